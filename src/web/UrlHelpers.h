@@ -1,0 +1,45 @@
+#pragma once
+// URL and cookie text helpers used by the request routines and by page scraping.
+//
+// A cookie text is "name=value" items joined by "; ". All routines are pure functions of their
+// arguments (MergeCookies also rewrites its two arguments) and safe on any thread.
+
+#include "runtime/Text.h"
+#include "runtime/TextOps.h"
+
+namespace ovx {
+
+// The text strictly between the first `left` marker (searched from `start`, 1-based; below 1
+// counts as 1) and the next `right` marker, or "" when either is missing. In both markers
+// "#引号" stands for a double quote.
+Text TextBetween(const Text& text, const Text& left, const Text& right, int start = 1,
+                 bool ignoreCase = false);
+// Trimmed text after / before the first ":", or "" when there is no colon.
+Text TextAfterColon(const Text& text);
+Text TextBeforeColon(const Text& text);
+
+// Host of a URL in lower case ("http://" assumed without a scheme); with keepPort the
+// ":port" written in the URL stays.
+Text UrlHost(const Text& url, bool keepPort = false);
+// Port written in the URL, else 443 for https and 80 otherwise.
+int UrlPort(const Text& url);
+// Path and query, always starting with "/".
+Text UrlPath(const Text& url);
+
+// Merges `fresh` cookies into `cookies`: fresh values replace old ones of the same name, items
+// set to "deleted" disappear, repeats are dropped. Both arguments lose all their spaces; the
+// merged text is written into `cookies` and returned.
+Text MergeCookies(Text& cookies, Text& fresh);
+// Name of one "name=value" item (the whole trimmed item when it has no "=").
+Text CookieName(const Text& item);
+bool ListHasCookieName(const TextArray& items, const Text& name);
+// The text split at `separator` with repeated pieces removed, joined again.
+Text JoinDistinct(const Text& text, const Text& separator);
+// 1-based index of the first element equal to `text`, or -1.
+int FindInList(const TextArray& list, const Text& text);
+
+// The name=value parts of every "Set-Cookie" line of raw response headers (lines separated by
+// CR LF, header names already normalised to "Set-Cookie"), joined by "; ".
+Text ExtractSetCookies(const Text& rawHeaders);
+
+}  // namespace ovx
