@@ -1,0 +1,90 @@
+#pragma once
+// The window's side of the runtime's user interaction: message boxes, event pumping, the log
+// box, shell open and the finishing sound. Any thread may call it; everything that touches a
+// widget runs on the window's thread. A worker that shows a message box waits until the box
+// is answered (or until Shutdown()), without holding up the window.
+//
+// Create it on the window's thread and install it with InstallInteraction().
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "runtime/Interaction.h"
+
+class QWidget;
+class QMessageBox;
+
+namespace ovx {
+
+class GuiInteractionPlayer;
+
+class GuiInteraction : public QObject, public Interaction {
+    Q_OBJECT
+public:
+    explicit GuiInteraction(QObject* parent = nullptr);
+    ~GuiInteraction() override;
+
+    // Edit boxes named in AppendEditText are looked up below `root` (all top-level windows
+    // when none is set).
+    void SetRoot(QWidget* root);
+
+    int ShowMessage(const Text& content, int flags, const Text& caption) override;
+    void ProcessEvents() override;
+    void AppendEditText(const std::string& editBox, const std::vector<Text>& texts) override;
+    bool ShellOpen(int verb, const Text& target, const Text& parameters, const Text& workingFolder,
+                   int showMode) override;
+    void PlayMp3(int count, const std::vector<Text>& files) override;
+
+    // Answers every waiting message box with its cancel answer, closes open boxes, and makes
+    // later boxes return at once. Called when the window closes.
+    void Shutdown();
+
+    // --- test hooks ---
+    struct Message {
+        QString text;
+        QString caption;
+        int flags = 0;
+    };
+    // The next boxes are answered with these buttons in order, without being shown.
+    void PreAnswer(int button);
+    // Every box asked for so far, shown or pre-answered.
+    std::vector<Message> Messages() const;
+    // Replaces the desktop for ShellOpen: receives the verb and the target as given.
+    void SetShellOpenHandler(std::function<bool(int verb, const QString& target)> handler);
+    // Files handed to the player so far (after the empty names were dropped).
+    QStringList PlayedFiles() const;
+
+    // The button a box reports when it is closed without a choice, for the given flags.
+    static int CancelAnswer(int flags);
+
+private:
+    struct Pending;
+    int ShowOnGuiThread(const Message& message);
+    void OpenBoxFor(const std::shared_ptr<Pending>& pending);
+    void AppendOnGuiThread(const QString& editBox, const QString& text);
+    bool ShellOpenOnGuiThread(int verb, const QString& target);
+    void PlayOnGuiThread(int count, const QStringList& files);
+    QWidget* FindEditBox(const QString& name);
+
+    mutable std::mutex mutex_;
+    std::deque<int> preAnswers_;
+    std::vector<Message> messages_;
+    std::vector<std::shared_ptr<Pending>> pending_;  // boxes workers are waiting on
+    bool shutDown_ = false;
+    std::function<bool(int, const QString&)> shellOpenHandler_;
+    QStringList playedFiles_;
+
+    QPointer<QWidget> root_;
+    std::vector<QPointer<QMessageBox>> openBoxes_;  // window thread only
+    GuiInteractionPlayer* player_ = nullptr;
+};
+
+}  // namespace ovx
