@@ -1,0 +1,88 @@
+#include "web/CurlTransfer.h"
+
+#include <utility>
+
+#include "runtime/StopFlag.h"
+
+namespace ovx {
+
+CurlTransfer::CurlTransfer(CURL* handle) : handle_(handle) {}
+
+void CurlTransfer::ApplyCommon(const WebLimits& limits, bool followRedirects) {
+    maxBody_ = limits.maxBodyBytes;
+    curl_easy_setopt(handle_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle_, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle_, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(handle_, CURLOPT_FOLLOWLOCATION, followRedirects ? 1L : 0L);
+    curl_easy_setopt(handle_, CURLOPT_MAXREDIRS, limits.maxRedirects);
+    curl_easy_setopt(handle_, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(limits.connectTimeout.count()));
+    const long stall = limits.stallTimeout.count() < 1 ? 1L : static_cast<long>(limits.stallTimeout.count());
+    curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_TIME, stall);
+    curl_easy_setopt(handle_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+
+    curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnBody);
+    curl_easy_setopt(handle_, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(handle_, CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader);
+    curl_easy_setopt(handle_, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(handle_, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(handle_, CURLOPT_XFERINFOFUNCTION, &CurlTransfer::OnProgress);
+    curl_easy_setopt(handle_, CURLOPT_XFERINFODATA, this);
+}
+
+void CurlTransfer::SetMethod(int method, Bytes body) {
+    switch (method) {
+        case kMethodPost:
+            requestBody_ = std::move(body);
+            curl_easy_setopt(handle_, CURLOPT_POST, 1L);
+            curl_easy_setopt(handle_, CURLOPT_POSTFIELDSIZE_LARGE,
+                             static_cast<curl_off_t>(requestBody_.size()));
+            curl_easy_setopt(handle_, CURLOPT_POSTFIELDS,
+                             requestBody_.empty() ? "" : reinterpret_cast<const char*>(requestBody_.data()));
+            break;
+        case kMethodHead:
+            curl_easy_setopt(handle_, CURLOPT_NOBODY, 1L);
+            break;
+        default:
+            curl_easy_setopt(handle_, CURLOPT_HTTPGET, 1L);
+            break;
+    }
+}
+
+CURLcode CurlTransfer::Perform() {
+    if (StopRequested()) return CURLE_ABORTED_BY_CALLBACK;
+    return curl_easy_perform(handle_);
+}
+
+long CurlTransfer::status() const {
+    long code = 0;
+    curl_easy_getinfo(handle_, CURLINFO_RESPONSE_CODE, &code);
+    return code;
+}
+
+size_t CurlTransfer::OnBody(char* data, size_t size, size_t count, void* self) {
+    auto* t = static_cast<CurlTransfer*>(self);
+    const size_t n = size * count;
+    if (n > t->maxBody_ - t->body_.size()) return 0;  // over the cap: abort
+    t->body_.insert(t->body_.end(), data, data + n);
+    return n;
+}
+
+size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self) {
+    auto* t = static_cast<CurlTransfer*>(self);
+    const size_t n = size * count;
+    // A status line starts a new response (after a redirect or an interim 1xx): keep only
+    // the headers of the last one.
+    if (n >= 5 && std::string_view(data, 5) == "HTTP/") t->headers_.clear();
+    if (t->headers_.size() + n > kHeaderHardCap) return 0;
+    t->headers_.append(data, n);
+    return n;
+}
+
+int CurlTransfer::OnProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return StopRequested() ? 1 : 0;
+}
+
+}  // namespace ovx

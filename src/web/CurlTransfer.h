@@ -1,0 +1,45 @@
+#pragma once
+// One libcurl transfer with the bounds every request shares: collected body and headers with
+// size caps, connect and stall time-outs, HTTP(S) only, and a stop check on the calling
+// thread's job.
+
+#include <cstddef>
+#include <string>
+
+#include "web/CurlGlobal.h"
+#include "web/WebRequest.h"
+
+namespace ovx {
+
+class CurlTransfer {
+public:
+    // Headers of one response beyond this abort the transfer.
+    static constexpr std::size_t kHeaderHardCap = std::size_t{1} << 20;
+
+    explicit CurlTransfer(CURL* handle);
+
+    // Installs the callbacks and the common options on the handle.
+    void ApplyCommon(const WebLimits& limits, bool followRedirects);
+    // Sets the verb and, for POST, the body (kept alive by this object). A HEAD request
+    // carries no body.
+    void SetMethod(int method, Bytes body);
+    CURLcode Perform();
+
+    const Bytes& body() const { return body_; }
+    // The raw header lines of the final response, status line first, ending in an empty line.
+    const std::string& headers() const { return headers_; }
+    long status() const;
+
+private:
+    static size_t OnBody(char* data, size_t size, size_t count, void* self);
+    static size_t OnHeader(char* data, size_t size, size_t count, void* self);
+    static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+
+    CURL* handle_;
+    Bytes requestBody_;
+    Bytes body_;
+    std::string headers_;
+    std::size_t maxBody_ = 0;
+};
+
+}  // namespace ovx

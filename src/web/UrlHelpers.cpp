@@ -1,0 +1,141 @@
+#include "web/UrlHelpers.h"
+
+#include "runtime/Convert.h"
+
+namespace ovx {
+namespace {
+
+const Text& QuoteWord() {
+    static const Text word = "#引号"_t;
+    return word;
+}
+
+Text ExpandQuotes(const Text& marker) { return ReplaceText(marker, QuoteWord(), Text("\"")); }
+
+// Drops the last n bytes (nothing left when the text is shorter).
+Text DropLast(const Text& text, int n) { return LeftText(text, TextLength(text) - n); }
+
+}  // namespace
+
+Text TextBetween(const Text& text, const Text& left, const Text& right, int start,
+                 bool ignoreCase) {
+    const Text l = ExpandQuotes(left);
+    const Text r = ExpandQuotes(right);
+    int from = FindText(text, l, start < 1 ? 1 : start, ignoreCase);
+    if (from == -1) return {};
+    from += TextLength(l);
+    const int to = FindText(text, r, from, ignoreCase);
+    if (to == -1) return {};
+    return MidText(text, from, to - from);
+}
+
+Text TextAfterColon(const Text& text) {
+    const int colon = FindText(text, Text(":"));
+    if (colon == -1) return {};
+    return TrimSpaces(MidText(text, colon + 1, TextLength(text)));
+}
+
+Text TextBeforeColon(const Text& text) {
+    const int colon = FindText(text, Text(":"));
+    if (colon == -1) return {};
+    return TrimSpaces(LeftText(text, colon - 1));
+}
+
+Text UrlHost(const Text& url, bool keepPort) {
+    Text lower = ToLowerCase(url);
+    if (RightText(lower, 1) != Text("/")) lower += Text("/");
+    Text host;
+    if (LeftText(lower, 8) == Text("https://")) {
+        host = TextBetween(lower, Text("https://"), Text("/"));
+    } else {
+        if (FindText(lower, Text("http://")) == -1) lower = Text("http://") + lower;
+        host = TextBetween(lower, Text("http://"), Text("/"));
+    }
+    if (!keepPort) {
+        const int colon = FindText(host, Text(":"));
+        if (colon != -1) host = LeftText(host, colon - 1);
+    }
+    return host;
+}
+
+int UrlPort(const Text& url) {
+    const Text host = UrlHost(url, true);
+    const int colon = FindTextBackward(host, Text(":"));
+    if (colon == -1) return LeftText(ToLowerCase(url), 5) == Text("https") ? 443 : 80;
+    return ToInt(MidText(host, colon + 1, TextLength(host)));
+}
+
+Text UrlPath(const Text& url) {
+    const Text host = UrlHost(url);
+    const int at = FindText(url, host, 1, true);
+    const int slash = FindText(url, Text("/"), at);
+    if (slash == -1) return Text("/");
+    return MidText(url, slash, TextLength(url));
+}
+
+Text MergeCookies(Text& cookies, Text& fresh) {
+    cookies = RemoveAllSpaces(cookies);
+    fresh = RemoveAllSpaces(fresh);
+    const TextArray oldItems = SplitText(cookies, Text(";"));
+    TextArray items = SplitText(fresh, Text(";"));
+    for (const Text& item : oldItems) {
+        if (!ListHasCookieName(items, CookieName(item))) items.push_back(item);
+    }
+    const Text separator("; ");
+    Text merged;
+    for (const Text& item : items) {
+        if (RightText(item, 8) != Text("=deleted")) merged += item + separator;
+    }
+    merged = JoinDistinct(DropLast(merged, 2), separator);
+    cookies = merged;
+    return merged;
+}
+
+Text CookieName(const Text& item) {
+    const int eq = FindText(item, Text("="));
+    if (eq == -1) return TrimSpaces(item);
+    return TrimSpaces(LeftText(item, eq - 1));
+}
+
+bool ListHasCookieName(const TextArray& items, const Text& name) {
+    for (const Text& item : items) {
+        if (CookieName(item) == name) return true;
+    }
+    return false;
+}
+
+Text JoinDistinct(const Text& text, const Text& separator) {
+    TextArray kept;
+    for (Text& piece : SplitText(text, separator)) {
+        if (FindInList(kept, piece) == -1) kept.push_back(std::move(piece));
+    }
+    Text joined;
+    for (const Text& piece : kept) joined += piece + separator;
+    return DropLast(joined, TextLength(separator));
+}
+
+int FindInList(const TextArray& list, const Text& text) {
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (list[i] == text) return static_cast<int>(i) + 1;
+    }
+    return -1;
+}
+
+Text ExtractSetCookies(const Text& rawHeaders) {
+    const Text name("Set-Cookie");
+    const Text prefix("Set-Cookie:");
+    Text result;
+    for (const Text& line : SplitText(rawHeaders, Text("\r\n"))) {
+        if (FindText(line, name) == -1) continue;
+        Text piece;
+        if (FindText(line, Text(";")) != -1) {
+            piece = TrimSpaces(TextBetween(line, prefix, Text(";")));
+        } else {
+            piece = TrimSpaces(ReplaceText(line, prefix, Text(), 1, -1, false));
+        }
+        result += piece + Text("; ");
+    }
+    return DropLast(result, 2);
+}
+
+}  // namespace ovx

@@ -1,0 +1,170 @@
+#include "web/WebRequestCom.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "runtime/TextOps.h"
+#include "web/CurlGlobal.h"
+#include "web/CurlTransfer.h"
+#include "web/UrlHelpers.h"
+
+namespace ovx {
+
+struct WebSession::Impl {
+    CurlEasyPtr easy;
+};
+
+WebSession::WebSession() : impl_(std::make_unique<Impl>()) {
+    EnsureCurlGlobal();
+    impl_->easy.reset(curl_easy_init());
+}
+
+WebSession::~WebSession() = default;
+
+void* WebSession::handle() const { return impl_->easy.get(); }
+
+namespace {
+
+// Each thread keeps one handle for calls without a session, so that its connections to the
+// image hosts stay open from one call to the next. It never enables the cookie engine, so
+// no cookie carries over between such calls.
+CURL* ThreadHandle() {
+    thread_local CurlEasyPtr handle(curl_easy_init());
+    return handle.get();
+}
+
+// Request headers as the request object keeps them: setting a name again replaces its value.
+class RequestHeaders {
+public:
+    void Set(const std::string& name, const std::string& value) {
+        if (name.empty()) return;
+        auto same = [&](const auto& entry) {
+            return ToLowerCase(Text(entry.first)) == ToLowerCase(Text(name));
+        };
+        auto it = std::find_if(entries_.begin(), entries_.end(), same);
+        if (it != entries_.end()) {
+            it->second = value;
+        } else {
+            entries_.emplace_back(name, value);
+        }
+    }
+    bool Fill(CurlHeaderList& list) const {
+        for (const auto& [name, value] : entries_) {
+            const std::string line = CurlHeaderLine(name, value);
+            if (!line.empty() && !list.Append(line)) return false;
+        }
+        return list.Append("Expect:");
+    }
+
+private:
+    std::vector<std::pair<std::string, std::string>> entries_;
+};
+
+void SetBlockHeaders(RequestHeaders& headers, const Text& block) {
+    if (FindText(block, Text("\r\n")) == -1) {
+        headers.Set(TextBeforeColon(block).bytes(), TextAfterColon(block).bytes());
+        return;
+    }
+    for (const Text& line : SplitText(block, Text("\r\n"))) {
+        if (!line.empty()) headers.Set(TextBeforeColon(line).bytes(), TextAfterColon(line).bytes());
+    }
+}
+
+long TimeoutMs(int seconds) {
+    if (seconds < 1) return 15000;
+    return static_cast<long>(std::min<long long>(seconds * 1000LL, 0x7fffffffLL));
+}
+
+}  // namespace
+
+Text BuildComHeaderBlock(const Text& url, const Text& extraHeaders) {
+    Text block = extraHeaders;
+    if (block.empty()) {
+        block = Text("Accept: */*");
+    } else if (FindText(block, Text("Accept:")) == -1) {
+        block += Text("\r\nAccept: */*");
+    }
+    if (FindText(block, Text("Referer:")) == -1) block += Text("\r\nReferer: ") + url;
+    if (FindText(block, Text("Accept-Language:")) == -1) {
+        block += Text("\r\nAccept-Language: zh-cn");
+    }
+    if (FindText(block, Text("User-Agent:")) == -1) {
+        block += Text("\r\nUser-Agent: ") + Text(kDefaultUserAgent);
+    }
+    if (FindText(block, Text("Content-Type:")) == -1) {
+        block += Text("\r\nContent-Type: application/x-www-form-urlencoded");
+    }
+    return block;
+}
+
+Bytes WebRequestCom(const Text& url, const WebRequestComOptions& options) {
+    EnsureCurlGlobal();
+    const int method = options.method < 0 || options.method > 2 ? kMethodGet : options.method;
+    CURL* h = options.session != nullptr ? static_cast<CURL*>(options.session->handle())
+                                         : ThreadHandle();
+    if (h == nullptr) return {};
+    curl_easy_reset(h);
+
+    CurlTransfer transfer(h);
+    transfer.ApplyCommon(GetWebLimits(), !options.noRedirect);
+    if (options.timeoutSeconds != -1) {
+        const long ms = TimeoutMs(options.timeoutSeconds);
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, ms);
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, ms);
+    }
+    const std::string proxy = options.proxy.bytes();
+    curl_easy_setopt(h, CURLOPT_PROXY, proxy.c_str());
+    const std::string user = options.proxyUser.bytes();
+    const std::string password = options.proxyPassword.bytes();
+    if (!proxy.empty() && !user.empty()) {
+        const bool forServer = options.proxyCredentialFlag.value_or(1) == 0;
+        curl_easy_setopt(h, forServer ? CURLOPT_USERNAME : CURLOPT_PROXYUSERNAME, user.c_str());
+        curl_easy_setopt(h, forServer ? CURLOPT_PASSWORD : CURLOPT_PROXYPASSWORD, password.c_str());
+    }
+    const std::string target = EscapeUrlForCurl(url);
+    curl_easy_setopt(h, CURLOPT_URL, target.c_str());
+    curl_easy_setopt(h, CURLOPT_DEFAULT_PROTOCOL, "http");
+    // Image hosts are reached whatever their certificate says.
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
+    if (options.session != nullptr) curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
+
+    const Text cookieText = options.cookies != nullptr ? *options.cookies : Text();
+    // With a session the caller's cookie joins the session's own in one Cookie header.
+    if (!cookieText.empty()) curl_easy_setopt(h, CURLOPT_COOKIE, cookieText.c_str());
+    RequestHeaders requestHeaders;
+    SetBlockHeaders(requestHeaders, BuildComHeaderBlock(url, options.extraHeaders));
+    CurlHeaderList headerList;
+    if (!requestHeaders.Fill(headerList)) return {};
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headerList.get());
+
+    Bytes body = options.postBytes;
+    if (body.empty()) body.assign(options.postText.bytes().begin(), options.postText.bytes().end());
+    transfer.SetMethod(method, std::move(body));
+
+    const CURLcode rc = transfer.Perform();
+    const bool ok = rc == CURLE_OK;
+    Text headerText;
+    if (ok) {
+        // The header lines without the status line.
+        const std::string& raw = transfer.headers();
+        const std::size_t firstEnd = raw.find("\r\n");
+        headerText = Text(firstEnd == std::string::npos ? std::string() : raw.substr(firstEnd + 2));
+        headerText = ReplaceText(headerText, Text("Set-Cookie"), Text("Set-Cookie"), 1, -1, false);
+    }
+    if (options.statusCode != nullptr) *options.statusCode = ok ? static_cast<int>(transfer.status()) : 0;
+    if (options.returnedHeaders != nullptr) *options.returnedHeaders = headerText;
+    Text returned = ExtractSetCookies(headerText);
+    Text merged = cookieText;
+    MergeCookies(merged, returned);
+    if (options.cookies != nullptr) *options.cookies = merged;
+    if (options.returnedCookies != nullptr) *options.returnedCookies = returned;
+    // Drop the request's pointers into this frame before the handle outlives it.
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
+    if (!ok) return {};
+    return transfer.body();
+}
+
+}  // namespace ovx
