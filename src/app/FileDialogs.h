@@ -3,6 +3,7 @@
 // Tests pre-answer them: a queued answer is returned instead of showing a dialog.
 
 #include <QString>
+#include <QStringList>
 
 #include "runtime/Text.h"
 

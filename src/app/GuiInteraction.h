@@ -6,9 +6,11 @@
 //
 // Create it on the window's thread and install it with InstallInteraction().
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -75,6 +77,8 @@ private:
     QWidget* FindEditBox(const QString& name);
 
     mutable std::mutex mutex_;
+    std::condition_variable answered_;
+    int waiters_ = 0;  // workers inside ShowMessage
     std::deque<int> preAnswers_;
     std::vector<Message> messages_;
     std::vector<std::shared_ptr<Pending>> pending_;  // boxes workers are waiting on
@@ -83,6 +87,7 @@ private:
     QStringList playedFiles_;
 
     QPointer<QWidget> root_;
+    QHash<QString, QPointer<QWidget>> editBoxes_;  // window thread only
     std::vector<QPointer<QMessageBox>> openBoxes_;  // window thread only
     GuiInteractionPlayer* player_ = nullptr;
 };

@@ -9,7 +9,8 @@ namespace ovx {
 // be the window's thread. Ends early when the application quits.
 void GuiPumpingWait(long long milliseconds);
 
-// Plugs GuiPumpingWait into the web layer's PumpingDelay for calls on the window's thread.
+// Plugs GuiPumpingWait into the web layer's PumpingDelay for calls on the calling thread,
+// which must be the window's thread. Call once, after the QApplication exists.
 void InstallGuiPumpingDelay();
 
 }  // namespace ovx
