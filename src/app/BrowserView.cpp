@@ -1,0 +1,48 @@
+#include "app/BrowserView.h"
+
+#include <QDir>
+#include <QWebEngineProfile>
+
+#include "app/BrowserCookieBridge.h"
+#include "app/SameViewPage.h"
+
+namespace ovx {
+
+BrowserView::BrowserView(const QString& storageFolder, QWidget* parent) : QWebEngineView(parent) {
+    if (storageFolder.isEmpty()) {
+        profile_ = new QWebEngineProfile(this);  // off the record
+    } else {
+        QDir().mkpath(storageFolder);
+        profile_ = new QWebEngineProfile(QStringLiteral("Ovatrix"), this);
+        profile_->setPersistentStoragePath(storageFolder);
+        profile_->setCachePath(storageFolder + QStringLiteral("/cache"));
+        // The login is usually a session cookie; keep it for the next run as well.
+        profile_->setPersistentCookiesPolicy(QWebEngineProfile::ForcePersistentCookies);
+    }
+    cookies_ = new BrowserCookieBridge(profile_->cookieStore(), this);
+    page_ = new SameViewPage(profile_, this);
+    setPage(page_);
+    connect(page_, &SameViewPage::aboutToNavigate, this, &BrowserView::Report);
+    connect(page_, &QWebEnginePage::loadFinished, this, [this](bool) { Report(page_->url()); });
+}
+
+BrowserView::~BrowserView() {
+    // The page must go before the profile it was made with.
+    setPage(nullptr);
+    delete page_;
+    page_ = nullptr;
+}
+
+QString BrowserView::Address() const { return page_->url().toString(); }
+
+void BrowserView::SetAddress(const QString& address) {
+    page_->setUrl(QUrl::fromUserInput(address));
+}
+
+void BrowserView::Report(const QUrl& url) {
+    const QString address = url.toString();
+    if (address.isEmpty() || address == QStringLiteral("about:blank")) return;
+    emit addressToShow(address);
+}
+
+}  // namespace ovx

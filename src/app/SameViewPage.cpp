@@ -1,0 +1,64 @@
+#include "app/SameViewPage.h"
+
+#include <QPointer>
+#include <QTimer>
+
+namespace ovx {
+namespace {
+
+// A page that is never shown: it takes a new-window request's first navigation, passes the
+// address on and refuses the navigation itself.
+class WindowRequestCatcher : public QWebEnginePage {
+public:
+    WindowRequestCatcher(QWebEngineProfile* profile, SameViewPage* owner,
+                         std::function<void(const QUrl&)> forward)
+        : QWebEnginePage(profile, owner), forward_(std::move(forward)) {
+        // Some requests only show up as an address change of the new page.
+        connect(this, &QWebEnginePage::urlChanged, this, [this](const QUrl& url) { Take(url); });
+        // A request that never navigates anywhere must not keep the catcher alive.
+        QTimer::singleShot(30000, this, [this] { Finish(); });
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
+        if (isMainFrame) Take(url);
+        return false;
+    }
+
+private:
+    void Take(const QUrl& url) {
+        if (done_ || url.isEmpty() || url.toString() == QStringLiteral("about:blank")) return;
+        done_ = true;
+        forward_(url);
+        Finish();
+    }
+    void Finish() {
+        done_ = true;
+        deleteLater();
+    }
+
+    std::function<void(const QUrl&)> forward_;
+    bool done_ = false;
+};
+
+}  // namespace
+
+SameViewPage::SameViewPage(QWebEngineProfile* profile, QObject* parent)
+    : QWebEnginePage(profile, parent) {}
+
+bool SameViewPage::acceptNavigationRequest(const QUrl& url, NavigationType type,
+                                           bool isMainFrame) {
+    if (isMainFrame) emit aboutToNavigate(url);
+    return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+}
+
+QWebEnginePage* SameViewPage::createWindow(WebWindowType) {
+    QPointer<SameViewPage> self(this);
+    return new WindowRequestCatcher(profile(), this, [self](const QUrl& url) {
+        if (self) QTimer::singleShot(0, self, [self, url] { self->OpenHere(url); });
+    });
+}
+
+void SameViewPage::OpenHere(const QUrl& url) { setUrl(url); }
+
+}  // namespace ovx
