@@ -19,6 +19,9 @@ DateTime Now();
 // A date-time from calendar fields; fields are not checked (the caller knows them valid).
 DateTime MakeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 DateTime ClampDateTime(DateTime value);
+bool IsLeapYear(int year);
+// The number of days of a month (1-12) in the proleptic Gregorian calendar; 0 for other months.
+int DaysInMonth(int year, int month);
 
 DateTime AddToDateTime(DateTime value, int unit, int amount);
 double DateTimeDiff(DateTime t1, DateTime t2, int unit);
