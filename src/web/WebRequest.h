@@ -26,22 +26,22 @@ inline constexpr const char* kDefaultUserAgent = "Mozilla/4.0 (compatible; MSIE 
 struct WebRequestOptions {
     int method = kMethodGet;
     // Body for POST/HEAD when postBytes is empty.
-    Text postText;
+    Text postText{};
     // In/out. Present (even empty): sent when not empty, the CookieStore is neither read nor
     // written, and afterwards it holds the merged cookies. Absent: the CookieStore is used.
     Text* cookies = nullptr;
     // Out: name=value items this response set.
     Text* returnedCookies = nullptr;
     // Header lines separated by CR LF, no trailing CR LF.
-    Text extraHeaders;
+    Text extraHeaders{};
     // Out: the raw response headers (status line and header lines, CR LF separated); nothing
     // when they exceed kMaxRawHeaderBytes.
     Text* returnedHeaders = nullptr;
     bool noRedirect = false;
     // Body for POST/HEAD; takes precedence over postText.
-    Bytes postBytes;
+    Bytes postBytes{};
     // "host:port", empty for a direct connection.
-    Text proxy;
+    Text proxy{};
 };
 
 inline constexpr std::size_t kMaxRawHeaderBytes = 5000;

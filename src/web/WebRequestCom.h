@@ -33,26 +33,26 @@ private:
 // Optional arguments, in calling order; null pointers are absent arguments.
 struct WebRequestComOptions {
     int method = kMethodGet;
-    Text postText;
+    Text postText{};
     // In/out: sent as the Cookie header when not empty; always rewritten with the merged
     // cookies afterwards.
     Text* cookies = nullptr;
     // Out: cookies this response set, items joined by ";" (spaces removed).
     Text* returnedCookies = nullptr;
-    Text extraHeaders;
+    Text extraHeaders{};
     // Out: the response's header lines ("Name: value" CR LF each, then CR LF).
     Text* returnedHeaders = nullptr;
     // Out: HTTP status, 0 when no complete response arrived.
     int* statusCode = nullptr;
     bool noRedirect = false;
-    Bytes postBytes;
-    Text proxy;
+    Bytes postBytes{};
+    Text proxy{};
     // Seconds for connecting and for the whole transfer: -1 none, 0 or below 15, else n.
     int timeoutSeconds = 0;
-    Text proxyUser;
-    Text proxyPassword;
+    Text proxyUser{};
+    Text proxyPassword{};
     // 1 (or absent): the credentials are for the proxy; 0: for the server.
-    std::optional<int> proxyCredentialFlag;
+    std::optional<int> proxyCredentialFlag{};
     WebSession* session = nullptr;
 };
 

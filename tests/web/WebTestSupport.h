@@ -1,0 +1,42 @@
+#pragma once
+// Shared pieces of the request tests: short time-outs and canned raw responses.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "web/CookieStore.h"
+#include "web/WebRequest.h"
+
+namespace ovx::test {
+
+// Bounds short enough for stalling servers, restored afterwards; an empty cookie store.
+class WebTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = GetWebLimits();
+        WebLimits quick = saved_;
+        quick.connectTimeout = std::chrono::seconds(5);
+        quick.stallTimeout = std::chrono::seconds(1);
+        SetWebLimits(quick);
+        CookieStore::Instance().Clear();
+    }
+    void TearDown() override {
+        SetWebLimits(saved_);
+        CookieStore::Instance().Clear();
+    }
+
+private:
+    WebLimits saved_;
+};
+
+// A complete HTTP/1.1 response that closes the connection.
+inline std::string Response(const std::string& body, const std::string& headers = "",
+                            const std::string& status = "200 OK") {
+    return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n" + headers + "\r\n" + body;
+}
+
+inline std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+}  // namespace ovx::test
