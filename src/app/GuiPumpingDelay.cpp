@@ -20,6 +20,7 @@ void GuiPumpingWait(long long milliseconds) {
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     // The application quitting ends every local loop of this thread too.
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &loop,
