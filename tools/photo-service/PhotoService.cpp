@@ -1,0 +1,372 @@
+#include "PhotoService.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <random>
+
+#include "Images.h"
+#include "JsonText.h"
+
+namespace photoservice {
+namespace {
+
+const char* kHtml = "text/html; charset=utf-8";
+const char* kJson = "application/json; charset=utf-8";
+
+std::string HtmlDocument(const std::string& title, const std::string& head, const std::string& body) {
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n<title>" + title + "</title>\n" +
+           head + "</head>\n<body>\n" + body + "\n</body></html>\n";
+}
+
+bool AllDigits(const std::string& s) {
+    if (s.empty() || s.size() > 18) return false;
+    for (char c : s) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+// A query value read as a positive integer, or `fallback`.
+long PositiveParam(const httplib::Request& req, const char* key, long fallback, long max) {
+    std::string v = req.get_param_value(key);
+    if (!AllDigits(v)) return fallback;
+    long n = std::stol(v);
+    return n < 1 ? fallback : n > max ? max : n;
+}
+
+// "2014-05-14 00:53:20": the service's local time, UTC+8.
+std::string CreatedAt(std::int64_t seconds) {
+    std::time_t t = static_cast<std::time_t>(seconds + 8 * 3600);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &tm);
+    return buffer;
+}
+
+std::string Cookie(const httplib::Request& req, const std::string& name) {
+    for (std::size_t n = 0; n < req.get_header_value_count("Cookie"); ++n) {
+        std::string header = req.get_header_value("Cookie", n);
+        std::size_t pos = 0;
+        while (pos < header.size()) {
+            std::size_t end = header.find(';', pos);
+            if (end == std::string::npos) end = header.size();
+            std::string part = header.substr(pos, end - pos);
+            std::size_t first = part.find_first_not_of(' ');
+            if (first != std::string::npos) part.erase(0, first);
+            if (part.compare(0, name.size() + 1, name + "=") == 0) return part.substr(name.size() + 1);
+            pos = end + 1;
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+PhotoService::PhotoService(Scenario scenario) : scenario_(std::move(scenario)) {
+    faultSeen_.assign(scenario_.faults.size(), 0);
+    for (const User& user : scenario_.users) {
+        for (const Album& album : user.albums) {
+            for (const Photo& photo : album.photos) {
+                images_[photo.picName] = {album.seq * 1000 + photo.number, std::to_string(photo.number),
+                                          photo.gif};
+            }
+            if (album.photos.empty()) {
+                images_["cover" + album.albumId + ".jpg"] = {album.seq * 1000, "-" + std::to_string(album.seq),
+                                                             false};
+            }
+        }
+    }
+    server_.set_read_timeout(10, 0);
+    server_.set_write_timeout(10, 0);
+    server_.set_keep_alive_timeout(5);
+    auto handler = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
+    server_.Get(".*", handler);
+    server_.Post(".*", handler);
+}
+
+int PhotoService::Bind(int port) {
+    int bound = port == 0 ? server_.bind_to_any_port("127.0.0.1")
+                          : (server_.bind_to_port("127.0.0.1", port) ? port : -1);
+    if (bound <= 0) return -1;
+    picHost_ = scenario_.picHost.empty() ? "http://127.0.0.1:{port}" : scenario_.picHost;
+    for (std::size_t pos = picHost_.find("{port}"); pos != std::string::npos;
+         pos = picHost_.find("{port}")) {
+        picHost_.replace(pos, 6, std::to_string(bound));
+    }
+    return bound;
+}
+
+bool PhotoService::Run() { return server_.listen_after_bind(); }
+
+void PhotoService::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    server_.stop();
+}
+
+void PhotoService::Delay(int ms) {
+    std::unique_lock lock(mutex_);
+    wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_; });
+}
+
+std::string PhotoService::JsonStringFor(const std::string& s) const {
+    return JsonString(s, scenario_.escapeUnicode);
+}
+
+const Fault* PhotoService::ActiveFault(const httplib::Request& req) {
+    std::lock_guard lock(mutex_);
+    const Fault* active = nullptr;
+    for (std::size_t i = 0; i < scenario_.faults.size(); ++i) {
+        const Fault& f = scenario_.faults[i];
+        bool pathMatches = f.prefix ? req.path.compare(0, f.path.size(), f.path) == 0 : req.path == f.path;
+        if (!pathMatches) continue;
+        bool queryMatches = true;
+        for (const auto& [key, value] : f.query) {
+            if (req.get_param_value(key.c_str()) != value) queryMatches = false;
+        }
+        if (!queryMatches) continue;
+        int seen = ++faultSeen_[i];
+        if (!active && seen > f.skip && (f.times < 0 || seen <= f.skip + f.times)) active = &f;
+    }
+    return active;
+}
+
+bool PhotoService::LoggedIn(const httplib::Request& req) {
+    if (!scenario_.requireLogin) return true;
+    std::string sub = Cookie(req, "SUB");
+    if (sub.empty()) return false;
+    if (!scenario_.session.empty() && sub == scenario_.session) return true;
+    std::lock_guard lock(mutex_);
+    return sessions_.count(sub) > 0;
+}
+
+void PhotoService::Handle(const httplib::Request& req, httplib::Response& res) {
+    const Fault* fault = ActiveFault(req);
+    if (fault && fault->delayMs > 0) Delay(fault->delayMs);
+    std::string action = fault ? fault->action : "";
+    if (action == "empty") {
+        res.status = 200;
+        res.set_content("", kHtml);
+        return;
+    }
+    if (action == "status") {
+        res.status = fault->status;
+        res.set_content(HtmlDocument(std::to_string(fault->status), "", "<h1>" + std::to_string(fault->status) + "</h1>"),
+                        kHtml);
+        return;
+    }
+    PhotoService::Page page = Dispatch(req, res);
+    res.status = page.status;
+    if (action == "truncate" && !page.body.empty()) {
+        // Announce the whole length, send part of it and drop the connection.
+        std::size_t keep = fault->keepBytes < 0 ? page.body.size() / 2
+                                                : std::min<std::size_t>(static_cast<std::size_t>(fault->keepBytes),
+                                                                        page.body.size() - 1);
+        auto body = std::make_shared<std::string>(std::move(page.body));
+        res.set_content_provider(body->size(), page.contentType,
+                                 [body, keep](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                     if (offset < keep) sink.write(body->data() + offset, keep - offset);
+                                     return offset < keep;
+                                 });
+        return;
+    }
+    if (!page.contentType.empty()) res.set_content(page.body, page.contentType);
+}
+
+PhotoService::Page PhotoService::Dispatch(const httplib::Request& req, httplib::Response& res) {
+    const std::string& path = req.path;
+    if (req.method == "POST") {
+        if (path != "/login") return {404, HtmlDocument("404", "", "<h1>404</h1>"), kHtml};
+        std::string user = req.get_param_value("username");
+        if (user.empty()) return LoginPage("请输入用户名");
+        std::string token;
+        {
+            std::random_device device;
+            char buffer[40];
+            std::snprintf(buffer, sizeof buffer, "_2A%08x%08x%08x", device(), device(), device());
+            token = buffer;
+            std::lock_guard lock(mutex_);
+            sessions_.insert(token);
+        }
+        res.set_header("Set-Cookie", "SUB=" + token + "; Path=/; HttpOnly");
+        res.set_header("Location", "/");
+        return {302, "", ""};
+    }
+    if (path == "/") return RootPage(LoggedIn(req));
+    if (path == "/login") return LoginPage("");
+    if (path == "/logout") {
+        res.set_header("Set-Cookie", "SUB=; Path=/; Max-Age=0");
+        res.set_header("Location", "/");
+        return {302, "", ""};
+    }
+    if (path == "/version") return {200, scenario_.versionPage, kHtml};
+    if (path == "/albums/get_all") return LoggedIn(req) ? AlbumList(req) : LoginPage("");
+    if (path == "/photos/get_all") return LoggedIn(req) ? PhotoList(req) : LoginPage("");
+
+    // Images: /<size>/<name>, e.g. /large/abc.jpg and /thumb300/abc.jpg.
+    std::size_t slash = path.find('/', 1);
+    if (slash != std::string::npos && path.find('/', slash + 1) == std::string::npos) {
+        auto it = images_.find(path.substr(slash + 1));
+        if (it != images_.end()) {
+            const ImageRef& image = it->second;
+            if (image.gif) return {200, MakeGif(image.seed, image.label, scenario_.imageBytes), "image/gif"};
+            return {200, MakeJpeg(image.seed, image.label, scenario_.imageBytes), "image/jpeg"};
+        }
+    }
+    // Home pages: /u/<uid>, /<name>; album pages: /<uid>/albums/.
+    std::string key;
+    bool albums = false;
+    if (path.compare(0, 3, "/u/") == 0) {
+        key = path.substr(3);
+    } else if (slash == std::string::npos) {
+        key = path.substr(1);
+    } else if (path.compare(slash, std::string::npos, "/albums/") == 0 ||
+               path.compare(slash, std::string::npos, "/albums") == 0) {
+        key = path.substr(1, slash - 1);
+        albums = true;
+    }
+    if (const User* user = key.empty() ? nullptr : scenario_.FindUser(key)) {
+        if (!LoggedIn(req)) return LoginPage("");
+        return albums ? AlbumPage(*user) : HomePage(*user);
+    }
+    return {404, HtmlDocument("404", "", "<h1>404</h1><p>没有这个页面</p>"), kHtml};
+}
+
+PhotoService::Page PhotoService::LoginPage(const std::string& note) const {
+    std::string body =
+        "<h1>登录微博</h1>\n" + (note.empty() ? std::string() : "<p class=\"note\">" + note + "</p>\n") +
+        "<form method=\"post\" action=\"/login\">\n"
+        "<p>用户名 <input name=\"username\"></p>\n"
+        "<p>密码 <input name=\"password\" type=\"password\"></p>\n"
+        "<p><button type=\"submit\">登录</button></p>\n</form>";
+    return {200, HtmlDocument("微博-随时随地发现新鲜事", "", body), kHtml};
+}
+
+PhotoService::Page PhotoService::RootPage(bool loggedIn) const {
+    std::string body = "<h1>微博</h1>\n<p>";
+    body += loggedIn ? "已登录。 <a href=\"/logout\">退出</a>" : "<a href=\"/login\">登录</a>";
+    body += "</p>\n<ul>\n";
+    for (const User& user : scenario_.users) {
+        std::string path = user.name.empty() ? "/u/" + user.uid : "/" + user.name;
+        body += "<li><a href=\"" + path + "\">" + HtmlEscape(user.title) + "</a></li>\n";
+    }
+    body += "</ul>";
+    return {200, HtmlDocument("微博-随时随地发现新鲜事", "", body), kHtml};
+}
+
+PhotoService::Page PhotoService::HomePage(const User& user) const {
+    std::string script = "<script type=\"text/javascript\">\n";
+    if (user.ownerUidMarker) {
+        script += "var page = {page_id: 100505" + user.uid + ", owner_uid: " + user.uid + ", domain: 100505};\n";
+    } else {
+        script += "var $CONFIG = {};\n$CONFIG['oid']='" + user.uid + "';\n$CONFIG['page_id']='100505" + user.uid +
+                  "';\n$CONFIG['islogin']='1';\n";
+    }
+    script += "</script>\n";
+    std::string body = "<h1>" + HtmlEscape(user.title) + "</h1>\n<p><a href=\"/" + user.uid +
+                       "/albums/\">相册</a> (" + std::to_string(user.albums.size()) + ")</p>";
+    return {200, HtmlDocument(HtmlEscape(user.title), script, body), kHtml};
+}
+
+PhotoService::Page PhotoService::AlbumPage(const User& user) const {
+    std::string body = "<h1>" + HtmlEscape(user.title) + " 的相册</h1>\n<ul>\n";
+    for (const Album& album : user.albums) {
+        std::string cover = CoverAddress(album);
+        body += "<li>";
+        if (!cover.empty()) body += "<img src=\"" + HtmlEscape(cover) + "\" width=\"80\"> ";
+        body += HtmlEscape(album.caption) + " (" + std::to_string(album.photos.size()) + ")</li>\n";
+    }
+    body += "</ul>";
+    return {200, HtmlDocument(HtmlEscape(user.title) + "的相册", "", body), kHtml};
+}
+
+std::string PhotoService::CoverAddress(const Album& album) const {
+    if (album.cover != "auto") return album.cover;
+    std::string name = album.photos.empty() ? "cover" + album.albumId + ".jpg" : album.photos.front().picName;
+    return picHost_ + "/thumb300/" + name;
+}
+
+PhotoService::Page PhotoService::AlbumList(const httplib::Request& req) const {
+    const User* user = scenario_.FindUser(req.get_param_value("uid"));
+    std::size_t total = user ? user->albums.size() : 0;
+    std::size_t shown = std::min<std::size_t>(total, static_cast<std::size_t>(PositiveParam(req, "count", 20, 100000)));
+    std::string out = "{\"result\":true,\"code\":0,\"msg\":\"\",\"data\":{\"total\":" + std::to_string(total) +
+                      ",\"album_list\":[";
+    for (std::size_t i = 0; i < shown; ++i) {
+        const Album& a = user->albums[i];
+        std::string count = a.reportedCount.value_or(std::to_string(a.photos.size()));
+        std::vector<std::pair<std::string, std::string>> members = {
+            {"album_id", Json(a.albumId)},
+            {"uid", Json(user->uid)},
+            {"caption", Json(a.caption)},
+            {"description", "\"\""},
+            {"type", a.typeIsNumber ? a.type : Json(a.type)},
+            {"cover_pic", Json(CoverAddress(a))},
+            {"count", "{\"photos\":" + (AllDigits(count) ? count : Json(count)) + ",\"likes\":0,\"comments\":0}"},
+            {"is_private", "false"},
+            {"updated_at", std::to_string(a.photos.empty() ? 1300000000 : a.photos.front().timestamp)},
+        };
+        out += i ? ",{" : "{";
+        bool first = true;
+        for (const auto& [name, value] : members) {
+            if (a.omitAlbumMembers.count(name)) continue;
+            out += (first ? "\"" : ",\"") + name + "\":" + value;
+            first = false;
+        }
+        out += "}";
+    }
+    out += "]}}";
+    return {200, out, kJson};
+}
+
+PhotoService::Page PhotoService::PhotoList(const httplib::Request& req) const {
+    const User* user = scenario_.FindUser(req.get_param_value("uid"));
+    std::string albumId = req.get_param_value("album_id");
+    const Album* album = nullptr;
+    for (std::size_t i = 0; user && i < user->albums.size(); ++i) {
+        if (user->albums[i].albumId == albumId) album = &user->albums[i];
+    }
+    std::size_t count = static_cast<std::size_t>(PositiveParam(req, "count", 20, 1000));
+    std::size_t page = static_cast<std::size_t>(PositiveParam(req, "page", 1, 1000000));
+    std::size_t total = album ? album->photos.size() : 0;
+    std::string out = "{\"result\":true,\"code\":0,\"msg\":\"\",\"data\":{\"album_id\":" + Json(albumId) +
+                      ",\"total\":" + std::to_string(total) + ",\"photo_list\":[";
+    std::size_t begin = (page - 1) * count;
+    for (std::size_t i = begin; i < total && i < begin + count; ++i) {
+        const Photo& p = album->photos[i];
+        std::int64_t timestamp = album->timestampsInMilliseconds ? p.timestamp * 1000 + p.number % 1000 : p.timestamp;
+        std::string pid = p.picName.substr(0, p.picName.rfind('.'));
+        std::vector<std::pair<std::string, std::string>> members = {
+            {"photo_id", Json(p.photoId)},
+            {"pic_pid", Json(pid)},
+            {"album_id", Json(album->albumId)},
+            {"uid", Json(user->uid)},
+            {"type", album->typeIsNumber ? album->type : Json(album->type)},
+            {"caption", Json(p.caption)},
+            {"caption_render", Json(p.caption)},
+            {"created_at", Json(CreatedAt(p.timestamp))},
+            {"timestamp", std::to_string(timestamp)},
+            {"pic_host", Json(picHost_)},
+            {"pic_name", Json(p.picName)},
+            {"pic_type", "0"},
+            {"is_private", "false"},
+        };
+        out += i > begin ? ",{" : "{";
+        bool first = true;
+        for (const auto& [name, value] : members) {
+            if (album->omitPhotoMembers.count(name)) continue;
+            out += (first ? "\"" : ",\"") + name + "\":" + value;
+            first = false;
+        }
+        out += "}";
+    }
+    out += "]}}";
+    return {200, out, kJson};
+}
+
+}  // namespace photoservice

@@ -1,0 +1,92 @@
+// photo-service: a stand-in for the Weibo photo service, for tests and demos.
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "PhotoService.h"
+#include "Scenario.h"
+
+namespace {
+
+void Usage(std::FILE* out) {
+    std::fprintf(out,
+                 "Usage: photo-service --scenario FILE [--port N]\n"
+                 "Serves the scenario on 127.0.0.1 (port 0 or none: a free port) and prints\n"
+                 "\"listening on 127.0.0.1:PORT\" as its first line. SIGTERM or SIGINT stop it.\n\n%s",
+                 photoservice::ScenarioHelp());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string scenarioPath;
+    long port = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return 0;
+        }
+        if ((arg == "--scenario" || arg == "--port") && i + 1 < argc) {
+            std::string value = argv[++i];
+            if (arg == "--scenario") {
+                scenarioPath = value;
+                continue;
+            }
+            char* end = nullptr;
+            port = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || port < 0 || port > 65535) {
+                std::fprintf(stderr, "photo-service: bad port \"%s\"\n", value.c_str());
+                return 2;
+            }
+            continue;
+        }
+        std::fprintf(stderr, "photo-service: unexpected argument \"%s\"\n", arg.c_str());
+        Usage(stderr);
+        return 2;
+    }
+    if (scenarioPath.empty()) {
+        Usage(stderr);
+        return 2;
+    }
+    std::string error;
+    auto scenario = photoservice::LoadScenario(scenarioPath, error);
+    if (!scenario) {
+        std::fprintf(stderr, "photo-service: %s: %s\n", scenarioPath.c_str(), error.c_str());
+        return 1;
+    }
+
+    // Signals are taken by one waiting thread; every other thread has them blocked.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    photoservice::PhotoService service(std::move(*scenario));
+    int bound = service.Bind(static_cast<int>(port));
+    if (bound < 0) {
+        std::fprintf(stderr, "photo-service: cannot listen on 127.0.0.1:%ld\n", port);
+        return 1;
+    }
+    std::printf("listening on 127.0.0.1:%d\n", bound);
+    std::fflush(stdout);
+
+    std::thread waiter([&] {
+        int received = 0;
+        sigwait(&signals, &received);
+        service.Stop();
+    });
+    bool ok = service.Run();
+    // Run() also ends when the server fails; wake the waiter so it can be joined.
+    pthread_kill(waiter.native_handle(), SIGTERM);
+    waiter.join();
+    return ok ? 0 : 1;
+}
