@@ -1,6 +1,7 @@
 #include "web/CookieStore.h"
 
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <system_error>
 
@@ -126,9 +127,13 @@ std::vector<Cookie> CookieStore::List() const {
     if (!easy) return cookies;
     curl_slist* list = nullptr;
     if (curl_easy_getinfo(easy.get(), CURLINFO_COOKIELIST, &list) != CURLE_OK) return cookies;
+    // libcurl drops expired cookies lazily and never sends them; neither are they listed.
+    const std::int64_t now = std::time(nullptr);
     for (curl_slist* item = list; item != nullptr; item = item->next) {
         Cookie c;
-        if (ParseNetscapeLine(item->data, c)) cookies.push_back(std::move(c));
+        if (ParseNetscapeLine(item->data, c) && (c.expires == 0 || c.expires > now)) {
+            cookies.push_back(std::move(c));
+        }
     }
     curl_slist_free_all(list);
     return cookies;
