@@ -1,6 +1,8 @@
 #pragma once
 // Date-time values: days since 1899-12-30 00:00 local time, the fraction being the time of day.
 
+#include <compare>
+
 namespace ovx {
 
 struct DateTime {
