@@ -1,0 +1,171 @@
+#include "download/RecordStore.h"
+
+#include "runtime/recorddb/DbError.h"
+
+namespace ovx {
+
+namespace {
+
+const Text& PhotoIdField() {
+    static const Text name("photo_id");
+    return name;
+}
+
+Text FolderOf(const Text& path) {
+    std::size_t slash = path.view().rfind('/');
+    return slash == std::string_view::npos ? Text() : Text(path.view().substr(0, slash));
+}
+
+Text Joined(const Text& folder, const Text& name) {
+    if (folder.empty() || folder.view().back() == '/') return folder + name;
+    return folder + Text("/") + name;
+}
+
+// The id as the 20-byte field holds it.
+Text Stored(const Text& photoId) {
+    return Text(photoId.view().substr(0, RecordStore::kPhotoIdWidth));
+}
+
+}  // namespace
+
+std::vector<DbFieldSpec> RecordStore::Fields() {
+    return {{PhotoIdField(), kFieldText, kPhotoIdWidth}};
+}
+
+Text RecordStore::DataFilePath(const Text& recordFolder, const Text& userId) {
+    return Joined(recordFolder, userId + Text(".zdb"));
+}
+
+Text RecordStore::IndexBasePath(const Text& recordFolder, const Text& userId) {
+    return Joined(recordFolder, userId);
+}
+
+std::unique_ptr<RecordStore> RecordStore::ForUser(const Text& recordFolder, const Text& userId,
+                                                  Log log, RecordEngine& engine) {
+    return std::make_unique<RecordStore>(DataFilePath(recordFolder, userId),
+                                         IndexBasePath(recordFolder, userId), std::move(log),
+                                         engine);
+}
+
+std::unique_ptr<RecordStore> RecordStore::ForDataFile(const Text& dataFile, Log log,
+                                                      RecordEngine& engine) {
+    Text data = RecordEngine::DataFileName(dataFile);
+    std::size_t slash = data.view().rfind('/');
+    std::size_t dot = data.view().rfind('.');
+    Text base = dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)
+                    ? Text(data.view().substr(0, dot))
+                    : data;
+    return std::make_unique<RecordStore>(data, base, std::move(log), engine);
+}
+
+RecordStore::RecordStore(Text dataFile, Text indexBase, Log log, RecordEngine& engine)
+    : dataFile_(std::move(dataFile)),
+      indexBase_(std::move(indexBase)),
+      log_(std::move(log)),
+      engine_(engine) {}
+
+RecordStore::~RecordStore() { Close(); }
+
+Text RecordStore::IndexFile() const { return RecordEngine::IndexFileName(indexBase_, dataFile_); }
+
+bool RecordStore::Prepare() {
+    std::lock_guard lock(mutex_);
+    if (engine_.FileSystem().Exists(dataFile_)) return true;
+    return engine_.CreateDatabase(dataFile_, Fields());
+}
+
+bool RecordStore::OpenForAlbum() {
+    std::lock_guard lock(mutex_);
+    if (!openPath_.empty()) {  // an album that was stopped left it open
+        engine_.CloseDatabase(openPath_);
+        openPath_ = Text();
+    }
+    DbFileSystem& fs = engine_.FileSystem();
+    if (!fs.Exists(dataFile_)) {
+        Text folder = FolderOf(dataFile_);
+        if (!folder.empty()) fs.EnsureFolder(folder);
+        bool created = engine_.CreateDatabase(dataFile_, Fields());
+        if (log_) log_(created ? "防止重复下载数据库创建成功\r\n"_t : "防止重复下载数据库创建失败\r\n"_t);
+    }
+    if (!engine_.OpenDatabase(dataFile_)) return false;
+    openPath_ = engine_.CurrentDatabasePath();
+    // Without an index the lookups scan the records instead.
+    engine_.CreateIndex(indexBase_, {PhotoIdField()});
+    return true;
+}
+
+bool RecordStore::OpenForReading() {
+    std::lock_guard lock(mutex_);
+    if (!openPath_.empty()) {
+        engine_.CloseDatabase(openPath_);
+        openPath_ = Text();
+    }
+    DbOpenOptions options;
+    options.readOnly = true;
+    bool opened = false;
+    if (engine_.FileSystem().Exists(IndexFile())) {
+        options.indexFiles = {indexBase_};
+        opened = engine_.OpenDatabase(dataFile_, options);
+        options.indexFiles.clear();
+    }
+    if (!opened && !engine_.OpenDatabase(dataFile_, options)) return false;
+    openPath_ = engine_.CurrentDatabasePath();
+    return true;
+}
+
+bool RecordStore::IsCurrent() {
+    return !openPath_.empty() && engine_.CurrentDatabasePath() == openPath_;
+}
+
+bool RecordStore::ContainsLocked(const Text& photoId) {
+    if (photoId.empty() || !IsCurrent()) return false;
+    // Every search starts at the first record: the engine's searches only look from the
+    // current record on, which after an add is the last one.
+    if (!engine_.GoToRecord(0)) return false;
+    if (engine_.HasCurrentIndex()) return engine_.SeekIndex({photoId});
+    Text stored = Stored(photoId);
+    return engine_.FindRecord([&] {
+        const DbValue value = engine_.ReadField(PhotoIdField());
+        const Text* t = std::get_if<Text>(&value);
+        return t && *t == stored;
+    });
+}
+
+bool RecordStore::Contains(const Text& photoId) {
+    std::lock_guard lock(mutex_);
+    return ContainsLocked(photoId);
+}
+
+bool RecordStore::Record(const Text& photoId) {
+    std::lock_guard lock(mutex_);
+    if (photoId.empty() || !IsCurrent()) return false;
+    if (ContainsLocked(photoId)) return true;
+    return engine_.AddRecord({photoId});
+}
+
+std::vector<Text> RecordStore::AllIds() {
+    std::lock_guard lock(mutex_);
+    std::vector<Text> ids;
+    if (!IsCurrent()) return ids;
+    std::int64_t count = engine_.RecordCount();
+    for (std::int64_t r = 0; r < count; ++r) {
+        if (!engine_.GoToRecord(r)) break;
+        DbValue value = engine_.ReadField(PhotoIdField());
+        if (const Text* t = std::get_if<Text>(&value)) ids.push_back(*t);
+    }
+    return ids;
+}
+
+void RecordStore::Close() {
+    std::lock_guard lock(mutex_);
+    if (openPath_.empty()) return;
+    engine_.CloseDatabase(openPath_);
+    openPath_ = Text();
+}
+
+bool RecordStore::IsOpen() {
+    std::lock_guard lock(mutex_);
+    return IsCurrent();
+}
+
+}  // namespace ovx

@@ -1,0 +1,134 @@
+// The download record store as the download runs use it.
+
+#include <gtest/gtest.h>
+
+#include "RecordDbTestUtil.h"
+#include "download/RecordStore.h"
+#include "runtime/recorddb/DbCheck.h"
+#include "runtime/recorddb/MemoryDbFile.h"
+
+namespace ovx {
+namespace {
+
+using testing::TempFolder;
+
+std::string P(int i) { return "43210000000" + std::to_string(10000 + i); }  // 16 digits
+
+class RecordStoreTest : public ::testing::Test {
+protected:
+    TempFolder dir;
+    RecordEngine engine;
+    Text folder = dir / "防止重复下载数据库";
+    std::vector<Text> log;
+
+    std::unique_ptr<RecordStore> Store(const char* user = "5566") {
+        return RecordStore::ForUser(folder, Text(user), [this](const Text& t) { log.push_back(t); },
+                                    engine);
+    }
+    // One album of a run: look each photo up, "download" the new ones, record them all.
+    std::vector<std::string> RunAlbum(RecordStore& store, const std::vector<std::string>& photos) {
+        std::vector<std::string> downloaded;
+        EXPECT_TRUE(store.OpenForAlbum());
+        for (const auto& id : photos) {
+            if (!store.Contains(Text(id))) downloaded.push_back(id);
+            EXPECT_TRUE(store.Record(Text(id)));
+        }
+        store.Close();
+        return downloaded;
+    }
+};
+
+TEST_F(RecordStoreTest, FileNamesFollowTheUserId) {
+    EXPECT_EQ(RecordStore::DataFilePath(Text("/r"), Text("123")), Text("/r/123.zdb"));
+    EXPECT_EQ(RecordStore::ForUser(Text("/r/"), Text("123"))->IndexFile(), Text("/r/123.ZDX"));
+    EXPECT_EQ(RecordStore::DataFilePath(Text("/r"), Text("")), Text("/r/.zdb"));
+    EXPECT_EQ(RecordStore::ForUser(Text("/r"), Text(""))->IndexFile(), Text("/r/.ZDX"));
+    EXPECT_EQ(RecordStore::ForDataFile(Text("/x/9.zdb"))->IndexFile(), Text("/x/9.ZDX"));
+}
+
+TEST_F(RecordStoreTest, FirstRunCreatesAtStartAndRecordsEveryPhoto) {
+    ASSERT_TRUE(engine.FileSystem().EnsureFolder(folder));
+    auto store = Store();
+    ASSERT_TRUE(store->Prepare());
+    EXPECT_TRUE(std::filesystem::exists(ToPath(folder) / "5566.zdb"));
+    auto got = RunAlbum(*store, {P(1), P(2), P(3)});
+    EXPECT_EQ(got.size(), 3u);
+    EXPECT_TRUE(log.empty());  // created at run start: the album logs nothing
+    auto report = CheckDatabaseFiles(engine.FileSystem(), store->DataFile(), store->IndexFile());
+    EXPECT_TRUE(report.Sound());
+    EXPECT_EQ(report.records, 3);
+}
+
+TEST_F(RecordStoreTest, AlbumRecreatesADeletedDatabaseAndSaysSo) {
+    auto store = Store();
+    ASSERT_TRUE(store->OpenForAlbum());  // the folder does not exist yet either
+    store->Close();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0], "防止重复下载数据库创建成功\r\n"_t);
+    std::filesystem::remove(ToPath(store->DataFile()));
+    ASSERT_TRUE(store->OpenForAlbum());
+    EXPECT_EQ(log.size(), 2u);
+}
+
+TEST_F(RecordStoreTest, SecondRunDownloadsOnlyTheNewPhotos) {
+    auto store = Store();
+    std::vector<std::string> first, second = {"N1", "N2"};
+    for (int i = 1; i <= 100; ++i) first.push_back(P(i));
+    second.insert(second.end(), first.begin(), first.end());
+    EXPECT_EQ(RunAlbum(*store, first).size(), 100u);
+    EXPECT_EQ(RunAlbum(*store, second), (std::vector<std::string>{"N1", "N2"}));
+    // Reverse order, and a third run that has seen them all.
+    std::vector<std::string> third(second.rbegin(), second.rend());
+    EXPECT_TRUE(RunAlbum(*store, third).empty());
+    ASSERT_TRUE(store->OpenForReading());
+    EXPECT_EQ(store->AllIds().size(), 102u);  // every photo stored once
+}
+
+TEST_F(RecordStoreTest, LookupsScanWhenTheIndexCannotBeMade) {
+    auto store = Store();
+    ASSERT_TRUE(engine.FileSystem().EnsureFolder(folder));
+    ASSERT_TRUE(store->Prepare());
+    std::filesystem::create_directory(ToPath(store->IndexFile()));  // blocks the index file
+    EXPECT_EQ(RunAlbum(*store, {P(1), P(2), P(3)}).size(), 3u);
+    EXPECT_EQ(RunAlbum(*store, {P(4), P(3), P(2), P(1)}), (std::vector<std::string>{P(4)}));
+}
+
+TEST_F(RecordStoreTest, LongIdsCompareAsStored) {
+    auto store = Store();
+    ASSERT_TRUE(store->OpenForAlbum());
+    Text a("1234567890123456789012345"), sameStart("12345678901234567890XXXXX");
+    EXPECT_TRUE(store->Record(a));
+    EXPECT_TRUE(store->Contains(a));
+    EXPECT_TRUE(store->Contains(sameStart));  // the stored, cut key is all there is
+    EXPECT_TRUE(store->Record(sameStart));
+    EXPECT_EQ(store->AllIds(), std::vector<Text>{Text("12345678901234567890")});
+    EXPECT_FALSE(store->Record(Text("")));
+    EXPECT_FALSE(store->Contains(Text("")));
+}
+
+TEST_F(RecordStoreTest, FailedCreationLogsAndTheAlbumRunsWithoutRecords) {
+    MemoryFileSystem fs;
+    fs.failCreate = true;
+    RecordEngine mem(fs);
+    auto store = RecordStore::ForUser(Text("/rec"), Text("9"),
+                                      [this](const Text& t) { log.push_back(t); }, mem);
+    EXPECT_FALSE(store->Prepare());
+    EXPECT_TRUE(log.empty());  // silent at run start
+    EXPECT_FALSE(store->OpenForAlbum());
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0], "防止重复下载数据库创建失败\r\n"_t);
+    EXPECT_FALSE(store->Contains(Text("x")));
+    EXPECT_FALSE(store->Record(Text("x")));
+    store->Close();
+}
+
+TEST_F(RecordStoreTest, AnAlbumLeftOpenByAStopIsReopened) {
+    auto store = Store();
+    ASSERT_TRUE(store->OpenForAlbum());
+    ASSERT_TRUE(store->Record(Text("a")));
+    ASSERT_TRUE(store->OpenForAlbum());  // no Close in between
+    EXPECT_TRUE(store->Contains(Text("a")));
+}
+
+}  // namespace
+}  // namespace ovx
