@@ -27,6 +27,10 @@ int GuiInteractionPlayer::Play(int count, const QStringList& files) {
         for (const QUrl& url : playable) queue_.push_back(url);
     }
     if (player_ == nullptr) {
+        // Qt's GStreamer backend crashes on systems that lack some GStreamer plugins; the
+        // FFmpeg backend carries its own decoders. Chosen before the first media object
+        // exists, unless the user picked a backend.
+        if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) qputenv("QT_MEDIA_BACKEND", "ffmpeg");
         player_ = new QMediaPlayer(this);
         output_ = new QAudioOutput(this);
         player_->setAudioOutput(output_);

@@ -14,6 +14,10 @@
 namespace ovx {
 
 void GuiPumpingWait(long long milliseconds) {
+    if (QCoreApplication::instance() == nullptr) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::max(0LL, milliseconds)));
+        return;
+    }
     if (QCoreApplication::closingDown()) return;
     // QTimer counts in int milliseconds; a longer wait is cut to about 24 days.
     const int ms = static_cast<int>(std::clamp<long long>(milliseconds, 0, INT_MAX));

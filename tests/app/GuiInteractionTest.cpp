@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -156,6 +157,15 @@ TEST(GuiInteractionTest, SoundWithoutAFileIsSilentAndNoError) {
     std::thread([&] { gui.PlayMp3(1, {FromQString(missing)}); }).join();
     QTest::qWait(20);
     EXPECT_EQ(gui.PlayedFiles(), QStringList({missing, missing}));
+
+    // A file that is no MP3 at all is skipped by the player, twice over, without a word.
+    const QString garbage = dir.path() + QStringLiteral("/坏.mp3");
+    QFile file(garbage);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    gui.PlayMp3(2, {FromQString(garbage)});
+    QTest::qWait(200);
 }
 
 TEST(GuiInteractionTest, ProcessEventsRunsQueuedWindowWork) {
