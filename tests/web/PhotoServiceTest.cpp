@@ -1,0 +1,531 @@
+// Runs the built photo-service as a child process and talks plain HTTP to it.
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <json-c/json.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csetjmp>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
+
+extern char** environ;
+
+namespace {
+
+#ifdef OVX_PHOTO_SERVICE
+const char* const kServicePath = OVX_PHOTO_SERVICE;
+#else
+const char* const kServicePath = nullptr;
+#endif
+
+// One photo-service child: started with a scenario, stopped by a signal.
+class ServiceProcess {
+public:
+    ~ServiceProcess() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) close(out_);
+        if (!scenario_.empty()) std::filesystem::remove(scenario_);
+    }
+
+    // Returns the port from the first line, or 0. `args` go after the scenario.
+    int Start(const std::string& scenarioJson, std::vector<std::string> args = {}) {
+        scenario_ = std::filesystem::temp_directory_path() /
+                    ("photo-service-" + std::to_string(getpid()) + "-" + std::to_string(++counter_) + ".json");
+        std::ofstream(scenario_) << scenarioJson;
+        args.insert(args.begin(), {kServicePath, "--scenario", scenario_.string()});
+        Spawn(args);
+        return port_;
+    }
+
+    // Runs the service with `args` to its end; returns its exit status and keeps its output.
+    int RunToEnd(std::vector<std::string> args) {
+        args.insert(args.begin(), kServicePath);
+        Spawn(args);
+        char buffer[4096];
+        for (ssize_t n; (n = read(out_, buffer, sizeof buffer)) > 0;) output_.append(buffer, static_cast<std::size_t>(n));
+        return Wait();
+    }
+
+    // Sends `signal` and waits for the exit; returns the exit status (-1 for a crash).
+    int Stop(int signal) {
+        kill(pid_, signal);
+        return Wait();
+    }
+
+    const std::string& Output() const { return output_; }
+
+private:
+    int Spawn(const std::vector<std::string>& args) {
+        int fds[2];
+        if (pipe(fds) != 0) return -1;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        int rc = posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        out_ = fds[0];
+        if (rc != 0) {
+            pid_ = -1;
+            return -1;
+        }
+        // The first line, within a generous bound.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (output_.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+            pollfd p{out_, POLLIN, 0};
+            if (poll(&p, 1, 1000) <= 0) continue;
+            char c;
+            if (read(out_, &c, 1) != 1) break;
+            output_.push_back(c);
+        }
+        std::size_t colon = output_.rfind(':');
+        if (output_.rfind("listening on 127.0.0.1:", 0) == 0 && colon != std::string::npos) {
+            port_ = std::atoi(output_.c_str() + colon + 1);
+        }
+        return 0;
+    }
+
+    int Wait() {
+        int status = 0;
+        if (pid_ <= 0 || waitpid(pid_, &status, 0) != pid_) return -1;
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    static inline int counter_ = 0;
+    std::filesystem::path scenario_;
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int port_ = 0;
+    std::string output_;
+};
+
+struct JsonDeleter {
+    void operator()(json_object* o) const { json_object_put(o); }
+};
+using Json = std::unique_ptr<json_object, JsonDeleter>;
+
+Json Parse(const std::string& text) { return Json(json_tokener_parse(text.c_str())); }
+
+json_object* At(json_object* o, std::initializer_list<const char*> path) {
+    for (const char* key : path) {
+        json_object* next = nullptr;
+        if (!o || !json_object_object_get_ex(o, key, &next)) return nullptr;
+        o = next;
+    }
+    return o;
+}
+
+std::string Str(json_object* o, const char* key) {
+    json_object* v = At(o, {key});
+    return v ? json_object_get_string(v) : "(missing)";
+}
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> rgb;  // 0xRRGGBB per pixel
+};
+
+struct JpegError {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+};
+
+// Decodes a JPEG with libjpeg; an empty picture when it is not one.
+Picture DecodeJpeg(const std::string& bytes) {
+    Picture pic;
+    jpeg_decompress_struct cinfo{};
+    JpegError err{};
+    cinfo.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = [](j_common_ptr c) { std::longjmp(reinterpret_cast<JpegError*>(c->err)->jump, 1); };
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return {};
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&cinfo);
+    std::vector<unsigned char> row(cinfo.output_width * 3);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_read_scanlines(&cinfo, rows, 1);
+        for (std::size_t x = 0; x < cinfo.output_width; ++x) {
+            pic.rgb.push_back(std::uint32_t{row[3 * x]} << 16 | std::uint32_t{row[3 * x + 1]} << 8 | row[3 * x + 2]);
+        }
+    }
+    pic.width = static_cast<int>(cinfo.output_width);
+    pic.height = static_cast<int>(cinfo.output_height);
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return pic;
+}
+
+// Decodes the first frame of a GIF with a global colour table; empty when malformed.
+Picture DecodeGif(const std::string& b) {
+    auto u8 = [&](std::size_t i) { return i < b.size() ? static_cast<unsigned char>(b[i]) : 0u; };
+    auto u16 = [&](std::size_t i) { return static_cast<int>(u8(i) | u8(i + 1) << 8); };
+    if (b.compare(0, 6, "GIF89a") != 0 || !(u8(10) & 0x80)) return {};
+    std::size_t paletteSize = std::size_t{2} << (u8(10) & 7), pos = 13 + 3 * paletteSize;
+    std::vector<std::uint32_t> palette;
+    for (std::size_t i = 0; i < paletteSize; ++i) palette.push_back(u8(13 + 3 * i) << 16 | u8(14 + 3 * i) << 8 | u8(15 + 3 * i));
+    while (u8(pos) == 0x21) {  // extensions: skip their sub-blocks
+        pos += 2;
+        while (pos < b.size() && u8(pos)) pos += u8(pos) + 1;
+        ++pos;
+    }
+    if (u8(pos) != 0x2C) return {};
+    Picture pic;
+    pic.width = u16(pos + 5);
+    pic.height = u16(pos + 7);
+    int minCode = static_cast<int>(u8(pos + 10));
+    pos += 11;
+    std::string data;
+    while (pos < b.size() && u8(pos)) {
+        data.append(b, pos + 1, u8(pos));
+        pos += u8(pos) + 1;
+    }
+    if (u8(pos + 1) != 0x3B || minCode < 2 || minCode > 8) return {};
+    // LZW: dictionary entries as (prefix, last byte).
+    const int clear = 1 << minCode, end = clear + 1;
+    std::vector<std::pair<int, unsigned char>> dict;
+    auto expand = [&](int code, std::vector<unsigned char>& out) {
+        std::size_t start = out.size();
+        while (code >= 0) {
+            out.push_back(dict[static_cast<std::size_t>(code)].second);
+            code = dict[static_cast<std::size_t>(code)].first;
+        }
+        std::reverse(out.begin() + static_cast<long>(start), out.end());
+    };
+    std::vector<unsigned char> indexes;
+    std::size_t bit = 0;
+    int size = minCode + 1, previous = -1;
+    while (bit + static_cast<std::size_t>(size) <= data.size() * 8) {
+        int code = 0;
+        for (int k = 0; k < size; ++k, ++bit) code |= ((static_cast<unsigned char>(data[bit / 8]) >> (bit % 8)) & 1) << k;
+        if (code == clear) {
+            dict.clear();
+            for (int i = 0; i < clear + 2; ++i) dict.push_back({-1, static_cast<unsigned char>(i)});
+            size = minCode + 1;
+            previous = -1;
+            continue;
+        }
+        if (code == end) break;
+        if (dict.empty() || code > static_cast<int>(dict.size())) return {};
+        std::vector<unsigned char> chars;
+        if (code < static_cast<int>(dict.size())) {
+            expand(code, chars);
+            if (previous >= 0) dict.push_back({previous, chars[0]});
+        } else {
+            if (previous < 0) return {};
+            expand(previous, chars);
+            chars.push_back(chars[0]);
+            dict.push_back({previous, chars[0]});
+        }
+        indexes.insert(indexes.end(), chars.begin(), chars.end());
+        previous = code;
+        if (static_cast<int>(dict.size()) == (1 << size) && size < 12) ++size;
+    }
+    if (indexes.size() != static_cast<std::size_t>(pic.width) * static_cast<std::size_t>(pic.height)) return {};
+    for (unsigned char i : indexes) pic.rgb.push_back(palette[i < palette.size() ? i : 0]);
+    return pic;
+}
+
+std::set<std::uint32_t> Colours(const Picture& p) { return {p.rgb.begin(), p.rgb.end()}; }
+
+const char* kScenario = R"({
+  "users": [
+    {"uid": "1642591402", "name": "lvxing", "title": "旅行&的微博",
+     "albums": [
+       {"caption": "云南/之旅 😀", "type": 3,
+        "photos": {"count": 250, "per_post": 3, "caption": "第{post}站", "newest": 1400000000, "step": 600,
+                   "gif_every": 7}},
+       {"caption": "空", "photos": []},
+       {"caption": "缺", "type": "5", "timestamp_ms": true, "omit": ["caption_render"],
+        "album_omit": ["cover_pic"],
+        "photos": [{"caption": "a", "timestamp": 1300000000}, {"caption": "b\n100%", "timestamp": 1390000000}]}
+     ]},
+    {"uid": "2803301701", "title": "报", "marker": "owner_uid"}
+  ],
+  "version_page": "#weibo@@3.1#weibo"
+})";
+
+class PhotoService : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!kServicePath) GTEST_SKIP() << "photo-service is not built";
+    }
+
+    std::unique_ptr<httplib::Client> Client(int port) {
+        auto client = std::make_unique<httplib::Client>("127.0.0.1", port);
+        client->set_connection_timeout(10);
+        client->set_read_timeout(30);
+        return client;
+    }
+
+    // Logs in and returns the session cookie header.
+    std::string Login(httplib::Client& client) {
+        auto res = client.Post("/login", "username=tester&password=x", "application/x-www-form-urlencoded");
+        if (!res || res->status != 302) return {};
+        std::string cookie = res->get_header_value("Set-Cookie");
+        return cookie.substr(0, cookie.find(';'));
+    }
+};
+
+TEST_F(PhotoService, LoginGatesHomePagesAndTheJsonEndpoints) {
+    ServiceProcess service;
+    int port = service.Start(kScenario);
+    ASSERT_GT(port, 0) << service.Output();
+    auto client = Client(port);
+
+    auto root = client->Get("/");
+    ASSERT_TRUE(root);
+    EXPECT_NE(root->body.find("href=\"/login\""), std::string::npos);
+    EXPECT_NE(root->body.find("href=\"/lvxing\""), std::string::npos);
+    EXPECT_NE(root->body.find("href=\"/u/2803301701\""), std::string::npos);
+
+    for (const char* path : {"/u/1642591402", "/albums/get_all?uid=1642591402&count=6355",
+                             "/photos/get_all?uid=1642591402&album_id=3500000000000001&count=100&page=1"}) {
+        auto res = client->Get(path);
+        ASSERT_TRUE(res) << path;
+        EXPECT_EQ(res->status, 200);
+        EXPECT_NE(res->body.find("action=\"/login\""), std::string::npos) << path;
+        EXPECT_EQ(res->body.find("oid"), std::string::npos) << path;
+        EXPECT_EQ(res->body.find("album_list"), std::string::npos) << path;
+    }
+    auto refused = client->Post("/login", "username=", "application/x-www-form-urlencoded");
+    ASSERT_TRUE(refused);
+    EXPECT_FALSE(refused->has_header("Set-Cookie"));
+    // A made-up session is no session.
+    auto forged = client->Get("/u/1642591402", {{"Cookie", "SUB=forged"}});
+    EXPECT_EQ(forged->body.find("$CONFIG"), std::string::npos);
+
+    std::string cookie = Login(*client);
+    ASSERT_EQ(cookie.rfind("SUB=", 0), 0u) << cookie;
+    httplib::Headers session = {{"Cookie", "other=1; " + cookie}};
+    for (const char* path : {"/u/1642591402", "/lvxing"}) {
+        auto home = client->Get(path, session);
+        ASSERT_TRUE(home);
+        EXPECT_NE(home->body.find("$CONFIG['oid']='1642591402'"), std::string::npos);
+        EXPECT_NE(home->body.find("<title>旅行&amp;的微博</title>"), std::string::npos);
+    }
+    auto other = client->Get("/u/2803301701", session);
+    EXPECT_NE(other->body.find("owner_uid: 2803301701,"), std::string::npos);
+    EXPECT_EQ(other->body.find("$CONFIG['oid']"), std::string::npos);
+    EXPECT_NE(other->body.find("<title>报</title>"), std::string::npos);
+    EXPECT_EQ(client->Get("/u/999", session)->status, 404);
+    EXPECT_EQ(client->Get("/version")->body, "#weibo@@3.1#weibo");
+
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+}
+
+TEST_F(PhotoService, AlbumAndPhotoListsHaveTheServicesShape) {
+    ServiceProcess service;
+    int port = service.Start(kScenario);
+    ASSERT_GT(port, 0) << service.Output();
+    auto client = Client(port);
+    httplib::Headers session = {{"Cookie", Login(*client)}};
+
+    auto albums = client->Get("/albums/get_all?uid=1642591402&count=6355", session);
+    ASSERT_TRUE(albums);
+    // Escaped the way the real service writes: \uXXXX for non-ASCII, "\/" for '/'.
+    EXPECT_NE(albums->body.find(R"("caption":"\u4e91\u5357\/\u4e4b\u65c5 \ud83d\ude00")"), std::string::npos);
+    EXPECT_NE(albums->body.find(R"("cover_pic":"http:\/\/127.0.0.1:)" + std::to_string(port) + R"(\/thumb300\/)"),
+              std::string::npos);
+    for (unsigned char c : albums->body) ASSERT_LT(c, 0x80);
+    Json list = Parse(albums->body);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(json_object_get_int(At(list.get(), {"data", "total"})), 3);
+    json_object* array = At(list.get(), {"data", "album_list"});
+    ASSERT_EQ(json_object_array_length(array), 3u);
+    json_object* first = json_object_array_get_idx(array, 0);
+    EXPECT_EQ(Str(first, "album_id").size(), 16u);
+    EXPECT_EQ(json_object_get_int(At(first, {"count", "photos"})), 250);
+    EXPECT_EQ(json_object_get_int(At(first, {"type"})), 3);
+    EXPECT_EQ(json_object_get_int(At(json_object_array_get_idx(array, 1), {"count", "photos"})), 0);
+    json_object* third = json_object_array_get_idx(array, 2);
+    EXPECT_EQ(Str(third, "type"), "5");
+    EXPECT_EQ(At(third, {"cover_pic"}), nullptr);
+    EXPECT_EQ(json_object_array_length(At(Parse(client->Get("/albums/get_all?uid=1642591402&count=2", session)->body).get(),
+                                          {"data", "album_list"})),
+              2u);
+    EXPECT_EQ(json_object_get_int(At(Parse(client->Get("/albums/get_all?uid=404", session)->body).get(), {"data", "total"})),
+              0);
+
+    // 250 photos in pages of 100, newest first; photos of one post share caption and time.
+    const std::string base = "/photos/get_all?uid=1642591402&album_id=" + Str(first, "album_id") + "&count=100&type=3";
+    std::set<std::string> ids;
+    long long previousTime = 1LL << 40;
+    std::size_t sizes[4];
+    for (int page = 1; page <= 4; ++page) {
+        auto res = client->Get(base + "&page=" + std::to_string(page) + "&__rnd=0.123456789012345", session);
+        ASSERT_TRUE(res);
+        Json answer = Parse(res->body);
+        ASSERT_TRUE(answer) << res->body.substr(0, 200);
+        EXPECT_EQ(json_object_get_int(At(answer.get(), {"data", "total"})), 250);
+        json_object* photos = At(answer.get(), {"data", "photo_list"});
+        sizes[page - 1] = json_object_array_length(photos);
+        for (std::size_t i = 0; i < sizes[page - 1]; ++i) {
+            json_object* p = json_object_array_get_idx(photos, i);
+            std::size_t n = static_cast<std::size_t>(page - 1) * 100 + i;  // 0-based overall
+            ids.insert(Str(p, "photo_id"));
+            EXPECT_EQ(Str(p, "photo_id").size(), 16u);
+            long long t = json_object_get_int64(At(p, {"timestamp"}));
+            EXPECT_EQ(t, 1400000000 - static_cast<long long>(n / 3) * 600);
+            EXPECT_LE(t, previousTime);
+            previousTime = t;
+            EXPECT_EQ(Str(p, "caption_render"), "第" + std::to_string(n / 3 + 1) + "站");
+            EXPECT_EQ(Str(p, "pic_host"), "http://127.0.0.1:" + std::to_string(port));
+            EXPECT_EQ(Str(p, "pic_name").substr(Str(p, "pic_name").size() - 4), (n + 1) % 7 ? ".jpg" : ".gif");
+        }
+        if (page == 1) {
+            EXPECT_NE(res->body.find(R"("pic_host":"http:\/\/127.0.0.1:)"), std::string::npos);
+        }
+    }
+    EXPECT_EQ(sizes[0], 100u);
+    EXPECT_EQ(sizes[1], 100u);
+    EXPECT_EQ(sizes[2], 50u);
+    EXPECT_EQ(sizes[3], 0u);
+    EXPECT_EQ(ids.size(), 250u);
+
+    // Milliseconds, a missing member, raw line breaks and percent signs escaped as JSON.
+    auto res = client->Get("/photos/get_all?uid=1642591402&album_id=" +
+                               Str(third, "album_id") + "&count=100&page=1&type=5",
+                           session);
+    Json answer = Parse(res->body);
+    json_object* newest = json_object_array_get_idx(At(answer.get(), {"data", "photo_list"}), 0);
+    EXPECT_GT(json_object_get_int64(At(newest, {"timestamp"})), 9999999999LL);
+    EXPECT_EQ(At(newest, {"caption_render"}), nullptr);
+    EXPECT_EQ(Str(newest, "caption"), "b\n100%");
+    EXPECT_NE(res->body.find(R"("caption":"b\n100%")"), std::string::npos);
+    EXPECT_EQ(service.Stop(SIGINT), 0);
+}
+
+TEST_F(PhotoService, ImagesAreDecodableDistinctAndPaddedOnRequest) {
+    std::string scenario = kScenario;
+    scenario.insert(1, R"("image_bytes": 30000, )");
+    ServiceProcess service;
+    int port = service.Start(scenario);
+    ASSERT_GT(port, 0) << service.Output();
+    auto client = Client(port);
+    httplib::Headers session = {{"Cookie", Login(*client)}};
+    Json albums = Parse(client->Get("/albums/get_all?uid=1642591402&count=10", session)->body);
+    json_object* list = At(albums.get(), {"data", "album_list"});
+    Json photos = Parse(client->Get("/photos/get_all?uid=1642591402&album_id=" +
+                                        Str(json_object_array_get_idx(list, 0), "album_id") + "&count=8&page=1",
+                                    session)
+                            ->body);
+    json_object* photoList = At(photos.get(), {"data", "photo_list"});
+    ASSERT_EQ(json_object_array_length(photoList), 8u);
+
+    std::set<std::uint32_t> backgrounds;
+    for (std::size_t i = 0; i < 8; ++i) {
+        std::string name = Str(json_object_array_get_idx(photoList, i), "pic_name");
+        auto res = client->Get("/large/" + name);  // image servers need no login
+        ASSERT_TRUE(res);
+        ASSERT_EQ(res->status, 200);
+        bool gif = name.ends_with(".gif");
+        EXPECT_EQ(res->get_header_value("Content-Type"), gif ? "image/gif" : "image/jpeg");
+        EXPECT_GE(res->body.size(), 29000u);
+        EXPECT_LE(res->body.size(), 30000u);
+        Picture pic = gif ? DecodeGif(res->body) : DecodeJpeg(res->body);
+        ASSERT_EQ(pic.width, 160) << name;
+        ASSERT_EQ(pic.height, 120) << name;
+        // Background plus the drawn number.
+        EXPECT_GE(Colours(pic).size(), 2u);
+        backgrounds.insert(pic.rgb[0] & 0xF0F0F0);
+        if (gif) {
+            EXPECT_EQ(Colours(pic).size(), 3u);
+        }
+    }
+    EXPECT_GE(backgrounds.size(), 6u) << "photos differ from each other";
+
+    // Covers, also for an album without photos; unknown names are 404.
+    for (std::size_t i = 0; i < 2; ++i) {
+        std::string cover = Str(json_object_array_get_idx(list, i), "cover_pic");
+        auto res = client->Get(cover.substr(cover.find('/', 8)));
+        ASSERT_TRUE(res);
+        EXPECT_EQ(DecodeJpeg(res->body).width, 160) << cover;
+    }
+    EXPECT_EQ(client->Get("/large/nothing.jpg")->status, 404);
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+}
+
+TEST_F(PhotoService, FaultsFollowTheScenario) {
+    const char* scenario = R"({
+      "require_login": false,
+      "users": [{"uid": "7", "albums": [{"caption": "x", "photos": {"count": 4}}]}],
+      "faults": [
+        {"path": "/photos/get_all", "query": {"page": "1"}, "action": "empty", "times": 2},
+        {"path": "/photos/get_all", "query": {"page": "2"}, "action": "truncate", "keep_bytes": 10},
+        {"path": "/large/*", "skip": 1, "times": 2, "action": "status", "status": 418},
+        {"path": "/albums/get_all", "action": "status", "status": 500, "delay_ms": 50}
+      ]})";
+    ServiceProcess service;
+    int port = service.Start(scenario);
+    ASSERT_GT(port, 0) << service.Output();
+    auto client = Client(port);
+    const std::string page = "/photos/get_all?uid=7&album_id=3500000000000001&count=2&page=";
+
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto empty = client->Get(page + "1");
+        ASSERT_TRUE(empty);
+        EXPECT_EQ(empty->status, 200);
+        EXPECT_EQ(empty->body, "");
+    }
+    auto real = client->Get(page + "1");
+    ASSERT_TRUE(real);
+    Json answer = Parse(real->body);
+    ASSERT_TRUE(answer) << real->body;
+    std::string name = Str(json_object_array_get_idx(At(answer.get(), {"data", "photo_list"}), 0), "pic_name");
+
+    auto cut = client->Get(page + "2");
+    EXPECT_TRUE(!cut || cut->body.size() <= 10) << "the body must end early";
+
+    std::vector<int> statuses;
+    for (int i = 0; i < 4; ++i) statuses.push_back(client->Get("/large/" + name)->status);
+    EXPECT_EQ(statuses, (std::vector<int>{200, 418, 418, 200}));
+    EXPECT_EQ(client->Get("/albums/get_all?uid=7")->status, 500);
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+}
+
+TEST_F(PhotoService, CommandLineAndScenarioErrors) {
+    ServiceProcess help;
+    EXPECT_EQ(help.RunToEnd({"--help"}), 0);
+    EXPECT_NE(help.Output().find("\"users\""), std::string::npos);
+    EXPECT_NE(help.Output().find("\"faults\""), std::string::npos);
+
+    for (const char* bad : {"{", R"({"users": 3})", R"({"users": [{"name": "x"}]})",
+                            R"({"users": [{"uid": "../x"}]})",
+                            R"({"users": [], "faults": [{"path": "/", "action": "explode"}]})"}) {
+        ServiceProcess service;
+        EXPECT_EQ(service.Start(bad), 0) << bad;
+        EXPECT_EQ(service.Stop(0), 1) << bad << ": " << service.Output();
+    }
+    ServiceProcess usage;
+    EXPECT_EQ(usage.RunToEnd({"--port", "70000"}), 2);
+}
+
+}  // namespace
