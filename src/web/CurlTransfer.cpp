@@ -1,5 +1,6 @@
 #include "web/CurlTransfer.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "runtime/StopFlag.h"
@@ -18,9 +19,7 @@ void CurlTransfer::ApplyCommon(const WebLimits& limits, bool followRedirects) {
     curl_easy_setopt(handle_, CURLOPT_MAXREDIRS, limits.maxRedirects);
     curl_easy_setopt(handle_, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(limits.connectTimeout.count()));
-    const long stall = limits.stallTimeout.count() < 1 ? 1L : static_cast<long>(limits.stallTimeout.count());
-    curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_TIME, stall);
+    stallLimit_ = std::max(limits.stallTimeout, std::chrono::milliseconds(1));
     curl_easy_setopt(handle_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
 
     curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnBody);
@@ -53,6 +52,7 @@ void CurlTransfer::SetMethod(int method, Bytes body) {
 
 CURLcode CurlTransfer::Perform() {
     if (StopRequested()) return CURLE_ABORTED_BY_CALLBACK;
+    lastActivity_ = std::chrono::steady_clock::now();
     return curl_easy_perform(handle_);
 }
 
@@ -81,8 +81,19 @@ size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
     return n;
 }
 
-int CurlTransfer::OnProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return StopRequested() ? 1 : 0;
+int CurlTransfer::OnProgress(void* self, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
+    if (StopRequested()) return 1;
+    // libcurl calls this at least about once a second while a transfer waits, so a transfer
+    // that moves no byte in either direction for the stall limit is given up.
+    auto* t = static_cast<CurlTransfer*>(self);
+    const auto now = std::chrono::steady_clock::now();
+    if (down != t->lastDown_ || up != t->lastUp_) {
+        t->lastDown_ = down;
+        t->lastUp_ = up;
+        t->lastActivity_ = now;
+        return 0;
+    }
+    return now - t->lastActivity_ > t->stallLimit_ ? 1 : 0;
 }
 
 }  // namespace ovx

@@ -3,6 +3,7 @@
 // size caps, connect and stall time-outs, HTTP(S) only, and a stop check on the calling
 // thread's job.
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 
@@ -33,13 +34,18 @@ public:
 private:
     static size_t OnBody(char* data, size_t size, size_t count, void* self);
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
-    static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    static int OnProgress(void* self, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up);
 
     CURL* handle_;
     Bytes requestBody_;
     Bytes body_;
     std::string headers_;
     std::size_t maxBody_ = 0;
+    // Stall detection: the time of the last progress in either direction.
+    std::chrono::steady_clock::duration stallLimit_{};
+    std::chrono::steady_clock::time_point lastActivity_{};
+    curl_off_t lastDown_ = 0;
+    curl_off_t lastUp_ = 0;
 };
 
 }  // namespace ovx

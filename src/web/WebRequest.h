@@ -58,8 +58,8 @@ Text UserAgentFor(const Text& extraHeaders);
 // Process-wide bounds for every request (both routines). Tests shorten them.
 struct WebLimits {
     std::chrono::milliseconds connectTimeout{60000};
-    // A transfer that receives nothing for this long is abandoned (whole seconds, at least 1).
-    std::chrono::seconds stallTimeout{60};
+    // A transfer that moves no byte for this long is abandoned (checked about once a second).
+    std::chrono::milliseconds stallTimeout{60000};
     long maxRedirects = 20;
     std::size_t maxBodyBytes = std::size_t{256} << 20;
 };

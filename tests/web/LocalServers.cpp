@@ -50,7 +50,10 @@ std::unique_ptr<httplib::Server> MakeTlsServer() {
 }  // namespace
 
 HttpServer::HttpServer(bool tls)
-    : tls_(tls), server_(tls ? MakeTlsServer() : std::make_unique<httplib::Server>()) {}
+    : tls_(tls), server_(tls ? MakeTlsServer() : std::make_unique<httplib::Server>()) {
+    // A client that keeps its connection open holds the server's shutdown this long.
+    server_->set_keep_alive_timeout(1);
+}
 
 HttpServer::~HttpServer() {
     server_->stop();

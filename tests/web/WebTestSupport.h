@@ -17,7 +17,7 @@ protected:
         saved_ = GetWebLimits();
         WebLimits quick = saved_;
         quick.connectTimeout = std::chrono::seconds(5);
-        quick.stallTimeout = std::chrono::seconds(1);
+        quick.stallTimeout = std::chrono::milliseconds(500);
         SetWebLimits(quick);
         CookieStore::Instance().Clear();
     }
