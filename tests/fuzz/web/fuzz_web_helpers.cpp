@@ -1,0 +1,65 @@
+// Feeds random bytes to the URL and cookie helpers: they must neither crash nor break their
+// own invariants on any input.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "web/UrlHelpers.h"
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) std::abort();
+}
+
+// Splits the input into up to four texts at 0xFF bytes (a Text stops at a zero byte anyway).
+std::string Piece(const std::uint8_t*& data, std::size_t& size) {
+    std::string out;
+    while (size > 0) {
+        const std::uint8_t b = *data++;
+        --size;
+        if (b == 0xff) break;
+        out.push_back(static_cast<char>(b));
+    }
+    return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace ovx;
+    if (size > 8192) return 0;  // the helpers are quadratic in the item count by design
+    const Text a(Piece(data, size));
+    const Text b(Piece(data, size));
+    const Text c(Piece(data, size));
+    const Text d(Piece(data, size));
+
+    const Text between = TextBetween(a, b, c, static_cast<int>(d.size()) - 2, !d.empty() && d[0] & 1);
+    Check(between.size() <= a.size());
+    TextAfterColon(a);
+    TextBeforeColon(a);
+
+    const Text host = UrlHost(a);
+    Check(FindText(host, Text(":")) == -1);
+    Check(FindText(UrlHost(a, true), Text("/")) == -1);
+    UrlPort(a);
+    const Text path = UrlPath(a);
+    Check(!path.empty() && path[0] == '/');
+
+    Text old = b;
+    Text fresh = c;
+    const Text merged = MergeCookies(old, fresh);
+    Check(merged == old);
+    Check(FindText(fresh, Text(" ")) == -1);
+    // Merging again with nothing new keeps the text as it is, spaces aside.
+    Text again = merged;
+    Text none;
+    MergeCookies(again, none);
+
+    ExtractSetCookies(a);
+    JoinDistinct(a, d);
+    CookieName(b);
+    return 0;
+}
