@@ -8,7 +8,7 @@
 namespace ovx {
 
 namespace {
-constexpr std::uint64_t kMaxMemoryFile = std::uint64_t{1} << 30;
+constexpr std::uint64_t kMaxMemoryFile = std::uint64_t{1} << 28;
 }
 
 int MemoryDbFile::Read(std::uint64_t offset, void* buffer, std::size_t n) {
@@ -22,9 +22,13 @@ int MemoryDbFile::Read(std::uint64_t offset, void* buffer, std::size_t n) {
 int MemoryDbFile::Write(std::uint64_t offset, const void* buffer, std::size_t n) {
     if (!writable_) return kDbAccessDenied;
     if (offset > kMaxMemoryFile || n > kMaxMemoryFile - offset) return kDbDiskFull;
+    if (callsLeft_ && *callsLeft_ >= 0) {
+        if (*callsLeft_ == 0) return kDbHardware;
+        --*callsLeft_;
+    }
     std::size_t allowed = n;
     if (data_->writeBudget >= 0)
-        allowed = std::min<std::size_t>(n, static_cast<std::size_t>(data_->writeBudget));
+        allowed = std::min<std::size_t>(allowed, static_cast<std::size_t>(data_->writeBudget));
     Bytes& b = data_->bytes;
     if (allowed > 0) {
         if (b.size() < offset + allowed) b.resize(offset + allowed);
@@ -42,7 +46,7 @@ int MemoryDbFile::Size(std::uint64_t& size) {
 int MemoryDbFile::Truncate(std::uint64_t size) {
     if (!writable_) return kDbAccessDenied;
     if (size > kMaxMemoryFile) return kDbDiskFull;
-    if (data_->writeBudget == 0) return kDbDiskFull;
+    if (data_->writeBudget == 0 || (callsLeft_ && *callsLeft_ == 0)) return kDbDiskFull;
     data_->bytes.resize(size);
     return kDbOk;
 }
@@ -62,11 +66,11 @@ int MemoryFileSystem::Open(const Text& path, DbOpenMode mode, int,
         auto data = Data(path);
         if (data->writeBudget == 0) return kDbDiskFull;
         data->bytes.clear();
-        file = std::make_unique<MemoryDbFile>(data, true);
+        file = std::make_unique<MemoryDbFile>(data, true, &writeCallsLeft);
         return kDbOk;
     }
     if (it == files_.end()) return kDbFileNotFound;
-    file = std::make_unique<MemoryDbFile>(it->second, mode == DbOpenMode::kReadWrite);
+    file = std::make_unique<MemoryDbFile>(it->second, mode == DbOpenMode::kReadWrite, &writeCallsLeft);
     return kDbOk;
 }
 

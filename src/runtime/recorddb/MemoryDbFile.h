@@ -21,8 +21,10 @@ struct MemoryFileData {
 
 class MemoryDbFile : public DbFile {
 public:
-    MemoryDbFile(std::shared_ptr<MemoryFileData> data, bool writable)
-        : data_(std::move(data)), writable_(writable) {}
+    // callsLeft, when given, counts the write calls left to all files of a file system.
+    MemoryDbFile(std::shared_ptr<MemoryFileData> data, bool writable,
+                 std::int64_t* callsLeft = nullptr)
+        : data_(std::move(data)), writable_(writable), callsLeft_(callsLeft) {}
 
     int Read(std::uint64_t offset, void* buffer, std::size_t n) override;
     int Write(std::uint64_t offset, const void* buffer, std::size_t n) override;
@@ -34,6 +36,7 @@ public:
 private:
     std::shared_ptr<MemoryFileData> data_;
     bool writable_;
+    std::int64_t* callsLeft_;
 };
 
 class MemoryFileSystem : public DbFileSystem {
@@ -52,6 +55,9 @@ public:
     void Remove(const Text& path);
 
     bool failCreate = false;  // every kCreate open fails with access denied
+    // Write calls that may still be made to all files together, -1 for no limit; the calls
+    // after them fail without writing, as when the process is killed between two of them.
+    std::int64_t writeCallsLeft = -1;
 
 private:
     std::map<std::string, std::shared_ptr<MemoryFileData>> files_;
