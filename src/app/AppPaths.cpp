@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include "app/QtText.h"
+#include "app/Settings.h"
 
 namespace ovx {
 namespace {
@@ -37,7 +38,7 @@ Text ProgramFolder() {
     return FromQString(dir);
 }
 
-Text SettingsPath() { return ProgramFolder() + "/配置.ini"_t; }
+Text SettingsPath() { return Settings::PathFor(ProgramFolder()); }
 
 Text RecordFolder() { return ProgramFolder() + "/防止重复下载数据库/"_t; }
 

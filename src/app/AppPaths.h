@@ -9,7 +9,7 @@ namespace ovx {
 // The folder of the executable when it can be written to (portable use), otherwise the
 // per-user data folder; no trailing separator. Asked afresh at each call.
 Text ProgramFolder();
-// ProgramFolder() + "/配置.ini".
+// ProgramFolder() + "/配置.ini" (or where the settings file has been redirected to).
 Text SettingsPath();
 // ProgramFolder() + "/防止重复下载数据库/", with the trailing separator.
 Text RecordFolder();

@@ -119,7 +119,8 @@ void MainWindow::LoadSettings() {
     helpPage_ = v.helpPage;
     webSite_ = v.webSite;
     messengerContact_ = v.messengerContact;
-    about_->WebSiteLabel()->setText(ToQString(v.webSite));
+    about_->WebSiteLabel()->setText(v.webSite.empty() ? QStringLiteral("（未设置网址）")
+                                                       : ToQString(v.webSite));
 
     updateCheck_ = new UpdateCheck(v.versionPage, CurrentVersion(), UpdateTag(), this);
 }
