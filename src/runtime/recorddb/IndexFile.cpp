@@ -75,11 +75,41 @@ int IndexFile::WriteEmpty(DbFile& file, const IndexHeader& header) {
     return file.Write(0, b.data(), b.size());
 }
 
+void IndexFile::ValidateCache(std::uint64_t state) {
+    if (cacheState_ != state) DropCache();
+    cacheState_ = state;
+}
+
+void IndexFile::AdvanceCache(std::uint64_t state) {
+    if (cacheState_) cacheState_ = state;
+}
+
+void IndexFile::DropCache() {
+    cacheState_.reset();
+    cachedHeader_.reset();
+    cachedNodes_.clear();
+    cachedBytes_ = 0;
+    confirmed_.clear();
+    confirmedBelow_ = 0;
+}
+
 int IndexFile::LoadHeader(IndexHeader& header) {
+    if (cacheState_ && cachedHeader_) {
+        header = *cachedHeader_;
+        return kDbOk;
+    }
     std::uint8_t b[kIndexHeaderSize];
     if (file_->Read(0, b, sizeof b) != kDbOk) return kDbIndexUpdate;
     if (IndexHeader::Parse(b, sizeof b, header) != kDbOk) return kDbIndexUpdate;
     if (header.keyLength != layout_.length) return kDbIndexUpdate;
+    if (cacheState_) cachedHeader_ = header;
+    return kDbOk;
+}
+
+int IndexFile::WriteHeader(const IndexHeader& header) {
+    Bytes head = header.Encode();
+    if (file_->Write(0, head.data(), kIndexHeaderSize) != kDbOk) return kDbIndexUpdate;
+    if (cacheState_) cachedHeader_ = header;
     return kDbOk;
 }
 
@@ -87,8 +117,15 @@ int IndexFile::ReadNode(const IndexHeader& h, std::int32_t block, IndexNode& nod
     if (block < 1 || block >= h.blockCount) return kDbIndexUpdate;
     node.block = block;
     node.raw.resize(static_cast<std::size_t>(h.blockSize));
-    std::uint64_t at = static_cast<std::uint64_t>(block) * static_cast<std::uint64_t>(h.blockSize);
-    if (file_->Read(at, node.raw.data(), node.raw.size()) != kDbOk) return kDbIndexUpdate;
+    auto cached = cacheState_ ? cachedNodes_.find(block) : cachedNodes_.end();
+    if (cached != cachedNodes_.end() && cached->second.size() == node.raw.size()) {
+        std::memcpy(node.raw.data(), cached->second.data(), node.raw.size());
+    } else {
+        std::uint64_t at =
+            static_cast<std::uint64_t>(block) * static_cast<std::uint64_t>(h.blockSize);
+        if (file_->Read(at, node.raw.data(), node.raw.size()) != kDbOk) return kDbIndexUpdate;
+        if (cacheState_) Remember(block, node.raw);
+    }
     std::uint8_t flags = node.raw[0];
     if (flags & 2) return kDbIndexUpdate;  // a free block inside the tree
     node.inner = (flags & 1) != 0;
@@ -104,9 +141,23 @@ int IndexFile::ReadNode(const IndexHeader& h, std::int32_t block, IndexNode& nod
     return kDbOk;
 }
 
+void IndexFile::Remember(std::int32_t block, const Bytes& raw) {
+    if (cachedBytes_ > kMaxCachedBytes) {
+        cachedNodes_.clear();
+        cachedBytes_ = 0;
+    }
+    auto [it, added] = cachedNodes_.try_emplace(block, raw);
+    if (added)
+        cachedBytes_ += raw.size();
+    else
+        it->second = raw;
+}
+
 int IndexFile::WriteNode(const IndexNode& node) {
     std::uint64_t at = static_cast<std::uint64_t>(node.block) * node.raw.size();
-    return file_->Write(at, node.raw.data(), node.raw.size()) == kDbOk ? kDbOk : kDbIndexUpdate;
+    if (file_->Write(at, node.raw.data(), node.raw.size()) != kDbOk) return kDbIndexUpdate;
+    if (cacheState_) Remember(node.block, node.raw);
+    return kDbOk;
 }
 
 int IndexFile::LowerBound(const IndexNode& node, const std::uint8_t* key) const {
@@ -153,6 +204,7 @@ int IndexFile::Allocate(IndexHeader& h, std::int32_t& block) {
                 std::uint64_t nat = static_cast<std::uint64_t>(next) * raw.size();
                 std::uint8_t zero[4] = {};
                 if (file_->Write(nat + 4, zero, 4) != kDbOk) return kDbIndexUpdate;
+                cachedNodes_.erase(next);
             } else {
                 h.freeCount = 0;
                 h.firstFree = 0;
@@ -168,6 +220,12 @@ int IndexFile::Allocate(IndexHeader& h, std::int32_t& block) {
 }
 
 int IndexFile::Insert(const std::uint8_t* key, std::int32_t record) {
+    int rc = InsertUncached(key, record);
+    if (rc != kDbOk) DropCache();  // the file may hold only part of the change
+    return rc;
+}
+
+int IndexFile::InsertUncached(const std::uint8_t* key, std::int32_t record) {
     IndexHeader h;
     if (int rc = LoadHeader(h)) return rc;
     std::vector<PathStep> path;
@@ -283,8 +341,7 @@ int IndexFile::Insert(const std::uint8_t* key, std::int32_t record) {
         if (int rc = WriteNode(root)) return rc;
         h.root = newRoot;
     }
-    Bytes head = h.Encode();
-    if (file_->Write(0, head.data(), kIndexHeaderSize) != kDbOk) return kDbIndexUpdate;
+    if (int rc = WriteHeader(h)) return rc;
     if (haveAbsorbing) {
         if (int rc = WriteNode(absorbing)) return rc;
     }

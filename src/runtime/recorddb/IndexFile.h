@@ -13,6 +13,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "runtime/recorddb/DbFile.h"
@@ -77,6 +80,27 @@ public:
     int FindEqual(const std::uint8_t* key, const std::function<bool(std::int32_t)>& visit,
                   bool& found);
 
+    // Node caching. The engine names the state of the database the index belongs to (its
+    // record count and next record id, read under the database's lock); blocks read or
+    // written in one state are reused while the state stays the same, and dropped when
+    // another process has changed it. Without a named state nothing is cached.
+    void ValidateCache(std::uint64_t state);
+    // This process is changing the state itself: what is cached stays true.
+    void AdvanceCache(std::uint64_t state);
+    void DropCache();
+    // Records whose key was read from the data file and matched their entry, while the
+    // cached state holds (records never change once counted).
+    bool Confirmed(std::int32_t record) const {
+        return record < confirmedBelow_ || confirmed_.count(record) > 0;
+    }
+    void Confirm(std::int32_t record) {
+        if (cacheState_ && confirmed_.size() < kMaxConfirmed) confirmed_.insert(record);
+    }
+    // Every entry below the record number was made from the records themselves.
+    void ConfirmAllBelow(std::int32_t record) {
+        if (cacheState_) confirmedBelow_ = record;
+    }
+
     int LoadHeader(IndexHeader& header);
     // Reads and checks a node: its flags, count within capacity and children inside the file.
     int ReadNode(const IndexHeader& header, std::int32_t block, IndexNode& node);
@@ -93,8 +117,20 @@ private:
     int Allocate(IndexHeader& header, std::int32_t& block);
     int NextLeaf(const IndexHeader& header, std::vector<PathStep>& path, int& budget);
 
+    int WriteHeader(const IndexHeader& header);
+    void Remember(std::int32_t block, const Bytes& raw);
+    static constexpr std::size_t kMaxCachedBytes = std::size_t{64} << 20;
+    int InsertUncached(const std::uint8_t* key, std::int32_t record);
+
     std::unique_ptr<DbFile> file_;
     KeyLayout layout_;
+    std::optional<std::uint64_t> cacheState_;
+    std::optional<IndexHeader> cachedHeader_;
+    std::unordered_map<std::int32_t, Bytes> cachedNodes_;
+    std::size_t cachedBytes_ = 0;
+    std::unordered_set<std::int32_t> confirmed_;
+    std::int32_t confirmedBelow_ = 0;
+    static constexpr std::size_t kMaxConfirmed = std::size_t{1} << 22;
 };
 
 }  // namespace ovx

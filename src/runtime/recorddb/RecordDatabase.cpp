@@ -2,6 +2,11 @@
 
 namespace ovx {
 
+std::uint64_t StateOf(std::int32_t count, std::int32_t nextId) {
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(count)) << 32 |
+           static_cast<std::uint32_t>(nextId);
+}
+
 int RecordDatabase::FieldIndex(const Text& name) const {
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (SameDbName(fields[i].name, name)) return static_cast<int>(i);

@@ -14,6 +14,9 @@ namespace ovx {
 
 inline constexpr int kMaxOpenIndexes = 10;
 
+// The state of a database as far as its indexes can tell: every append changes it.
+std::uint64_t StateOf(std::int32_t count, std::int32_t nextId);
+
 struct OpenIndex {
     Text path;  // full path
     std::vector<Text> keyFields;

@@ -26,14 +26,7 @@ int RecordEngine::ReadCountAndId(RecordDatabase& db, std::int32_t& count, std::i
     if (db.data->Read(kCountOffset, b, 8)) return kDbCountUnreadable;
     count = le::I32(b);
     nextId = le::I32(b + 4);
-    // A count beyond the whole records in the file (another program's damage) is not trusted.
-    std::uint64_t size = 0;
-    if (db.data->Size(size)) return kDbCountUnreadable;
-    std::uint64_t whole = size < db.dataStart
-                              ? 0
-                              : (size - db.dataStart) / static_cast<std::uint64_t>(db.recordLength);
     if (count < 0) count = 0;
-    if (static_cast<std::uint64_t>(count) > whole) count = static_cast<std::int32_t>(whole);
     if (nextId < 1) nextId = 1;
     return kDbOk;
 }
@@ -159,6 +152,7 @@ bool RecordEngine::AddRecord(const std::vector<DbValue>& values) {
     std::int32_t count = 0, nextId = 0;
     if (int rc = ReadCountAndId(*db, count, nextId)) return Fail(rc);
     if (count >= 0x7FFFFFFE || nextId >= 0x7FFFFFFE) return Fail(kDbDiskFull);
+    for (auto& ix : db->indexes) ix.file->ValidateCache(StateOf(count, nextId));
     le::Put32(record.data(), static_cast<std::uint32_t>(nextId));
 
     // The record's bytes first, then the count that makes it part of the database, then the
@@ -173,7 +167,9 @@ bool RecordEngine::AddRecord(const std::vector<DbValue>& values) {
     le::Put32(b + 4, static_cast<std::uint32_t>(nextId + 1));
     if (int rc = db->data->Write(kCountOffset, b, 8)) return Fail(rc);
     db->current = count;
+    for (auto& ix : db->indexes) ix.file->AdvanceCache(StateOf(count + 1, nextId + 1));
     if (int rc = InsertKeys(*db, record.data(), count)) return Fail(rc);
+    for (auto& ix : db->indexes) ix.file->Confirm(count);
     SetLastDbError(kDbOk);
     return true;
 }

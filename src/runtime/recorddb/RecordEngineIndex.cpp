@@ -115,6 +115,9 @@ int RecordEngine::BuildIndex(RecordDatabase& db, const Text& path,
     ix.path = path;
     for (int fi : keyFields) ix.keyFields.push_back(db.fields[static_cast<std::size_t>(fi)].name);
     ix.file = std::make_unique<IndexFile>(std::move(file), std::move(layout));
+    // Still under the lock: the file holds exactly what was just built from the records.
+    ix.file->ValidateCache(StateOf(count, nextId));
+    ix.file->ConfirmAllBelow(count);
     db.indexes.push_back(std::move(ix));
     db.currentIndex = static_cast<int>(db.indexes.size()) - 1;
     return kDbOk;
@@ -141,6 +144,7 @@ bool RecordEngine::SeekIndex(const std::vector<DbValue>& values) {
     if (countLock.rc()) return Fail(kDbLockFile);
     std::int32_t count = 0, nextId = 0;
     if (int rc = ReadCountAndId(*db, count, nextId)) return Fail(rc);
+    index.ValidateCache(StateOf(count, nextId));
     std::int64_t start = db->current < 0 ? 0 : db->current;
     std::int32_t hit = -1;
     Bytes record(static_cast<std::size_t>(db->recordLength));
@@ -149,9 +153,12 @@ bool RecordEngine::SeekIndex(const std::vector<DbValue>& values) {
     // behind by an interrupted update can name records that were never counted.
     auto accept = [&](std::int32_t r) {
         if (r < start || r >= count) return false;
-        if (db->data->Read(db->RecordOffset(r), record.data(), record.size())) return false;
-        layout.FromRecord(record.data(), recordKey.data());
-        if (layout.Compare(recordKey.data(), key.data()) != 0) return false;
+        if (!index.Confirmed(r)) {
+            if (db->data->Read(db->RecordOffset(r), record.data(), record.size())) return false;
+            layout.FromRecord(record.data(), recordKey.data());
+            if (layout.Compare(recordKey.data(), key.data()) != 0) return false;
+            index.Confirm(r);
+        }
         hit = r;
         return true;
     };
