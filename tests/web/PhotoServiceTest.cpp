@@ -526,6 +526,10 @@ TEST_F(PhotoService, CommandLineAndScenarioErrors) {
     }
     ServiceProcess usage;
     EXPECT_EQ(usage.RunToEnd({"--port", "70000"}), 2);
+    // A signal right after start-up still stops it.
+    ServiceProcess quick;
+    ASSERT_GT(quick.Start(R"({"users": []})"), 0) << quick.Output();
+    EXPECT_EQ(quick.Stop(SIGTERM), 0);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,12 +81,19 @@ int main(int argc, char** argv) {
     std::printf("listening on 127.0.0.1:%d\n", bound);
     std::fflush(stdout);
 
+    std::atomic<bool> finished{false};
     std::thread waiter([&] {
         int received = 0;
         sigwait(&signals, &received);
-        service.Stop();
+        // A stop that comes before the server loop has started is lost, so repeat it
+        // until Run() has returned.
+        while (!finished) {
+            service.Stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
     });
     bool ok = service.Run();
+    finished = true;
     // Run() also ends when the server fails; wake the waiter so it can be joined.
     pthread_kill(waiter.native_handle(), SIGTERM);
     waiter.join();
