@@ -82,8 +82,7 @@ void AlbumsPage::BuildListGroup() {
     log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     log_->setReadOnly(true);
 
-    auto* progress = Label(listGroup_, "标签_进度", {7, 384, 56, 35}, QStringLiteral("下载进度："));
-    progress->setWordWrap(true);
+    Label(listGroup_, "标签_进度", {7, 384, 56, 35}, QStringLiteral("下载进度："));
     auto* bar = Place<QProgressBar>(listGroup_, "进度条1", {74, 389, 280, 24});
     bar->setRange(0, 100);
     bar->setValue(0);
