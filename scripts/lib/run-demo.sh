@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Opens Ovatrix against the stand-in photo service with the demo data. The program runs as a
+# copy in a throw-away portable folder whose settings point at the stand-in, so the user's own
+# settings file and browser data are never touched. Called by scripts/demo after the build;
+# can be run directly once build/bin holds ovatrix and photo-service.
+#
+#   OVX_BUILD_DIR  build folder to take the programs from (default: build)
+#   OVX_SCENARIO   scenario file for the stand-in (default: the demo scenario)
+#   OVX_DEMO_KEEP  set to keep the portable folder (it is printed) after the window closes
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+build=${OVX_BUILD_DIR:-$OVX_ROOT/build}
+scenario=${OVX_SCENARIO:-$OVX_ROOT/tools/photo-service/scenarios/demo.json}
+
+ovx_demo_needs_display() {
+  [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]
+}
+
+if ovx_demo_needs_display; then
+  cat >&2 <<'MSG'
+There is no display to open the Ovatrix window on (DISPLAY and WAYLAND_DISPLAY are unset).
+Run the demo on a desktop session, or under a virtual X server:
+
+    xvfb-run -a -s "-screen 0 1280x800x24" scripts/demo
+
+(xvfb-run comes with the Debian package xvfb.)
+MSG
+  exit 2
+fi
+
+for program in ovatrix photo-service; do
+  if [ ! -x "$build/bin/$program" ]; then
+    echo "missing $build/bin/$program: build first (scripts/demo does)" >&2
+    exit 1
+  fi
+done
+
+portable=$(mktemp -d "${TMPDIR:-/tmp}/ovatrix-demo.XXXXXX")
+service_pid=
+cleanup() {
+  if [ -n "$service_pid" ]; then
+    kill "$service_pid" 2>/dev/null || true
+    wait "$service_pid" 2>/dev/null || true
+  fi
+  if [ -z "${OVX_DEMO_KEEP:-}" ]; then rm -rf "$portable"; fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# The stand-in prints "listening on 127.0.0.1:PORT" as its first line.
+coproc SERVICE { exec "$build/bin/photo-service" --scenario "$scenario" 2>&1; }
+service_pid=$SERVICE_PID
+first=
+if ! read -r -t 30 first <&"${SERVICE[0]}" || [[ $first != "listening on "* ]]; then
+  echo "the stand-in photo service did not start: ${first:-no answer}" >&2
+  exit 1
+fi
+address=${first#listening on }
+base="http://$address"
+# Keep reading its output so it never blocks on a full pipe.
+cat <&"${SERVICE[0]}" >"$portable/photo-service.log" &
+
+# A portable copy: the program keeps its settings, records and browser data beside itself.
+cp "$build/bin/ovatrix" "$portable/ovatrix"
+printf '[服务地址]\r\n首页=%s/\r\n相册服务=%s\r\n版本页=%s/version\r\n' "$base" "$base" "$base" |
+  iconv -f UTF-8 -t GB18030 >"$portable/配置.ini"
+
+ovx_log "stand-in photo service: $base/ (demo users and a login page; any user name logs in)"
+ovx_log "portable program folder: $portable"
+ovx_log "log in inside the browser on the first page, then use the album page"
+
+status=0
+"$portable/ovatrix" || status=$?
+exit $status
