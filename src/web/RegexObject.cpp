@@ -3,6 +3,7 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -12,7 +13,11 @@ namespace ovx {
 namespace {
 
 // Bounds that keep a hostile pattern or subject from hanging or exhausting memory.
-constexpr std::uint32_t kMatchLimit = 200000;    // backtracking steps per start position
+// PCRE2 counts its match limit per start position, so a long subject multiplies it; the
+// per-position limit shrinks with the subject to keep the whole search within kTotalSteps.
+constexpr std::uint32_t kMatchLimit = 200000;  // backtracking steps per start position, at most
+constexpr std::uint32_t kMinMatchLimit = 100;
+constexpr std::size_t kTotalSteps = 20000000;
 constexpr std::uint32_t kDepthLimit = 5000;      // nested backtracking frames
 constexpr std::uint32_t kHeapLimitKiB = 16384;   // backtracking memory
 constexpr std::size_t kMaxPatternBytes = 65536;  // UTF-8 bytes
@@ -67,7 +72,6 @@ bool RegexObject::Create(const Text& pattern, const Text& subject, bool caseSens
     if (!compileContext || !matchContext) return false;
     pcre2_set_newline(compileContext.get(), PCRE2_NEWLINE_ANYCRLF);
     pcre2_set_max_pattern_length(compileContext.get(), kMaxPatternBytes);
-    pcre2_set_match_limit(matchContext.get(), kMatchLimit);
     pcre2_set_depth_limit(matchContext.get(), kDepthLimit);
     pcre2_set_heap_limit(matchContext.get(), kHeapLimitKiB);
 
@@ -93,6 +97,11 @@ bool RegexObject::Create(const Text& pattern, const Text& subject, bool caseSens
     result->groupCount = static_cast<int>(groups);
     const std::size_t slots = 2 * (std::size_t{groups} + 1);
     const std::string_view s = result->subject;
+    std::size_t characters = 1;
+    for (char c : s) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    pcre2_set_match_limit(matchContext.get(),
+                          static_cast<std::uint32_t>(std::clamp<std::size_t>(
+                              kTotalSteps / characters, kMinMatchLimit, kMatchLimit)));
     const auto* data = reinterpret_cast<PCRE2_SPTR>(s.data());
 
     std::uint32_t matchOptions = 0;

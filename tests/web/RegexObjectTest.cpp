@@ -145,6 +145,10 @@ TEST(RegexObject, HostilePatternsEndWithinTheirLimits) {
     EXPECT_FALSE(re.Create(Text("(a|aa)*(b|c)"), as));
     re.Create(Text("(?:(a*)*)*[b-z]"), as);
     EXPECT_EQ(re.MatchCount(), 0);
+    // The limit covers the whole subject, not each start position on its own.
+    std::string runs;
+    for (int i = 0; i < 300; ++i) runs += std::string(20, 'a') + "b";
+    EXPECT_FALSE(re.Create(Text("(a|aa)*c"), Text(runs + "c")));
     // Runaway recursion and nesting are refused, not stack-overflowed.
     EXPECT_FALSE(re.Create(Text("(?R)?a"), Text(std::string(100000, 'a'))));
     EXPECT_FALSE(re.Create(Text(std::string(5000, '(') + std::string(5000, ')')), Text("x")));
