@@ -3,6 +3,7 @@
 #include <mutex>
 #include <string>
 
+#include "runtime/StopFlag.h"
 #include "runtime/TextOps.h"
 #include "web/CookieStore.h"
 #include "web/CurlGlobal.h"
@@ -79,6 +80,7 @@ Text BuildRequestHeaderBlock(const Text& url, const Text& extraHeaders, const Te
 }
 
 Bytes WebRequest(const Text& url, const WebRequestOptions& options) {
+    if (StopRequested()) return {};
     EnsureCurlGlobal();
     const int method = NormalisedMethod(options.method);
     const bool secure = IsSecure(url);

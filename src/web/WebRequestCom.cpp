@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/StopFlag.h"
 #include "runtime/TextOps.h"
 #include "web/CurlGlobal.h"
 #include "web/CurlTransfer.h"
@@ -12,18 +13,31 @@
 
 namespace ovx {
 
+// The cookies live in a share of their own rather than in the easy handle: the handle is
+// reset before every call, and a reset would drop its cookie engine.
 struct WebSession::Impl {
+    CURLSH* share = nullptr;
     CurlEasyPtr easy;
+    ~Impl() {
+        easy.reset();
+        if (share != nullptr) curl_share_cleanup(share);
+    }
 };
 
 WebSession::WebSession() : impl_(std::make_unique<Impl>()) {
     EnsureCurlGlobal();
-    impl_->easy.reset(curl_easy_init());
+    impl_->share = curl_share_init();
+    if (impl_->share != nullptr) {
+        curl_share_setopt(impl_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+        impl_->easy.reset(curl_easy_init());
+    }
 }
 
 WebSession::~WebSession() = default;
 
 void* WebSession::handle() const { return impl_->easy.get(); }
+
+void* WebSession::cookieShare() const { return impl_->share; }
 
 namespace {
 
@@ -100,6 +114,10 @@ Text BuildComHeaderBlock(const Text& url, const Text& extraHeaders) {
 }
 
 Bytes WebRequestCom(const Text& url, const WebRequestComOptions& options) {
+    if (StopRequested()) {
+        if (options.statusCode != nullptr) *options.statusCode = 0;
+        return {};
+    }
     EnsureCurlGlobal();
     const int method = options.method < 0 || options.method > 2 ? kMethodGet : options.method;
     CURL* h = options.session != nullptr ? static_cast<CURL*>(options.session->handle())
@@ -129,7 +147,11 @@ Bytes WebRequestCom(const Text& url, const WebRequestComOptions& options) {
     // Image hosts are reached whatever their certificate says.
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
-    if (options.session != nullptr) curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
+
+    if (options.session != nullptr) {
+        curl_easy_setopt(h, CURLOPT_SHARE, static_cast<CURLSH*>(options.session->cookieShare()));
+        curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
+    }
 
     const Text cookieText = options.cookies != nullptr ? *options.cookies : Text();
     // With a session the caller's cookie joins the session's own in one Cookie header.
@@ -161,8 +183,11 @@ Bytes WebRequestCom(const Text& url, const WebRequestComOptions& options) {
     MergeCookies(merged, returned);
     if (options.cookies != nullptr) *options.cookies = merged;
     if (options.returnedCookies != nullptr) *options.returnedCookies = returned;
-    // Drop the request's pointers into this frame before the handle outlives it.
+    // Drop the request's pointers into this frame before the handle outlives it. For a
+    // session, also let go of the cookie-file list, which a reset would leak; the cookies
+    // stay in the session's share.
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
+    if (options.session != nullptr) curl_easy_setopt(h, CURLOPT_COOKIEFILE, nullptr);
     if (!ok) return {};
     return transfer.body();
 }

@@ -22,8 +22,10 @@ public:
     WebSession(const WebSession&) = delete;
     WebSession& operator=(const WebSession&) = delete;
 
-    // The libcurl easy handle (CURL*), for the request routine.
+    // The libcurl easy handle (CURL*) and the share (CURLSH*) that holds the session's
+    // cookies, for the request routine.
     void* handle() const;
+    void* cookieShare() const;
 
 private:
     struct Impl;

@@ -151,6 +151,8 @@ TEST_F(WebRequestComTest, SessionKeepsCookiesAndConnection) {
     const std::string second = AsString(WebRequestCom(Text(server.Url("/")), {.cookies = &own, .session = &session}));
     EXPECT_TRUE(first.starts_with("|"));
     EXPECT_TRUE(second.starts_with("sess=abc;mine=1|") || second.starts_with("sess=abc; mine=1|")) << second;
+    const std::string third = AsString(WebRequestCom(Text(server.Url("/")), {.session = &session}));
+    EXPECT_TRUE(third.starts_with("sess=abc|")) << third;
     // The same client port: the connection stayed open between the calls.
     EXPECT_EQ(first.substr(first.find('|')), second.substr(second.find('|')));
 }
