@@ -225,6 +225,9 @@ bool WriteIniValue(const Text& file, const Text& section, const OptText& key, co
     const bool exists = fs::exists(path, ec);
     std::string content;
     if (exists) {
+        // The file is replaced, not written in place: honour a read-only file explicitly.
+        if ((fs::status(path, ec).permissions() & fs::perms::owner_write) == fs::perms::none)
+            return false;
         std::optional<std::string> read = ReadWholeFile(path);
         if (!read) return false;
         content = std::move(*read);

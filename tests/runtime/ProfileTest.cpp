@@ -110,6 +110,12 @@ TEST_F(Profile, FailedWritesKeepTheOldFile) {
     std::filesystem::create_directory(dir_.path() / "folder.ini");
     EXPECT_FALSE(WriteIniValue(dir_.Local("folder.ini"), Text("s"), Text("k"), Text("v")));
     EXPECT_TRUE(std::filesystem::is_directory(dir_.path() / "folder.ini"));
+    // A read-only file stays as it is.
+    SetContent("[s]\nk=v\n");
+    std::filesystem::permissions(dir_.path() / "配置.ini", std::filesystem::perms::owner_read);
+    EXPECT_FALSE(WriteIniValue(file_, Text("s"), Text("k"), Text("w")));
+    EXPECT_EQ(Read("s", "k"), Text("v"));
+    std::filesystem::permissions(dir_.path() / "配置.ini", std::filesystem::perms::owner_all);
     // No temporary files are left behind.
     SetContent("[s]\nk=v\n");
     ASSERT_TRUE(WriteIniValue(file_, Text("s"), Text("k"), Text("w")));
