@@ -61,8 +61,7 @@ bool RegexObject::Create(const Text& pattern, const Text& subject, bool caseSens
                          bool multiLine, bool global, bool quoteMarker) {
     result_.reset();
     // '#' is never the second byte of a double-byte character, so a byte search is safe.
-    pattern_ = quoteMarker ? Text(ReplaceAll(pattern.bytes(), "#引号"_t.bytes(), "\""))
-                           : pattern;
+    pattern_ = quoteMarker ? Text(ReplaceAll(pattern.bytes(), "#引号"_t.bytes(), "\"")) : pattern;
 
     std::string utf8Pattern = LocalToUtf8(*pattern_);
     std::unique_ptr<pcre2_compile_context, CompileContextDeleter> compileContext(
@@ -83,8 +82,8 @@ bool RegexObject::Create(const Text& pattern, const Text& subject, bool caseSens
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
     std::unique_ptr<pcre2_code, CodeDeleter> code(
-        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(utf8Pattern.data()), utf8Pattern.size(),
-                      options, &errorCode, &errorOffset, compileContext.get()));
+        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(utf8Pattern.data()), utf8Pattern.size(), options,
+                      &errorCode, &errorOffset, compileContext.get()));
     if (!code) return false;
     std::unique_ptr<pcre2_match_data, MatchDataDeleter> matchData(
         pcre2_match_data_create_from_pattern(code.get(), nullptr));
@@ -132,7 +131,9 @@ bool RegexObject::Create(const Text& pattern, const Text& subject, bool caseSens
     return true;
 }
 
-Text RegexObject::Pattern() const { return pattern_.value_or(Text()); }
+Text RegexObject::Pattern() const {
+    return pattern_.value_or(Text());
+}
 
 int RegexObject::MatchCount() const {
     return result_ ? static_cast<int>(result_->matches.size()) : 0;

@@ -12,7 +12,7 @@
 namespace ovx {
 
 class RegexObject {
-public:
+  public:
     RegexObject() = default;
 
     // Compiles `pattern` and collects its matches in `subject`: every match when `global`,
@@ -41,7 +41,7 @@ public:
     // The number of capture groups when there is at least one match, else 0.
     int SubMatchCount() const;
 
-private:
+  private:
     struct Match {
         // Byte offsets into the UTF-8 subject: start, end of the whole match and of each group;
         // kUnset for a group that did not take part.

@@ -47,7 +47,10 @@ std::u16string Utf8ToUtf16(std::string_view in) {
     while (i < in.size()) {
         auto b = static_cast<unsigned char>(in[i]);
         int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-        char32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+        char32_t cp = extra == 0   ? b
+                      : extra == 1 ? (b & 0x1F)
+                      : extra == 2 ? (b & 0x0F)
+                                   : (b & 0x07);
         bool ok = extra >= 0 && i + static_cast<std::size_t>(extra) < in.size() + (extra == 0);
         for (int k = 1; ok && k <= extra; ++k) {
             auto c = static_cast<unsigned char>(in[i + static_cast<std::size_t>(k)]);
@@ -125,7 +128,9 @@ int HexAt(std::u16string_view s, std::size_t pos, std::size_t count) {
     return value;
 }
 
-bool IsOctal(char16_t c) { return c >= u'0' && c <= u'7'; }
+bool IsOctal(char16_t c) {
+    return c >= u'0' && c <= u'7';
+}
 
 // The escapes of a single-quoted script string literal.
 std::u16string ResolveLiteralEscapes(std::u16string_view s) {
@@ -138,12 +143,24 @@ std::u16string ResolveLiteralEscapes(std::u16string_view s) {
         }
         char16_t e = s[++i];
         switch (e) {
-            case u'b': out.push_back(u'\b'); break;
-            case u'f': out.push_back(u'\f'); break;
-            case u'n': out.push_back(u'\n'); break;
-            case u'r': out.push_back(u'\r'); break;
-            case u't': out.push_back(u'\t'); break;
-            case u'v': out.push_back(u'\v'); break;
+            case u'b':
+                out.push_back(u'\b');
+                break;
+            case u'f':
+                out.push_back(u'\f');
+                break;
+            case u'n':
+                out.push_back(u'\n');
+                break;
+            case u'r':
+                out.push_back(u'\r');
+                break;
+            case u't':
+                out.push_back(u'\t');
+                break;
+            case u'v':
+                out.push_back(u'\v');
+                break;
             case u'x':
             case u'u': {
                 std::size_t digits = e == u'x' ? 2 : 4;

@@ -33,7 +33,7 @@ const char* const kServicePath = nullptr;
 
 // One photo-service child: started with a scenario, stopped by a signal.
 class ServiceProcess {
-public:
+  public:
     ~ServiceProcess() {
         if (pid_ > 0) {
             kill(pid_, SIGKILL);
@@ -45,8 +45,9 @@ public:
 
     // Returns the port from the first line, or 0. `args` go after the scenario.
     int Start(const std::string& scenarioJson, std::vector<std::string> args = {}) {
-        scenario_ = std::filesystem::temp_directory_path() /
-                    ("photo-service-" + std::to_string(getpid()) + "-" + std::to_string(++counter_) + ".json");
+        scenario_ =
+            std::filesystem::temp_directory_path() / ("photo-service-" + std::to_string(getpid()) +
+                                                      "-" + std::to_string(++counter_) + ".json");
         std::ofstream(scenario_) << scenarioJson;
         args.insert(args.begin(), {kServicePath, "--scenario", scenario_.string()});
         Spawn(args);
@@ -58,7 +59,8 @@ public:
         args.insert(args.begin(), kServicePath);
         Spawn(args);
         char buffer[4096];
-        for (ssize_t n; (n = read(out_, buffer, sizeof buffer)) > 0;) output_.append(buffer, static_cast<std::size_t>(n));
+        for (ssize_t n; (n = read(out_, buffer, sizeof buffer)) > 0;)
+            output_.append(buffer, static_cast<std::size_t>(n));
         return Wait();
     }
 
@@ -70,7 +72,7 @@ public:
 
     const std::string& Output() const { return output_; }
 
-private:
+  private:
     int Spawn(const std::vector<std::string>& args) {
         int fds[2];
         if (pipe(fds) != 0) return -1;
@@ -92,7 +94,8 @@ private:
         }
         // The first line, within a generous bound.
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (output_.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        while (output_.find('\n') == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline) {
             pollfd p{out_, POLLIN, 0};
             if (poll(&p, 1, 1000) <= 0) continue;
             char c;
@@ -126,7 +129,9 @@ struct JsonDeleter {
 };
 using Json = std::unique_ptr<json_object, JsonDeleter>;
 
-Json Parse(const std::string& text) { return Json(json_tokener_parse(text.c_str())); }
+Json Parse(const std::string& text) {
+    return Json(json_tokener_parse(text.c_str()));
+}
 
 json_object* At(json_object* o, std::initializer_list<const char*> path) {
     for (const char* key : path) {
@@ -158,7 +163,9 @@ Picture DecodeJpeg(const std::string& bytes) {
     jpeg_decompress_struct cinfo{};
     JpegError err{};
     cinfo.err = jpeg_std_error(&err.mgr);
-    err.mgr.error_exit = [](j_common_ptr c) { std::longjmp(reinterpret_cast<JpegError*>(c->err)->jump, 1); };
+    err.mgr.error_exit = [](j_common_ptr c) {
+        std::longjmp(reinterpret_cast<JpegError*>(c->err)->jump, 1);
+    };
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return {};
@@ -173,7 +180,8 @@ Picture DecodeJpeg(const std::string& bytes) {
         JSAMPROW rows[1] = {row.data()};
         jpeg_read_scanlines(&cinfo, rows, 1);
         for (std::size_t x = 0; x < cinfo.output_width; ++x) {
-            pic.rgb.push_back(std::uint32_t{row[3 * x]} << 16 | std::uint32_t{row[3 * x + 1]} << 8 | row[3 * x + 2]);
+            pic.rgb.push_back(std::uint32_t{row[3 * x]} << 16 | std::uint32_t{row[3 * x + 1]} << 8 |
+                              row[3 * x + 2]);
         }
     }
     pic.width = static_cast<int>(cinfo.output_width);
@@ -190,7 +198,8 @@ Picture DecodeGif(const std::string& b) {
     if (b.compare(0, 6, "GIF89a") != 0 || !(u8(10) & 0x80)) return {};
     std::size_t paletteSize = std::size_t{2} << (u8(10) & 7), pos = 13 + 3 * paletteSize;
     std::vector<std::uint32_t> palette;
-    for (std::size_t i = 0; i < paletteSize; ++i) palette.push_back(u8(13 + 3 * i) << 16 | u8(14 + 3 * i) << 8 | u8(15 + 3 * i));
+    for (std::size_t i = 0; i < paletteSize; ++i)
+        palette.push_back(u8(13 + 3 * i) << 16 | u8(14 + 3 * i) << 8 | u8(15 + 3 * i));
     while (u8(pos) == 0x21) {  // extensions: skip their sub-blocks
         pos += 2;
         while (pos < b.size() && u8(pos)) pos += u8(pos) + 1;
@@ -224,7 +233,8 @@ Picture DecodeGif(const std::string& b) {
     int size = minCode + 1, previous = -1;
     while (bit + static_cast<std::size_t>(size) <= data.size() * 8) {
         int code = 0;
-        for (int k = 0; k < size; ++k, ++bit) code |= ((static_cast<unsigned char>(data[bit / 8]) >> (bit % 8)) & 1) << k;
+        for (int k = 0; k < size; ++k, ++bit)
+            code |= ((static_cast<unsigned char>(data[bit / 8]) >> (bit % 8)) & 1) << k;
         if (code == clear) {
             dict.clear();
             for (int i = 0; i < clear + 2; ++i) dict.push_back({-1, static_cast<unsigned char>(i)});
@@ -248,12 +258,16 @@ Picture DecodeGif(const std::string& b) {
         previous = code;
         if (static_cast<int>(dict.size()) == (1 << size) && size < 12) ++size;
     }
-    if (indexes.size() != static_cast<std::size_t>(pic.width) * static_cast<std::size_t>(pic.height)) return {};
+    if (indexes.size() !=
+        static_cast<std::size_t>(pic.width) * static_cast<std::size_t>(pic.height))
+        return {};
     for (unsigned char i : indexes) pic.rgb.push_back(palette[i < palette.size() ? i : 0]);
     return pic;
 }
 
-std::set<std::uint32_t> Colours(const Picture& p) { return {p.rgb.begin(), p.rgb.end()}; }
+std::set<std::uint32_t> Colours(const Picture& p) {
+    return {p.rgb.begin(), p.rgb.end()};
+}
 
 const char* kScenario = R"({
   "users": [
@@ -273,7 +287,7 @@ const char* kScenario = R"({
 })";
 
 class PhotoService : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!kServicePath) GTEST_SKIP() << "photo-service is not built";
     }
@@ -287,7 +301,8 @@ protected:
 
     // Logs in and returns the session cookie header.
     std::string Login(httplib::Client& client) {
-        auto res = client.Post("/login", "username=tester&password=x", "application/x-www-form-urlencoded");
+        auto res = client.Post("/login", "username=tester&password=x",
+                               "application/x-www-form-urlencoded");
         if (!res || res->status != 302) return {};
         std::string cookie = res->get_header_value("Set-Cookie");
         return cookie.substr(0, cookie.find(';'));
@@ -306,8 +321,9 @@ TEST_F(PhotoService, LoginGatesHomePagesAndTheJsonEndpoints) {
     EXPECT_NE(root->body.find("href=\"/lvxing\""), std::string::npos);
     EXPECT_NE(root->body.find("href=\"/u/2803301701\""), std::string::npos);
 
-    for (const char* path : {"/u/1642591402", "/albums/get_all?uid=1642591402&count=6355",
-                             "/photos/get_all?uid=1642591402&album_id=3500000000000001&count=100&page=1"}) {
+    for (const char* path :
+         {"/u/1642591402", "/albums/get_all?uid=1642591402&count=6355",
+          "/photos/get_all?uid=1642591402&album_id=3500000000000001&count=100&page=1"}) {
         auto res = client->Get(path);
         ASSERT_TRUE(res) << path;
         EXPECT_EQ(res->status, 200);
@@ -351,8 +367,10 @@ TEST_F(PhotoService, AlbumAndPhotoListsHaveTheServicesShape) {
     auto albums = client->Get("/albums/get_all?uid=1642591402&count=6355", session);
     ASSERT_TRUE(albums);
     // Escaped the way the real service writes: \uXXXX for non-ASCII, "\/" for '/'.
-    EXPECT_NE(albums->body.find(R"("caption":"\u4e91\u5357\/\u4e4b\u65c5 \ud83d\ude00")"), std::string::npos);
-    EXPECT_NE(albums->body.find(R"("cover_pic":"http:\/\/127.0.0.1:)" + std::to_string(port) + R"(\/thumb300\/)"),
+    EXPECT_NE(albums->body.find(R"("caption":"\u4e91\u5357\/\u4e4b\u65c5 \ud83d\ude00")"),
+              std::string::npos);
+    EXPECT_NE(albums->body.find(R"("cover_pic":"http:\/\/127.0.0.1:)" + std::to_string(port) +
+                                R"(\/thumb300\/)"),
               std::string::npos);
     for (unsigned char c : albums->body) ASSERT_LT(c, 0x80);
     Json list = Parse(albums->body);
@@ -368,19 +386,24 @@ TEST_F(PhotoService, AlbumAndPhotoListsHaveTheServicesShape) {
     json_object* third = json_object_array_get_idx(array, 2);
     EXPECT_EQ(Str(third, "type"), "5");
     EXPECT_EQ(At(third, {"cover_pic"}), nullptr);
-    EXPECT_EQ(json_object_array_length(At(Parse(client->Get("/albums/get_all?uid=1642591402&count=2", session)->body).get(),
-                                          {"data", "album_list"})),
+    EXPECT_EQ(json_object_array_length(At(
+                  Parse(client->Get("/albums/get_all?uid=1642591402&count=2", session)->body).get(),
+                  {"data", "album_list"})),
               2u);
-    EXPECT_EQ(json_object_get_int(At(Parse(client->Get("/albums/get_all?uid=404", session)->body).get(), {"data", "total"})),
-              0);
+    EXPECT_EQ(
+        json_object_get_int(At(Parse(client->Get("/albums/get_all?uid=404", session)->body).get(),
+                               {"data", "total"})),
+        0);
 
     // 250 photos in pages of 100, newest first; photos of one post share caption and time.
-    const std::string base = "/photos/get_all?uid=1642591402&album_id=" + Str(first, "album_id") + "&count=100&type=3";
+    const std::string base =
+        "/photos/get_all?uid=1642591402&album_id=" + Str(first, "album_id") + "&count=100&type=3";
     std::set<std::string> ids;
     long long previousTime = 1LL << 40;
     std::size_t sizes[4];
     for (int page = 1; page <= 4; ++page) {
-        auto res = client->Get(base + "&page=" + std::to_string(page) + "&__rnd=0.123456789012345", session);
+        auto res = client->Get(base + "&page=" + std::to_string(page) + "&__rnd=0.123456789012345",
+                               session);
         ASSERT_TRUE(res);
         Json answer = Parse(res->body);
         ASSERT_TRUE(answer) << res->body.substr(0, 200);
@@ -398,7 +421,8 @@ TEST_F(PhotoService, AlbumAndPhotoListsHaveTheServicesShape) {
             previousTime = t;
             EXPECT_EQ(Str(p, "caption_render"), "第" + std::to_string(n / 3 + 1) + "站");
             EXPECT_EQ(Str(p, "pic_host"), "http://127.0.0.1:" + std::to_string(port));
-            EXPECT_EQ(Str(p, "pic_name").substr(Str(p, "pic_name").size() - 4), (n + 1) % 7 ? ".jpg" : ".gif");
+            EXPECT_EQ(Str(p, "pic_name").substr(Str(p, "pic_name").size() - 4),
+                      (n + 1) % 7 ? ".jpg" : ".gif");
         }
         if (page == 1) {
             EXPECT_NE(res->body.find(R"("pic_host":"http:\/\/127.0.0.1:)"), std::string::npos);
@@ -411,8 +435,8 @@ TEST_F(PhotoService, AlbumAndPhotoListsHaveTheServicesShape) {
     EXPECT_EQ(ids.size(), 250u);
 
     // Milliseconds, a missing member, raw line breaks and percent signs escaped as JSON.
-    auto res = client->Get("/photos/get_all?uid=1642591402&album_id=" +
-                               Str(third, "album_id") + "&count=100&page=1&type=5",
+    auto res = client->Get("/photos/get_all?uid=1642591402&album_id=" + Str(third, "album_id") +
+                               "&count=100&page=1&type=5",
                            session);
     Json answer = Parse(res->body);
     json_object* newest = json_object_array_get_idx(At(answer.get(), {"data", "photo_list"}), 0);
@@ -433,10 +457,12 @@ TEST_F(PhotoService, ImagesAreDecodableDistinctAndPaddedOnRequest) {
     httplib::Headers session = {{"Cookie", Login(*client)}};
     Json albums = Parse(client->Get("/albums/get_all?uid=1642591402&count=10", session)->body);
     json_object* list = At(albums.get(), {"data", "album_list"});
-    Json photos = Parse(client->Get("/photos/get_all?uid=1642591402&album_id=" +
-                                        Str(json_object_array_get_idx(list, 0), "album_id") + "&count=8&page=1",
-                                    session)
-                            ->body);
+    Json photos =
+        Parse(client
+                  ->Get("/photos/get_all?uid=1642591402&album_id=" +
+                            Str(json_object_array_get_idx(list, 0), "album_id") + "&count=8&page=1",
+                        session)
+                  ->body);
     json_object* photoList = At(photos.get(), {"data", "photo_list"});
     ASSERT_EQ(json_object_array_length(photoList), 8u);
 
@@ -499,7 +525,8 @@ TEST_F(PhotoService, FaultsFollowTheScenario) {
     ASSERT_TRUE(real);
     Json answer = Parse(real->body);
     ASSERT_TRUE(answer) << real->body;
-    std::string name = Str(json_object_array_get_idx(At(answer.get(), {"data", "photo_list"}), 0), "pic_name");
+    std::string name =
+        Str(json_object_array_get_idx(At(answer.get(), {"data", "photo_list"}), 0), "pic_name");
 
     auto cut = client->Get(page + "2");
     EXPECT_TRUE(!cut || cut->body.size() <= 10) << "the body must end early";

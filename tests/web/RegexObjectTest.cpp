@@ -124,8 +124,8 @@ TEST(RegexObject, MatchesAndPositionsAreInTheLocalCodePage) {
 
 TEST(RegexObject, QuoteMarkerAndCopies) {
     RegexObject re;
-    ASSERT_TRUE(re.Create("#引号(\\w+)#引号"_t, Text("say \"hi\" and \"yo\""), false, true, true,
-                          true));
+    ASSERT_TRUE(
+        re.Create("#引号(\\w+)#引号"_t, Text("say \"hi\" and \"yo\""), false, true, true, true));
     EXPECT_EQ(re.Pattern(), Text("\"(\\w+)\""));
     EXPECT_EQ(re.SubMatchText(2, 1), Text("yo"));
 

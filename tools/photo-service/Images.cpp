@@ -19,10 +19,9 @@ struct Rgb {
 
 // 3x5 glyphs, one row per 3 bits.
 constexpr std::array<std::uint16_t, 12> kGlyphs = {
-    0b111'101'101'101'111, 0b010'110'010'010'111, 0b111'001'111'100'111,
-    0b111'001'111'001'111, 0b101'101'111'001'001, 0b111'100'111'001'111,
-    0b111'100'111'101'111, 0b111'001'001'001'001, 0b111'101'111'101'111,
-    0b111'101'111'001'111, 0b000'000'111'000'000, 0b101'111'101'111'101};
+    0b111'101'101'101'111, 0b010'110'010'010'111, 0b111'001'111'100'111, 0b111'001'111'001'111,
+    0b101'101'111'001'001, 0b111'100'111'001'111, 0b111'100'111'101'111, 0b111'001'001'001'001,
+    0b111'101'111'101'111, 0b111'101'111'001'111, 0b000'000'111'000'000, 0b101'111'101'111'101};
 
 int GlyphIndex(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -37,12 +36,30 @@ Rgb Background(int seed) {
     int sector = hue / 60;
     int r = 0, g = 0, b = 0;
     switch (sector) {
-        case 0: r = 200; g = x; break;
-        case 1: r = x; g = 200; break;
-        case 2: g = 200; b = x; break;
-        case 3: g = x; b = 200; break;
-        case 4: r = x; b = 200; break;
-        default: r = 200; b = x; break;
+        case 0:
+            r = 200;
+            g = x;
+            break;
+        case 1:
+            r = x;
+            g = 200;
+            break;
+        case 2:
+            g = 200;
+            b = x;
+            break;
+        case 3:
+            g = x;
+            b = 200;
+            break;
+        case 4:
+            r = x;
+            b = 200;
+            break;
+        default:
+            r = 200;
+            b = x;
+            break;
     }
     return {static_cast<std::uint8_t>(r + 30), static_cast<std::uint8_t>(g + 30),
             static_cast<std::uint8_t>(b + 30)};
@@ -63,7 +80,8 @@ std::vector<std::uint8_t> Canvas(const std::string& label) {
                     if (!(glyph >> (14 - row * 3 - col) & 1)) continue;
                     for (int dy = 0; dy < scale; ++dy) {
                         for (int dx = 0; dx < scale; ++dx) {
-                            int x = left + static_cast<int>(n) * advance + col * scale + dx + shadow * 2;
+                            int x = left + static_cast<int>(n) * advance + col * scale + dx +
+                                    shadow * 2;
                             int y = top + row * scale + dy + shadow * 2;
                             pixels[static_cast<std::size_t>(y * kImageWidth + x)] = shadow ? 2 : 1;
                         }
@@ -100,7 +118,8 @@ std::string Compress(const std::vector<std::uint8_t>& pixels, Rgb background, st
     std::vector<unsigned char> row(kImageWidth * 3);
     while (cinfo.next_scanline < cinfo.image_height) {
         for (int x = 0; x < kImageWidth; ++x) {
-            const Rgb& c = palette[pixels[cinfo.next_scanline * kImageWidth + static_cast<unsigned>(x)]];
+            const Rgb& c =
+                palette[pixels[cinfo.next_scanline * kImageWidth + static_cast<unsigned>(x)]];
             row[static_cast<std::size_t>(x) * 3] = c.r;
             row[static_cast<std::size_t>(x) * 3 + 1] = c.g;
             row[static_cast<std::size_t>(x) * 3 + 2] = c.b;
@@ -117,7 +136,7 @@ std::string Compress(const std::vector<std::uint8_t>& pixels, Rgb background, st
 
 // GIF's variable-width LZW, written least significant bit first.
 class LzwWriter {
-public:
+  public:
     explicit LzwWriter(int minCodeSize) : minCodeSize_(minCodeSize) {}
 
     std::string Encode(const std::vector<std::uint8_t>& indexes) {
@@ -149,7 +168,7 @@ public:
         return bytes_;
     }
 
-private:
+  private:
     void Write(int code, int size) {
         bits_ |= static_cast<std::uint32_t>(code) << bitCount_;
         bitCount_ += size;

@@ -14,7 +14,8 @@ namespace {
 const char* kHtml = "text/html; charset=utf-8";
 const char* kJson = "application/json; charset=utf-8";
 
-std::string HtmlDocument(const std::string& title, const std::string& head, const std::string& body) {
+std::string HtmlDocument(const std::string& title, const std::string& head,
+                         const std::string& body) {
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n<title>" + title + "</title>\n" +
            head + "</head>\n<body>\n" + body + "\n</body></html>\n";
 }
@@ -55,7 +56,8 @@ std::string Cookie(const httplib::Request& req, const std::string& name) {
             std::string part = header.substr(pos, end - pos);
             std::size_t first = part.find_first_not_of(' ');
             if (first != std::string::npos) part.erase(0, first);
-            if (part.compare(0, name.size() + 1, name + "=") == 0) return part.substr(name.size() + 1);
+            if (part.compare(0, name.size() + 1, name + "=") == 0)
+                return part.substr(name.size() + 1);
             pos = end + 1;
         }
     }
@@ -69,19 +71,21 @@ PhotoService::PhotoService(Scenario scenario) : scenario_(std::move(scenario)) {
     for (const User& user : scenario_.users) {
         for (const Album& album : user.albums) {
             for (const Photo& photo : album.photos) {
-                images_[photo.picName] = {album.seq * 1000 + photo.number, std::to_string(photo.number),
-                                          photo.gif};
+                images_[photo.picName] = {album.seq * 1000 + photo.number,
+                                          std::to_string(photo.number), photo.gif};
             }
             if (album.photos.empty()) {
-                images_["cover" + album.albumId + ".jpg"] = {album.seq * 1000, "-" + std::to_string(album.seq),
-                                                             false};
+                images_["cover" + album.albumId + ".jpg"] = {
+                    album.seq * 1000, "-" + std::to_string(album.seq), false};
             }
         }
     }
     server_.set_read_timeout(10, 0);
     server_.set_write_timeout(10, 0);
     server_.set_keep_alive_timeout(5);
-    auto handler = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
+    auto handler = [this](const httplib::Request& req, httplib::Response& res) {
+        Handle(req, res);
+    };
     server_.Get(".*", handler);
     server_.Post(".*", handler);
 }
@@ -98,7 +102,9 @@ int PhotoService::Bind(int port) {
     return bound;
 }
 
-bool PhotoService::Run() { return server_.listen_after_bind(); }
+bool PhotoService::Run() {
+    return server_.listen_after_bind();
+}
 
 void PhotoService::Stop() {
     {
@@ -123,7 +129,8 @@ const Fault* PhotoService::ActiveFault(const httplib::Request& req) {
     const Fault* active = nullptr;
     for (std::size_t i = 0; i < scenario_.faults.size(); ++i) {
         const Fault& f = scenario_.faults[i];
-        bool pathMatches = f.prefix ? req.path.compare(0, f.path.size(), f.path) == 0 : req.path == f.path;
+        bool pathMatches =
+            f.prefix ? req.path.compare(0, f.path.size(), f.path) == 0 : req.path == f.path;
         if (!pathMatches) continue;
         bool queryMatches = true;
         for (const auto& [key, value] : f.query) {
@@ -156,7 +163,8 @@ void PhotoService::Handle(const httplib::Request& req, httplib::Response& res) {
     }
     if (action == "status") {
         res.status = fault->status;
-        res.set_content(HtmlDocument(std::to_string(fault->status), "", "<h1>" + std::to_string(fault->status) + "</h1>"),
+        res.set_content(HtmlDocument(std::to_string(fault->status), "",
+                                     "<h1>" + std::to_string(fault->status) + "</h1>"),
                         kHtml);
         return;
     }
@@ -164,15 +172,17 @@ void PhotoService::Handle(const httplib::Request& req, httplib::Response& res) {
     res.status = page.status;
     if (action == "truncate" && !page.body.empty()) {
         // Announce the whole length, send part of it and drop the connection.
-        std::size_t keep = fault->keepBytes < 0 ? page.body.size() / 2
-                                                : std::min<std::size_t>(static_cast<std::size_t>(fault->keepBytes),
-                                                                        page.body.size() - 1);
+        std::size_t keep = fault->keepBytes < 0
+                               ? page.body.size() / 2
+                               : std::min<std::size_t>(static_cast<std::size_t>(fault->keepBytes),
+                                                       page.body.size() - 1);
         auto body = std::make_shared<std::string>(std::move(page.body));
-        res.set_content_provider(body->size(), page.contentType,
-                                 [body, keep](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                                     if (offset < keep) sink.write(body->data() + offset, keep - offset);
-                                     return offset < keep;
-                                 });
+        res.set_content_provider(
+            body->size(), page.contentType,
+            [body, keep](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                if (offset < keep) sink.write(body->data() + offset, keep - offset);
+                return offset < keep;
+            });
         return;
     }
     if (!page.contentType.empty()) res.set_content(page.body, page.contentType);
@@ -214,7 +224,8 @@ PhotoService::Page PhotoService::Dispatch(const httplib::Request& req, httplib::
         auto it = images_.find(path.substr(slash + 1));
         if (it != images_.end()) {
             const ImageRef& image = it->second;
-            if (image.gif) return {200, MakeGif(image.seed, image.label, scenario_.imageBytes), "image/gif"};
+            if (image.gif)
+                return {200, MakeGif(image.seed, image.label, scenario_.imageBytes), "image/gif"};
             return {200, MakeJpeg(image.seed, image.label, scenario_.imageBytes), "image/jpeg"};
         }
     }
@@ -238,12 +249,12 @@ PhotoService::Page PhotoService::Dispatch(const httplib::Request& req, httplib::
 }
 
 PhotoService::Page PhotoService::LoginPage(const std::string& note) const {
-    std::string body =
-        "<h1>登录微博</h1>\n" + (note.empty() ? std::string() : "<p class=\"note\">" + note + "</p>\n") +
-        "<form method=\"post\" action=\"/login\">\n"
-        "<p>用户名 <input name=\"username\"></p>\n"
-        "<p>密码 <input name=\"password\" type=\"password\"></p>\n"
-        "<p><button type=\"submit\">登录</button></p>\n</form>";
+    std::string body = "<h1>登录微博</h1>\n" +
+                       (note.empty() ? std::string() : "<p class=\"note\">" + note + "</p>\n") +
+                       "<form method=\"post\" action=\"/login\">\n"
+                       "<p>用户名 <input name=\"username\"></p>\n"
+                       "<p>密码 <input name=\"password\" type=\"password\"></p>\n"
+                       "<p><button type=\"submit\">登录</button></p>\n</form>";
     return {200, HtmlDocument("微博-随时随地发现新鲜事", "", body), kHtml};
 }
 
@@ -262,10 +273,11 @@ PhotoService::Page PhotoService::RootPage(bool loggedIn) const {
 PhotoService::Page PhotoService::HomePage(const User& user) const {
     std::string script = "<script type=\"text/javascript\">\n";
     if (user.ownerUidMarker) {
-        script += "var page = {page_id: 100505" + user.uid + ", owner_uid: " + user.uid + ", domain: 100505};\n";
+        script += "var page = {page_id: 100505" + user.uid + ", owner_uid: " + user.uid +
+                  ", domain: 100505};\n";
     } else {
-        script += "var $CONFIG = {};\n$CONFIG['oid']='" + user.uid + "';\n$CONFIG['page_id']='100505" + user.uid +
-                  "';\n$CONFIG['islogin']='1';\n";
+        script += "var $CONFIG = {};\n$CONFIG['oid']='" + user.uid +
+                  "';\n$CONFIG['page_id']='100505" + user.uid + "';\n$CONFIG['islogin']='1';\n";
     }
     script += "</script>\n";
     std::string body = "<h1>" + HtmlEscape(user.title) + "</h1>\n<p><a href=\"/" + user.uid +
@@ -287,16 +299,19 @@ PhotoService::Page PhotoService::AlbumPage(const User& user) const {
 
 std::string PhotoService::CoverAddress(const Album& album) const {
     if (album.cover != "auto") return album.cover;
-    std::string name = album.photos.empty() ? "cover" + album.albumId + ".jpg" : album.photos.front().picName;
+    std::string name =
+        album.photos.empty() ? "cover" + album.albumId + ".jpg" : album.photos.front().picName;
     return picHost_ + "/thumb300/" + name;
 }
 
 PhotoService::Page PhotoService::AlbumList(const httplib::Request& req) const {
     const User* user = scenario_.FindUser(req.get_param_value("uid"));
     std::size_t total = user ? user->albums.size() : 0;
-    std::size_t shown = std::min<std::size_t>(total, static_cast<std::size_t>(PositiveParam(req, "count", 20, 100000)));
-    std::string out = "{\"result\":true,\"code\":0,\"msg\":\"\",\"data\":{\"total\":" + std::to_string(total) +
-                      ",\"album_list\":[";
+    std::size_t shown = std::min<std::size_t>(
+        total, static_cast<std::size_t>(PositiveParam(req, "count", 20, 100000)));
+    std::string out =
+        "{\"result\":true,\"code\":0,\"msg\":\"\",\"data\":{\"total\":" + std::to_string(total) +
+        ",\"album_list\":[";
     for (std::size_t i = 0; i < shown; ++i) {
         const Album& a = user->albums[i];
         std::string count = a.reportedCount.value_or(std::to_string(a.photos.size()));
@@ -307,9 +322,11 @@ PhotoService::Page PhotoService::AlbumList(const httplib::Request& req) const {
             {"description", "\"\""},
             {"type", a.typeIsNumber ? a.type : Json(a.type)},
             {"cover_pic", Json(CoverAddress(a))},
-            {"count", "{\"photos\":" + (AllDigits(count) ? count : Json(count)) + ",\"likes\":0,\"comments\":0}"},
+            {"count", "{\"photos\":" + (AllDigits(count) ? count : Json(count)) +
+                          ",\"likes\":0,\"comments\":0}"},
             {"is_private", "false"},
-            {"updated_at", std::to_string(a.photos.empty() ? 1300000000 : a.photos.front().timestamp)},
+            {"updated_at",
+             std::to_string(a.photos.empty() ? 1300000000 : a.photos.front().timestamp)},
         };
         out += i ? ",{" : "{";
         bool first = true;
@@ -334,12 +351,14 @@ PhotoService::Page PhotoService::PhotoList(const httplib::Request& req) const {
     std::size_t count = static_cast<std::size_t>(PositiveParam(req, "count", 20, 1000));
     std::size_t page = static_cast<std::size_t>(PositiveParam(req, "page", 1, 1000000));
     std::size_t total = album ? album->photos.size() : 0;
-    std::string out = "{\"result\":true,\"code\":0,\"msg\":\"\",\"data\":{\"album_id\":" + Json(albumId) +
-                      ",\"total\":" + std::to_string(total) + ",\"photo_list\":[";
+    std::string out =
+        "{\"result\":true,\"code\":0,\"msg\":\"\",\"data\":{\"album_id\":" + Json(albumId) +
+        ",\"total\":" + std::to_string(total) + ",\"photo_list\":[";
     std::size_t begin = (page - 1) * count;
     for (std::size_t i = begin; i < total && i < begin + count; ++i) {
         const Photo& p = album->photos[i];
-        std::int64_t timestamp = album->timestampsInMilliseconds ? p.timestamp * 1000 + p.number % 1000 : p.timestamp;
+        std::int64_t timestamp =
+            album->timestampsInMilliseconds ? p.timestamp * 1000 + p.number % 1000 : p.timestamp;
         std::string pid = p.picName.substr(0, p.picName.rfind('.'));
         std::vector<std::pair<std::string, std::string>> members = {
             {"photo_id", Json(p.photoId)},

@@ -17,7 +17,7 @@
 namespace photoservice {
 
 class PhotoService {
-public:
+  public:
     explicit PhotoService(Scenario scenario);
 
     // Binds 127.0.0.1 on `port` (0: a free one); returns the port or -1.
@@ -27,7 +27,7 @@ public:
     // Ends Run() and cuts running delays short. Safe from any thread.
     void Stop();
 
-private:
+  private:
     struct ImageRef {
         int seed = 0;
         std::string label;

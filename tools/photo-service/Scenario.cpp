@@ -2,8 +2,8 @@
 
 #include <json-c/json.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -20,12 +20,13 @@ struct JsonDeleter {
 
 json_object* Member(json_object* object, const char* key) {
     json_object* value = nullptr;
-    if (json_object_is_type(object, json_type_object)) json_object_object_get_ex(object, key, &value);
+    if (json_object_is_type(object, json_type_object))
+        json_object_object_get_ex(object, key, &value);
     return value;
 }
 
 class Reader {
-public:
+  public:
     std::string error;
 
     bool Fail(const std::string& message) {
@@ -38,7 +39,8 @@ public:
         json_object* v = Member(object, key);
         if (!v) return !required || Fail(std::string("missing \"") + key + "\"");
         if (json_object_is_type(v, json_type_string)) {
-            out.assign(json_object_get_string(v), static_cast<std::size_t>(json_object_get_string_len(v)));
+            out.assign(json_object_get_string(v),
+                       static_cast<std::size_t>(json_object_get_string_len(v)));
         } else if (json_object_is_type(v, json_type_int)) {
             out = std::to_string(json_object_get_int64(v));
         } else {
@@ -116,7 +118,8 @@ std::string Base36(std::uint64_t n) {
 
 // A picture name in the style of the real image servers.
 std::string PicName(int albumSeq, int number, bool gif) {
-    std::uint64_t key = static_cast<std::uint64_t>(albumSeq) * 100000 + static_cast<std::uint64_t>(number);
+    std::uint64_t key =
+        static_cast<std::uint64_t>(albumSeq) * 100000 + static_cast<std::uint64_t>(number);
     std::uint64_t mix = key * 0x9E3779B97F4A7C15ULL;
     mix ^= mix >> 29;
     char hex[17];
@@ -132,11 +135,13 @@ bool ReadPhotos(Reader& r, json_object* spec, Album& album, long& total) {
     if (!spec) return true;
     if (json_object_is_type(spec, json_type_array)) {
         std::size_t n = json_object_array_length(spec);
-        if (n > static_cast<std::size_t>(kMaxPhotosPerAlbum)) return r.Fail("too many photos in one album");
+        if (n > static_cast<std::size_t>(kMaxPhotosPerAlbum))
+            return r.Fail("too many photos in one album");
         std::int64_t previous = 1400000000;
         for (std::size_t i = 0; i < n; ++i) {
             json_object* p = json_object_array_get_idx(spec, i);
-            if (!json_object_is_type(p, json_type_object)) return r.Fail("a photo must be an object");
+            if (!json_object_is_type(p, json_type_object))
+                return r.Fail("a photo must be an object");
             Photo photo;
             photo.timestamp = previous - (i ? 3600 : 0);
             if (!r.Text(p, "caption", photo.caption) ||
@@ -156,7 +161,8 @@ bool ReadPhotos(Reader& r, json_object* spec, Album& album, long& total) {
             photo.number = static_cast<int>(i) + 1;
             if (photo.photoId.empty()) photo.photoId = PhotoId(album.seq, photo.number);
             if (photo.picName.empty()) photo.picName = PicName(album.seq, photo.number, photo.gif);
-            if (photo.picName.find('/') != std::string::npos) return r.Fail("a pic_name holds a '/'");
+            if (photo.picName.find('/') != std::string::npos)
+                return r.Fail("a pic_name holds a '/'");
         }
     } else if (json_object_is_type(spec, json_type_object)) {
         std::int64_t count = 0, perPost = 1, newest = 1400000000, step = 3600, gifEvery = 0;
@@ -173,8 +179,8 @@ bool ReadPhotos(Reader& r, json_object* spec, Album& album, long& total) {
             Photo photo;
             photo.number = i;
             auto post = (i - 1) / perPost + 1;
-            photo.caption = Replace(Replace(caption, "{post}", std::to_string(post)), "{n}",
-                                    std::to_string(i));
+            photo.caption =
+                Replace(Replace(caption, "{post}", std::to_string(post)), "{n}", std::to_string(i));
             photo.timestamp = newest - (post - 1) * step;
             photo.photoId = PhotoId(album.seq, i);
             photo.gif = gifEvery > 0 && i % gifEvery == 0;
@@ -331,9 +337,11 @@ std::optional<Scenario> ParseScenario(const std::string& json, std::string& erro
     if (r.error.empty() && faults && !json_object_is_type(faults, json_type_array)) {
         r.Fail("\"faults\" must be an array");
     }
-    for (std::size_t i = 0; r.error.empty() && faults && i < json_object_array_length(faults); ++i) {
+    for (std::size_t i = 0; r.error.empty() && faults && i < json_object_array_length(faults);
+         ++i) {
         Fault fault;
-        if (ReadFault(r, json_object_array_get_idx(faults, i), fault)) s.faults.push_back(std::move(fault));
+        if (ReadFault(r, json_object_array_get_idx(faults, i), fault))
+            s.faults.push_back(std::move(fault));
     }
     if (!r.error.empty()) {
         error = r.error;

@@ -60,7 +60,7 @@ struct Fault {
 struct Scenario {
     std::vector<User> users;
     std::vector<Fault> faults;
-    std::string picHost;  // "{port}" is replaced by the bound port; empty: this server
+    std::string picHost;         // "{port}" is replaced by the bound port; empty: this server
     std::size_t imageBytes = 0;  // images are padded up to about this size
     bool requireLogin = true;
     std::string session;  // a session value accepted besides the ones /login hands out

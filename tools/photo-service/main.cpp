@@ -17,11 +17,12 @@
 namespace {
 
 void Usage(std::FILE* out) {
-    std::fprintf(out,
-                 "Usage: photo-service --scenario FILE [--port N]\n"
-                 "Serves the scenario on 127.0.0.1 (port 0 or none: a free port) and prints\n"
-                 "\"listening on 127.0.0.1:PORT\" as its first line. SIGTERM or SIGINT stop it.\n\n%s",
-                 photoservice::ScenarioHelp());
+    std::fprintf(
+        out,
+        "Usage: photo-service --scenario FILE [--port N]\n"
+        "Serves the scenario on 127.0.0.1 (port 0 or none: a free port) and prints\n"
+        "\"listening on 127.0.0.1:PORT\" as its first line. SIGTERM or SIGINT stop it.\n\n%s",
+        photoservice::ScenarioHelp());
 }
 
 }  // namespace
