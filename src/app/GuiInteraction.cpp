@@ -274,10 +274,12 @@ bool GuiInteraction::ShellOpenOnGuiThread(int verb, const QString& target) {
         handler = shellOpenHandler_;
     }
     if (handler) return handler(verb, target);
-    // An address with a scheme opens as it is; anything else is a file or folder.
+    // An existing file or folder opens as such; an address with a scheme as it is; anything
+    // else as the desktop reads what a user would type ("weibo.com" is a web address).
+    if (QFileInfo::exists(target)) return QDesktopServices::openUrl(QUrl::fromLocalFile(target));
     const QUrl asUrl(target, QUrl::StrictMode);
-    const bool isAddress = asUrl.isValid() && asUrl.scheme().size() > 1 && !QFileInfo::exists(target);
-    return QDesktopServices::openUrl(isAddress ? asUrl : QUrl::fromLocalFile(target));
+    if (asUrl.isValid() && asUrl.scheme().size() > 1) return QDesktopServices::openUrl(asUrl);
+    return QDesktopServices::openUrl(QUrl::fromUserInput(target));
 }
 
 void GuiInteraction::PlayMp3(int count, const std::vector<Text>& files) {
