@@ -1,30 +1,57 @@
 #pragma once
 // Feeds the embedded browser's cookies into the process-wide CookieStore, so that the
-// program's own requests carry the login made in the browser: the cookies the browser has
-// kept from earlier runs, and every cookie it receives or drops from now on.
+// program's own requests carry the login made in the browser: every cookie the browser
+// receives or drops is passed on as it happens.
+//
+// The browser engine keeps its cookies on disk but does not report the ones it restores at
+// start, so the bridge keeps its own copy of the browser's cookies in a cookies.txt file
+// beside them and hands that copy to the CookieStore when it starts.
+
+#include <map>
+#include <string>
+#include <tuple>
 
 #include <QObject>
+#include <QString>
+
+#include "web/CookieStore.h"
 
 class QNetworkCookie;
+class QTimer;
 class QWebEngineCookieStore;
 
 namespace ovx {
-
-struct Cookie;
 
 class BrowserCookieBridge : public QObject {
     Q_OBJECT
 
 public:
-    // Starts listening and asks the browser for the cookies it already holds.
-    BrowserCookieBridge(QWebEngineCookieStore* browserCookies, QObject* parent);
+    // Starts listening. `copyFile` (may be empty: nothing kept) is read now and rewritten
+    // shortly after every change and when the bridge goes away.
+    BrowserCookieBridge(QWebEngineCookieStore* browserCookies, const QString& copyFile,
+                        QObject* parent);
+    ~BrowserCookieBridge() override;
 
     // The browser's form of a cookie in the store's form.
     static Cookie ToStoreCookie(const QNetworkCookie& cookie);
+    // One cookies.txt line and back; false for a line that is no cookie.
+    static std::string FormatLine(const Cookie& cookie);
+    static bool ParseLine(const std::string& line, Cookie& cookie);
+
+    // Writes the copy now (normally done on a short timer). False when it cannot be written.
+    bool SaveCopy();
 
 private:
+    using Key = std::tuple<std::string, std::string, std::string>;  // domain, path, name
+
     void OnAdded(const QNetworkCookie& cookie);
     void OnRemoved(const QNetworkCookie& cookie);
+    void LoadCopy();
+
+    QString copyFile_;
+    std::map<Key, Cookie> cookies_;
+    QTimer* saveTimer_;
+    bool dirty_ = false;
 };
 
 }  // namespace ovx

@@ -19,7 +19,9 @@ BrowserView::BrowserView(const QString& storageFolder, QWidget* parent) : QWebEn
         // The login is usually a session cookie; keep it for the next run as well.
         profile_->setPersistentCookiesPolicy(QWebEngineProfile::ForcePersistentCookies);
     }
-    cookies_ = new BrowserCookieBridge(profile_->cookieStore(), this);
+    const QString cookieCopy =
+        storageFolder.isEmpty() ? QString() : storageFolder + QStringLiteral("/cookies.txt");
+    cookies_ = new BrowserCookieBridge(profile_->cookieStore(), cookieCopy, this);
     page_ = new SameViewPage(profile_, this);
     setPage(page_);
     connect(page_, &SameViewPage::aboutToNavigate, this, &BrowserView::Report);

@@ -7,6 +7,7 @@
 #include <QWebEngineView>
 
 #include "MainWindowTestSupport.h"
+#include "app/BrowserCookieBridge.h"
 #include "app/GuiInteraction.h"
 #include "app/LoginPage.h"
 #include "app/MainWindow.h"
@@ -111,6 +112,40 @@ TEST_F(BrowserTest, CookiesThePageSetsGoWithTheProgramsOwnRequests) {
     const std::string sent(body.begin(), body.end());
     EXPECT_NE(sent.find("SUB=session-1"), std::string::npos) << sent;
     EXPECT_NE(sent.find("SCF=from-script"), std::string::npos) << sent;
+}
+
+TEST_F(BrowserTest, TheLoginIsKeptForTheNextRun) {
+    window_->Login()->SetBrowserAddress(server_.QUrlText("/login"));
+    ASSERT_TRUE(WaitUntil([&] { return StoreHas("SUB"); }));
+    window_.reset();  // the program ends ...
+    CookieStore::Instance().Clear();
+    window_ = std::make_unique<MainWindow>(MainWindow::Options{false});  // ... and starts again
+    EXPECT_TRUE(StoreHas("SUB"));
+    const Bytes body = WebRequest(Text(server_.Url("/echo")));
+    EXPECT_NE(std::string(body.begin(), body.end()).find("SUB=session-1"), std::string::npos);
+}
+
+TEST(BrowserCookieCopy, LinesRoundTripAndDamagedLinesAreSkipped) {
+    Cookie c;
+    c.name = "SUB";
+    c.value = "a=b;c";
+    c.domain = ".weibo.com";
+    c.path = "/p";
+    c.secure = true;
+    c.httpOnly = true;
+    c.expires = 1900000000;
+    Cookie back;
+    ASSERT_TRUE(BrowserCookieBridge::ParseLine(BrowserCookieBridge::FormatLine(c) + "\r\n", back));
+    EXPECT_EQ(BrowserCookieBridge::FormatLine(back), BrowserCookieBridge::FormatLine(c));
+    EXPECT_TRUE(back.httpOnly);
+    EXPECT_TRUE(back.secure);
+
+    for (const char* bad : {"", "# Netscape HTTP Cookie File", "weibo.com\tFALSE\t/\tFALSE\t0\tSUB",
+                            "weibo.com\tFALSE\t/\tFALSE\tsoon\tSUB\tx",
+                            "weibo.com\tFALSE\t/\tFALSE\t-5\tSUB\tx",
+                            "\tFALSE\t/\tFALSE\t0\tSUB\tx", "weibo.com\tFALSE\t/\tFALSE\t0\t\tx"}) {
+        EXPECT_FALSE(BrowserCookieBridge::ParseLine(bad, back)) << bad;
+    }
 }
 
 }  // namespace
