@@ -89,6 +89,7 @@ bool RecordStore::OpenForAlbum() {
     }
     if (!engine_.OpenDatabase(dataFile_)) return false;
     openPath_ = engine_.CurrentDatabasePath();
+    scanOnMiss_ = false;
     // Without an index the lookups scan the records instead.
     engine_.CreateIndex(indexBase_, {PhotoIdField()});
     return true;
@@ -110,6 +111,7 @@ bool RecordStore::OpenForReading() {
     }
     if (!opened && !engine_.OpenDatabase(dataFile_, options)) return false;
     openPath_ = engine_.CurrentDatabasePath();
+    scanOnMiss_ = true;
     return true;
 }
 
@@ -122,7 +124,10 @@ bool RecordStore::ContainsLocked(const Text& photoId) {
     // Every search starts at the first record: the engine's searches only look from the
     // current record on, which after an add is the last one.
     if (!engine_.GoToRecord(0)) return false;
-    if (engine_.HasCurrentIndex()) return engine_.SeekIndex({photoId});
+    if (engine_.HasCurrentIndex()) {
+        if (engine_.SeekIndex({photoId})) return true;
+        if (!scanOnMiss_ || !engine_.GoToRecord(0)) return false;
+    }
     Text stored = Stored(photoId);
     return engine_.FindRecord([&] {
         const DbValue value = engine_.ReadField(PhotoIdField());

@@ -50,7 +50,9 @@ public:
     // rebuilds its index. False when the database could not be opened; the album then
     // runs without records (nothing is found, nothing recorded).
     bool OpenForAlbum();
-    // Opens an existing database for reading only, with its index when one is there.
+    // Opens an existing database for reading only, with its index when one is there. An
+    // index may lag behind the records (an add cut short by a crash, mended when the next
+    // album rebuilds it), so a miss in it is confirmed by a scan.
     bool OpenForReading();
     // True when the photo id is recorded.
     bool Contains(const Text& photoId);
@@ -72,6 +74,7 @@ private:
     RecordEngine& engine_;
     std::mutex mutex_;
     Text openPath_;  // full path while open
+    bool scanOnMiss_ = false;
 };
 
 }  // namespace ovx

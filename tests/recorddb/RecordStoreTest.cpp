@@ -130,5 +130,21 @@ TEST_F(RecordStoreTest, AnAlbumLeftOpenByAStopIsReopened) {
     EXPECT_TRUE(store->Contains(Text("a")));
 }
 
+TEST_F(RecordStoreTest, ReadingSeesRecordsTheIndexMissed) {
+    auto store = Store();
+    EXPECT_EQ(RunAlbum(*store, {P(1), P(2)}).size(), 2u);
+    {
+        RecordEngine other;  // appends without the index open, as a crash before its update
+        ASSERT_TRUE(other.OpenDatabase(store->DataFile()));
+        ASSERT_TRUE(other.AddRecord({Text(P(3))}));
+    }
+    ASSERT_TRUE(store->OpenForReading());
+    EXPECT_TRUE(store->Contains(Text(P(1))));
+    EXPECT_TRUE(store->Contains(Text(P(3))));
+    EXPECT_FALSE(store->Contains(Text(P(4))));
+    store->Close();
+    EXPECT_EQ(RunAlbum(*store, {P(3), P(4)}), std::vector<std::string>{P(4)});  // rebuilt index
+}
+
 }  // namespace
 }  // namespace ovx
