@@ -175,4 +175,3 @@ bool CookieStore::Save(const std::filesystem::path& file) const {
 }
 
 }  // namespace ovx
-

@@ -24,7 +24,7 @@ struct Cookie {
 };
 
 class CookieStore {
-public:
+  public:
     static CookieStore& Instance();
 
     // Adds or replaces a cookie. False when a field holds a tab or a line break, or the
@@ -45,7 +45,7 @@ public:
     // The libcurl share handle (CURLSH*) that requests attach to.
     void* share() const { return share_; }
 
-private:
+  private:
     CookieStore();
     ~CookieStore() = default;
     CookieStore(const CookieStore&) = delete;

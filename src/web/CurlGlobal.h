@@ -20,7 +20,7 @@ using CurlEasyPtr = std::unique_ptr<CURL, CurlEasyDeleter>;
 
 // A curl_slist that frees itself.
 class CurlHeaderList {
-public:
+  public:
     CurlHeaderList() = default;
     ~CurlHeaderList() { curl_slist_free_all(list_); }
     CurlHeaderList(const CurlHeaderList&) = delete;
@@ -30,7 +30,7 @@ public:
     bool Append(const std::string& line);
     curl_slist* get() const { return list_; }
 
-private:
+  private:
     curl_slist* list_ = nullptr;
 };
 

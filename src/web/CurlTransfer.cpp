@@ -38,8 +38,9 @@ void CurlTransfer::SetMethod(int method, Bytes body) {
             curl_easy_setopt(handle_, CURLOPT_POST, 1L);
             curl_easy_setopt(handle_, CURLOPT_POSTFIELDSIZE_LARGE,
                              static_cast<curl_off_t>(requestBody_.size()));
-            curl_easy_setopt(handle_, CURLOPT_POSTFIELDS,
-                             requestBody_.empty() ? "" : reinterpret_cast<const char*>(requestBody_.data()));
+            curl_easy_setopt(
+                handle_, CURLOPT_POSTFIELDS,
+                requestBody_.empty() ? "" : reinterpret_cast<const char*>(requestBody_.data()));
             break;
         case kMethodHead:
             curl_easy_setopt(handle_, CURLOPT_NOBODY, 1L);

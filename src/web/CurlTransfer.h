@@ -13,7 +13,7 @@
 namespace ovx {
 
 class CurlTransfer {
-public:
+  public:
     // Headers of one response beyond this abort the transfer.
     static constexpr std::size_t kHeaderHardCap = std::size_t{1} << 20;
 
@@ -31,7 +31,7 @@ public:
     const std::string& headers() const { return headers_; }
     long status() const;
 
-private:
+  private:
     static size_t OnBody(char* data, size_t size, size_t count, void* self);
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
     static int OnProgress(void* self, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up);

@@ -10,10 +10,14 @@ const Text& QuoteWord() {
     return word;
 }
 
-Text ExpandQuotes(const Text& marker) { return ReplaceText(marker, QuoteWord(), Text("\"")); }
+Text ExpandQuotes(const Text& marker) {
+    return ReplaceText(marker, QuoteWord(), Text("\""));
+}
 
 // Drops the last n bytes (nothing left when the text is shorter).
-Text DropLast(const Text& text, int n) { return LeftText(text, TextLength(text) - n); }
+Text DropLast(const Text& text, int n) {
+    return LeftText(text, TextLength(text) - n);
+}
 
 }  // namespace
 

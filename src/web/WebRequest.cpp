@@ -16,9 +16,13 @@ namespace {
 std::mutex gLimitsMutex;
 WebLimits gLimits;
 
-int NormalisedMethod(int method) { return method < 0 || method > 2 ? kMethodGet : method; }
+int NormalisedMethod(int method) {
+    return method < 0 || method > 2 ? kMethodGet : method;
+}
 
-bool IsSecure(const Text& url) { return ToLowerCase(LeftText(url, 5)) == Text("https"); }
+bool IsSecure(const Text& url) {
+    return ToLowerCase(LeftText(url, 5)) == Text("https");
+}
 
 // Splits a CR LF header block into libcurl header lines.
 bool AddBlockLines(CurlHeaderList& list, const Text& block) {
@@ -30,7 +34,8 @@ bool AddBlockLines(CurlHeaderList& list, const Text& block) {
         if (colon == std::string::npos) {
             out = CurlHeaderLine(bytes, "");
         } else {
-            out = CurlHeaderLine(bytes.substr(0, colon), TrimSpaces(Text(bytes.substr(colon + 1))).bytes());
+            out = CurlHeaderLine(bytes.substr(0, colon),
+                                 TrimSpaces(Text(bytes.substr(colon + 1))).bytes());
         }
         if (!out.empty() && !list.Append(out)) return false;
     }

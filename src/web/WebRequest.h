@@ -18,7 +18,8 @@ namespace ovx {
 enum WebMethod : int { kMethodGet = 0, kMethodPost = 1, kMethodHead = 2 };
 
 // The user agent sent when the caller's headers carry none.
-inline constexpr const char* kDefaultUserAgent = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
+inline constexpr const char* kDefaultUserAgent =
+    "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
 
 // Optional arguments. Members are in calling order, so designated initialisers read naturally:
 //   WebRequest(url, {.method = kMethodPost, .postText = Text("a=1")});

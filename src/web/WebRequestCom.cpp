@@ -35,9 +35,13 @@ WebSession::WebSession() : impl_(std::make_unique<Impl>()) {
 
 WebSession::~WebSession() = default;
 
-void* WebSession::handle() const { return impl_->easy.get(); }
+void* WebSession::handle() const {
+    return impl_->easy.get();
+}
 
-void* WebSession::cookieShare() const { return impl_->share; }
+void* WebSession::cookieShare() const {
+    return impl_->share;
+}
 
 namespace {
 
@@ -51,7 +55,7 @@ CURL* ThreadHandle() {
 
 // Request headers as the request object keeps them: setting a name again replaces its value.
 class RequestHeaders {
-public:
+  public:
     void Set(const std::string& name, const std::string& value) {
         if (name.empty()) return;
         auto same = [&](const auto& entry) {
@@ -72,7 +76,7 @@ public:
         return list.Append("Expect:");
     }
 
-private:
+  private:
     std::vector<std::pair<std::string, std::string>> entries_;
 };
 
@@ -120,8 +124,8 @@ Bytes WebRequestCom(const Text& url, const WebRequestComOptions& options) {
     }
     EnsureCurlGlobal();
     const int method = options.method < 0 || options.method > 2 ? kMethodGet : options.method;
-    CURL* h = options.session != nullptr ? static_cast<CURL*>(options.session->handle())
-                                         : ThreadHandle();
+    CURL* h =
+        options.session != nullptr ? static_cast<CURL*>(options.session->handle()) : ThreadHandle();
     if (h == nullptr) return {};
     curl_easy_reset(h);
 
@@ -176,7 +180,8 @@ Bytes WebRequestCom(const Text& url, const WebRequestComOptions& options) {
         headerText = Text(firstEnd == std::string::npos ? std::string() : raw.substr(firstEnd + 2));
         headerText = ReplaceText(headerText, Text("Set-Cookie"), Text("Set-Cookie"), 1, -1, false);
     }
-    if (options.statusCode != nullptr) *options.statusCode = ok ? static_cast<int>(transfer.status()) : 0;
+    if (options.statusCode != nullptr)
+        *options.statusCode = ok ? static_cast<int>(transfer.status()) : 0;
     if (options.returnedHeaders != nullptr) *options.returnedHeaders = headerText;
     Text returned = ExtractSetCookies(headerText);
     Text merged = cookieText;

@@ -16,7 +16,7 @@ namespace ovx {
 // use the same session, and its connections stay open between them. Use one session on one
 // thread at a time.
 class WebSession {
-public:
+  public:
     WebSession();
     ~WebSession();
     WebSession(const WebSession&) = delete;
@@ -27,7 +27,7 @@ public:
     void* handle() const;
     void* cookieShare() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -1,5 +1,3 @@
-#include "web/CookieStore.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,22 +5,29 @@
 #include <fstream>
 
 #include "WebTestSupport.h"
+#include "web/CookieStore.h"
 
 namespace ovx {
 namespace {
 
 class CookieStoreTest : public test::WebTest {
-protected:
+  protected:
     static const Cookie* Find(const std::vector<Cookie>& all, const std::string& name) {
-        auto it = std::find_if(all.begin(), all.end(), [&](const Cookie& c) { return c.name == name; });
+        auto it =
+            std::find_if(all.begin(), all.end(), [&](const Cookie& c) { return c.name == name; });
         return it == all.end() ? nullptr : &*it;
     }
 };
 
 TEST_F(CookieStoreTest, ImportListReplaceRemove) {
     CookieStore& store = CookieStore::Instance();
-    ASSERT_TRUE(store.Import({.name = "SUB", .value = "v1", .domain = ".weibo.com", .path = "/",
-                              .secure = true, .httpOnly = true, .expires = 4102444800}));
+    ASSERT_TRUE(store.Import({.name = "SUB",
+                              .value = "v1",
+                              .domain = ".weibo.com",
+                              .path = "/",
+                              .secure = true,
+                              .httpOnly = true,
+                              .expires = 4102444800}));
     ASSERT_TRUE(store.Import({.name = "host", .value = "h", .domain = "photo.weibo.com"}));
     ASSERT_TRUE(store.Import({.name = "SUB", .value = "v2", .domain = ".weibo.com"}));
     auto all = store.List();
@@ -46,7 +51,8 @@ TEST_F(CookieStoreTest, ImportListReplaceRemove) {
 TEST_F(CookieStoreTest, RejectsFieldsThatWouldBreakTheFormat) {
     CookieStore& store = CookieStore::Instance();
     EXPECT_FALSE(store.Import({.name = "a\tb", .value = "v", .domain = "x.com"}));
-    EXPECT_FALSE(store.Import({.name = "a", .value = "v\r\nSet-Cookie: evil=1", .domain = "x.com"}));
+    EXPECT_FALSE(
+        store.Import({.name = "a", .value = "v\r\nSet-Cookie: evil=1", .domain = "x.com"}));
     EXPECT_FALSE(store.Import({.name = "", .value = "v", .domain = "x.com"}));
     EXPECT_FALSE(store.Import({.name = "a", .value = "v", .domain = ""}));
     EXPECT_FALSE(store.ImportLine("x\ny"));
@@ -55,8 +61,13 @@ TEST_F(CookieStoreTest, RejectsFieldsThatWouldBreakTheFormat) {
 
 TEST_F(CookieStoreTest, SaveAndLoadRoundTrip) {
     CookieStore& store = CookieStore::Instance();
-    store.Import({.name = "a", .value = "1 2", .domain = ".x.com", .path = "/p", .secure = true,
-                  .httpOnly = true, .expires = 4102444800});
+    store.Import({.name = "a",
+                  .value = "1 2",
+                  .domain = ".x.com",
+                  .path = "/p",
+                  .secure = true,
+                  .httpOnly = true,
+                  .expires = 4102444800});
     store.Import({.name = "b", .value = "", .domain = "y.com"});
     const auto file = std::filesystem::temp_directory_path() / "ovx_cookie_roundtrip.txt";
     ASSERT_TRUE(store.Save(file));

@@ -139,7 +139,8 @@ void RawServer::Serve(int socket) {
         if (need == std::string::npos && end != std::string::npos) {
             std::size_t length = 0;
             const std::size_t at = request.find("Content-Length: ");
-            if (at != std::string::npos && at < end) length = std::strtoul(request.c_str() + at + 16, nullptr, 10);
+            if (at != std::string::npos && at < end)
+                length = std::strtoul(request.c_str() + at + 16, nullptr, 10);
             need = end + 4 + length;
         }
     }

@@ -18,12 +18,12 @@ namespace ovx::test {
 
 // A latch that handlers wait on (a stalling server) and the test opens at its end.
 class Gate {
-public:
+  public:
     void Open();
     // Waits until opened; false on time-out.
     bool Wait(std::chrono::milliseconds limit = std::chrono::seconds(30));
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable cv_;
     bool open_ = false;
@@ -31,7 +31,7 @@ private:
 
 // An httplib server on 127.0.0.1 with a free port, listening on its own thread.
 class HttpServer {
-public:
+  public:
     explicit HttpServer(bool tls = false);
     ~HttpServer();
     httplib::Server& server() { return *server_; }
@@ -40,7 +40,7 @@ public:
     int port() const { return port_; }
     std::string Url(const std::string& path) const;
 
-private:
+  private:
     bool tls_;
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
@@ -50,7 +50,7 @@ private:
 // A TCP server on 127.0.0.1 that hands every connection to a handler with the request's
 // bytes (head and, with a Content-Length, body).
 class RawServer {
-public:
+  public:
     // Writes the answer to the socket; the connection is closed afterwards.
     using Handler = std::function<void(int socket, const std::string& request)>;
     explicit RawServer(Handler handler);
@@ -63,7 +63,7 @@ public:
 
     static void Send(int socket, const std::string& bytes);
 
-private:
+  private:
     void Run();
     void Serve(int socket);
 

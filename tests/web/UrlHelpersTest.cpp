@@ -1,11 +1,13 @@
-#include "web/UrlHelpers.h"
-
 #include <gtest/gtest.h>
+
+#include "web/UrlHelpers.h"
 
 namespace ovx {
 namespace {
 
-Text T(const char* s) { return Text(s); }
+Text T(const char* s) {
+    return Text(s);
+}
 
 TEST(TextBetweenTest, CutsBetweenMarkers) {
     EXPECT_EQ(TextBetween(T("a<b>c<d>"), T("<"), T(">")), T("b"));

@@ -1,5 +1,3 @@
-#include "web/WebRequestCom.h"
-
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -7,6 +5,7 @@
 #include "LocalServers.h"
 #include "WebTestSupport.h"
 #include "runtime/StopFlag.h"
+#include "web/WebRequestCom.h"
 
 namespace ovx {
 namespace {
@@ -21,17 +20,22 @@ TEST_F(WebRequestComTest, SendsFiveDefaultHeadersAndReportsStatus) {
     RawServer server([](int s, const std::string&) { RawServer::Send(s, Response("img")); });
     const std::string url = server.Url("/large/p.jpg");
     int status = -1;
-    EXPECT_EQ(AsString(WebRequestCom(Text(url), {.statusCode = &status, .timeoutSeconds = 30})), "img");
+    EXPECT_EQ(AsString(WebRequestCom(Text(url), {.statusCode = &status, .timeoutSeconds = 30})),
+              "img");
     EXPECT_EQ(status, 200);
     EXPECT_EQ(server.Requests().at(0),
               "GET /large/p.jpg HTTP/1.1\r\n"
-              "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\n"
-              "Accept: */*\r\n"
-              "Referer: " + url + "\r\n"
-              "Accept-Language: zh-cn\r\n"
-              "User-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)\r\n"
-              "Content-Type: application/x-www-form-urlencoded\r\n"
-              "\r\n");
+              "Host: 127.0.0.1:" +
+                  std::to_string(server.port()) +
+                  "\r\n"
+                  "Accept: */*\r\n"
+                  "Referer: " +
+                  url +
+                  "\r\n"
+                  "Accept-Language: zh-cn\r\n"
+                  "User-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)\r\n"
+                  "Content-Type: application/x-www-form-urlencoded\r\n"
+                  "\r\n");
 }
 
 TEST_F(WebRequestComTest, CallerHeadersOneLineOrSeveral) {
@@ -87,7 +91,9 @@ TEST_F(WebRequestComTest, FailuresGiveEmptyBodyAndStatusZero) {
     EXPECT_TRUE(WebRequestCom(Text(server.Url("/cut")), {.statusCode = &status}).empty());
     EXPECT_EQ(status, 0);
     status = -1;
-    EXPECT_TRUE(WebRequestCom(Text(server.Url("/stall")), {.statusCode = &status, .timeoutSeconds = 1}).empty());
+    EXPECT_TRUE(
+        WebRequestCom(Text(server.Url("/stall")), {.statusCode = &status, .timeoutSeconds = 1})
+            .empty());
     EXPECT_EQ(status, 0);
     status = -1;
     EXPECT_TRUE(WebRequestCom(Text("http://127.0.0.1:1/"), {.statusCode = &status}).empty());
@@ -123,7 +129,10 @@ TEST_F(WebRequestComTest, StopFlagCutsTransferShort) {
 TEST_F(WebRequestComTest, CookiesMergedOnEveryCall) {
     RawServer server([](int s, const std::string& request) {
         const std::size_t at = request.find("\r\nCookie: ");
-        const std::string sent = at == std::string::npos ? "" : request.substr(at + 10, request.find("\r\n", at + 2) - at - 10);
+        const std::string sent =
+            at == std::string::npos
+                ? ""
+                : request.substr(at + 10, request.find("\r\n", at + 2) - at - 10);
         RawServer::Send(s, Response(sent, "Set-Cookie: s=1; Path=/\r\nset-cookie: t=2\r\n"));
     });
     Text cookies;
@@ -142,15 +151,18 @@ TEST_F(WebRequestComTest, SessionKeepsCookiesAndConnection) {
     test::HttpServer server;
     server.server().Get("/", [](const httplib::Request& req, httplib::Response& res) {
         res.set_header("Set-Cookie", "sess=abc; Path=/");
-        res.set_content(req.get_header_value("Cookie") + "|" + std::to_string(req.remote_port), "text/plain");
+        res.set_content(req.get_header_value("Cookie") + "|" + std::to_string(req.remote_port),
+                        "text/plain");
     });
     server.Start();
     WebSession session;
     const std::string first = AsString(WebRequestCom(Text(server.Url("/")), {.session = &session}));
     Text own("mine=1");
-    const std::string second = AsString(WebRequestCom(Text(server.Url("/")), {.cookies = &own, .session = &session}));
+    const std::string second =
+        AsString(WebRequestCom(Text(server.Url("/")), {.cookies = &own, .session = &session}));
     EXPECT_TRUE(first.starts_with("|"));
-    EXPECT_TRUE(second.starts_with("sess=abc;mine=1|") || second.starts_with("sess=abc; mine=1|")) << second;
+    EXPECT_TRUE(second.starts_with("sess=abc;mine=1|") || second.starts_with("sess=abc; mine=1|"))
+        << second;
     const std::string third = AsString(WebRequestCom(Text(server.Url("/")), {.session = &session}));
     EXPECT_TRUE(third.starts_with("sess=abc|")) << third;
     // The same client port: the connection stayed open between the calls.
@@ -177,7 +189,8 @@ TEST_F(WebRequestComTest, AcceptsSelfSignedCertificate) {
     server.Start();
     int status = 0;
     // The certificate names "localhost", not 127.0.0.1, and no authority signed it.
-    EXPECT_EQ(AsString(WebRequestCom(Text(server.Url("/img")), {.statusCode = &status})), "tls body");
+    EXPECT_EQ(AsString(WebRequestCom(Text(server.Url("/img")), {.statusCode = &status})),
+              "tls body");
     EXPECT_EQ(status, 200);
 }
 
@@ -193,14 +206,16 @@ TEST_F(WebRequestComTest, PostBodiesAndRedirects) {
         res.set_content("final", "text/plain");
     });
     server.Start();
-    EXPECT_EQ(AsString(WebRequestCom(Text(server.Url("/echo")), {.method = kMethodPost, .postText = Text("t=1")})),
+    EXPECT_EQ(AsString(WebRequestCom(Text(server.Url("/echo")),
+                                     {.method = kMethodPost, .postText = Text("t=1")})),
               "t=1");
     const Bytes binary{0, 0xfe, 0};
     EXPECT_EQ(WebRequestCom(Text(server.Url("/echo")),
                             {.method = kMethodPost, .postText = Text("no"), .postBytes = binary}),
               binary);
     int status = 0;
-    EXPECT_EQ(AsString(WebRequestCom(Text(server.Url("/moved")), {.statusCode = &status})), "final");
+    EXPECT_EQ(AsString(WebRequestCom(Text(server.Url("/moved")), {.statusCode = &status})),
+              "final");
     EXPECT_EQ(status, 200);
     WebRequestCom(Text(server.Url("/moved")), {.statusCode = &status, .noRedirect = true});
     EXPECT_EQ(status, 301);

@@ -1,5 +1,3 @@
-#include "web/WebRequest.h"
-
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -7,6 +5,7 @@
 #include "LocalServers.h"
 #include "WebTestSupport.h"
 #include "runtime/StopFlag.h"
+#include "web/WebRequest.h"
 
 namespace ovx {
 namespace {
@@ -25,13 +24,17 @@ TEST_F(WebRequestTest, SendsDefaultHeaderBlock) {
     ASSERT_EQ(server.Requests().size(), 1u);
     EXPECT_EQ(server.Requests()[0],
               "GET /a/b?c=1&d=%20 HTTP/1.1\r\n"
-              "Host: " + host + "\r\n"
-              "User-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)\r\n"
-              "Accept: */*\r\n"
-              "Referer: " + url + "\r\n"
-              "Accept-Language: zh-cn\r\n"
-              "Content-Type: application/x-www-form-urlencoded\r\n"
-              "\r\n");
+              "Host: " +
+                  host +
+                  "\r\n"
+                  "User-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)\r\n"
+                  "Accept: */*\r\n"
+                  "Referer: " +
+                  url +
+                  "\r\n"
+                  "Accept-Language: zh-cn\r\n"
+                  "Content-Type: application/x-www-form-urlencoded\r\n"
+                  "\r\n");
 }
 
 TEST_F(WebRequestTest, UrlWithoutSchemeAndOutOfRangeMethodGiveHttpGet) {
@@ -39,7 +42,8 @@ TEST_F(WebRequestTest, UrlWithoutSchemeAndOutOfRangeMethodGiveHttpGet) {
     const std::string bare = "127.0.0.1:" + std::to_string(server.port()) + "/x";
     EXPECT_EQ(AsString(WebRequest(Text(bare), {.method = 7})), "ok");
     EXPECT_EQ(AsString(WebRequest(Text(bare), {.method = -1})), "ok");
-    for (const std::string& r : server.Requests()) EXPECT_TRUE(r.starts_with("GET /x HTTP/1.1\r\n"));
+    for (const std::string& r : server.Requests())
+        EXPECT_TRUE(r.starts_with("GET /x HTTP/1.1\r\n"));
 }
 
 TEST(WebRequestHeaders, BlockKeepsCallerLinesAndAddsMissingDefaults) {
@@ -48,8 +52,9 @@ TEST(WebRequestHeaders, BlockKeepsCallerLinesAndAddsMissingDefaults) {
               Text("Accept: text/html\r\nReferer: http://h/p\r\nAccept-Language: zh-cn\r\n"
                    "Content-Type: application/x-www-form-urlencoded"));
     // The name tests are case-sensitive: a lower-case accept line gets the default added.
-    EXPECT_EQ(BuildRequestHeaderBlock(url, Text("accept: a\r\nReferer: r\r\nAccept-Language: "
-                                                "de\r\nContent-Type: t"),
+    EXPECT_EQ(BuildRequestHeaderBlock(url,
+                                      Text("accept: a\r\nReferer: r\r\nAccept-Language: "
+                                           "de\r\nContent-Type: t"),
                                       Text("a=1; b=2")),
               Text("accept: a\r\nReferer: r\r\nAccept-Language: de\r\nContent-Type: t\r\n"
                    "Accept: */*\r\nCookie: a=1; b=2"));
@@ -75,11 +80,13 @@ TEST_F(WebRequestTest, CallerHeadersReplaceDefaults) {
 
 TEST_F(WebRequestTest, PostHeadAndBodies) {
     RawServer server([](int s, const std::string& request) {
-        RawServer::Send(s, request.starts_with("HEAD") ? "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n"
-                                                       : Response(request));
+        RawServer::Send(s, request.starts_with("HEAD")
+                               ? "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n"
+                               : Response(request));
     });
     const Text url(server.Url("/form"));
-    const std::string posted = AsString(WebRequest(url, {.method = kMethodPost, .postText = Text("a=1&b=2")}));
+    const std::string posted =
+        AsString(WebRequest(url, {.method = kMethodPost, .postText = Text("a=1&b=2")}));
     EXPECT_TRUE(posted.starts_with("POST /form HTTP/1.1\r\n"));
     EXPECT_TRUE(posted.ends_with("\r\nContent-Length: 7\r\n\r\na=1&b=2"));
     EXPECT_EQ(posted.find("Expect:"), std::string::npos);
@@ -97,7 +104,8 @@ TEST_F(WebRequestTest, PostHeadAndBodies) {
 
 TEST_F(WebRequestTest, ReturnedCookiesAndRawHeaders) {
     RawServer server([](int s, const std::string&) {
-        RawServer::Send(s, Response("body", "set-cookie: a=1; Path=/\r\nX-Other: z\r\nSet-Cookie: b=2\r\n"));
+        RawServer::Send(
+            s, Response("body", "set-cookie: a=1; Path=/\r\nX-Other: z\r\nSet-Cookie: b=2\r\n"));
     });
     Text returned;
     Text headers;
@@ -111,7 +119,8 @@ TEST_F(WebRequestTest, ReturnedCookiesAndRawHeaders) {
 
 TEST_F(WebRequestTest, CookieArgumentBypassesTheStore) {
     RawServer server([](int s, const std::string&) {
-        RawServer::Send(s, Response("", "Set-Cookie: fresh=1; Path=/\r\nSet-Cookie: old=deleted\r\n"));
+        RawServer::Send(s,
+                        Response("", "Set-Cookie: fresh=1; Path=/\r\nSet-Cookie: old=deleted\r\n"));
     });
     const Text url(server.Url("/"));
     Text cookies;  // present but empty: nothing sent, merged cookies received
@@ -142,7 +151,8 @@ TEST_F(WebRequestTest, StoreSendsWhatResponsesSet) {
     WebRequest(Text(server.Url("/login")));
     EXPECT_EQ(AsString(WebRequest(Text(server.Url("/me")))), "SUB=token");
     // The browser's cookies join the store and travel with later requests.
-    ASSERT_TRUE(CookieStore::Instance().Import({.name = "login", .value = "yes", .domain = "127.0.0.1"}));
+    ASSERT_TRUE(
+        CookieStore::Instance().Import({.name = "login", .value = "yes", .domain = "127.0.0.1"}));
     EXPECT_EQ(AsString(WebRequest(Text(server.Url("/me")))), "login=yes; SUB=token");
     // A request with its own cookie text neither reads the store nor adds to it.
     Text own("x=1");
@@ -183,9 +193,11 @@ TEST_F(WebRequestTest, RedirectsFollowedUnlessAsked) {
     });
     server.Start();
     Text headers;
-    EXPECT_EQ(AsString(WebRequest(Text(server.Url("/from")), {.returnedHeaders = &headers})), "arrived");
+    EXPECT_EQ(AsString(WebRequest(Text(server.Url("/from")), {.returnedHeaders = &headers})),
+              "arrived");
     EXPECT_TRUE(headers.bytes().starts_with("HTTP/1.1 200"));  // only the final response
-    EXPECT_EQ(AsString(WebRequest(Text(server.Url("/from")), {.returnedHeaders = &headers, .noRedirect = true})),
+    EXPECT_EQ(AsString(WebRequest(Text(server.Url("/from")),
+                                  {.returnedHeaders = &headers, .noRedirect = true})),
               "moved");
     EXPECT_TRUE(headers.bytes().starts_with("HTTP/1.1 302"));
     EXPECT_TRUE(WebRequest(Text(server.Url("/loop"))).empty());
@@ -194,7 +206,9 @@ TEST_F(WebRequestTest, RedirectsFollowedUnlessAsked) {
 TEST_F(WebRequestTest, HeadersOverTheLimitAreNotReturned) {
     const auto respond = [](std::size_t padding) {
         return [padding](int s, const std::string&) {
-            RawServer::Send(s, Response("b", "Set-Cookie: k=v\r\nX-Pad: " + std::string(padding, 'p') + "\r\n"));
+            RawServer::Send(
+                s,
+                Response("b", "Set-Cookie: k=v\r\nX-Pad: " + std::string(padding, 'p') + "\r\n"));
         };
     };
     const std::size_t base = Response("b", "Set-Cookie: k=v\r\nX-Pad: \r\n").size() - 1;
@@ -202,11 +216,15 @@ TEST_F(WebRequestTest, HeadersOverTheLimitAreNotReturned) {
     RawServer tooLong(respond(kMaxRawHeaderBytes - base));
     Text headers("before");
     Text cookies;
-    EXPECT_EQ(AsString(WebRequest(Text(fits.Url("/")), {.cookies = &cookies, .returnedHeaders = &headers})), "b");
+    EXPECT_EQ(AsString(WebRequest(Text(fits.Url("/")),
+                                  {.cookies = &cookies, .returnedHeaders = &headers})),
+              "b");
     EXPECT_EQ(headers.size(), kMaxRawHeaderBytes - 1);
     EXPECT_EQ(cookies, Text("k=v"));
     cookies = Text();
-    EXPECT_EQ(AsString(WebRequest(Text(tooLong.Url("/")), {.cookies = &cookies, .returnedHeaders = &headers})), "b");
+    EXPECT_EQ(AsString(WebRequest(Text(tooLong.Url("/")),
+                                  {.cookies = &cookies, .returnedHeaders = &headers})),
+              "b");
     EXPECT_EQ(headers, Text());
     EXPECT_EQ(cookies, Text());
 }
@@ -256,11 +274,14 @@ TEST_F(WebRequestTest, HostileResponsesNeverCrash) {
     const std::string binary("\0\x01\xff\r\n\0zz", 8);
     RawServer server([&](int s, const std::string& request) {
         if (request.starts_with("GET /binary ")) RawServer::Send(s, Response(binary));
-        if (request.starts_with("GET /cut ")) RawServer::Send(s, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nshort");
-        if (request.starts_with("GET /garbage ")) RawServer::Send(s, "\x01\x02 not http at all\r\n\r\n");
+        if (request.starts_with("GET /cut "))
+            RawServer::Send(s, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nshort");
+        if (request.starts_with("GET /garbage "))
+            RawServer::Send(s, "\x01\x02 not http at all\r\n\r\n");
         if (request.starts_with("GET /badcookies ")) {
-            RawServer::Send(s, Response("x", "Set-Cookie: ;;;=\r\nSet-Cookie:\r\nSet-Cookie: " +
-                                                 std::string(3000, ';') + "\r\nSet-Cookie: \xa1\xa1=\x81\r\n"));
+            RawServer::Send(
+                s, Response("x", "Set-Cookie: ;;;=\r\nSet-Cookie:\r\nSet-Cookie: " +
+                                     std::string(3000, ';') + "\r\nSet-Cookie: \xa1\xa1=\x81\r\n"));
         }
         if (request.starts_with("GET /huge ")) {
             RawServer::Send(s, "HTTP/1.1 200 OK\r\nContent-Length: 10000000\r\n\r\n");
@@ -285,9 +306,11 @@ TEST_F(WebRequestTest, HostileResponsesNeverCrash) {
 TEST_F(WebRequestTest, ProxyReceivesAbsoluteRequest) {
     RawServer proxy([](int s, const std::string&) { RawServer::Send(s, Response("via proxy")); });
     const Text proxyText("127.0.0.1:" + std::to_string(proxy.port()));
-    EXPECT_EQ(AsString(WebRequest(Text("http://photo.example.invalid/p?q=1"), {.proxy = proxyText})),
-              "via proxy");
-    EXPECT_TRUE(proxy.Requests().at(0).starts_with("GET http://photo.example.invalid/p?q=1 HTTP/1.1\r\n"));
+    EXPECT_EQ(
+        AsString(WebRequest(Text("http://photo.example.invalid/p?q=1"), {.proxy = proxyText})),
+        "via proxy");
+    EXPECT_TRUE(
+        proxy.Requests().at(0).starts_with("GET http://photo.example.invalid/p?q=1 HTTP/1.1\r\n"));
 }
 
 TEST_F(WebRequestTest, HttpsCertificateIsVerified) {

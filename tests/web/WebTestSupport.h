@@ -12,7 +12,7 @@ namespace ovx::test {
 
 // Bounds short enough for stalling servers, restored afterwards; an empty cookie store.
 class WebTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         saved_ = GetWebLimits();
         WebLimits quick = saved_;
@@ -26,7 +26,7 @@ protected:
         CookieStore::Instance().Clear();
     }
 
-private:
+  private:
     WebLimits saved_;
 };
 
@@ -37,6 +37,8 @@ inline std::string Response(const std::string& body, const std::string& headers 
            "\r\nConnection: close\r\n" + headers + "\r\n" + body;
 }
 
-inline std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+inline std::string AsString(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
 
 }  // namespace ovx::test

@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Text c(Piece(data, size));
     const Text d(Piece(data, size));
 
-    const Text between = TextBetween(a, b, c, static_cast<int>(d.size()) - 2, !d.empty() && d[0] & 1);
+    const Text between =
+        TextBetween(a, b, c, static_cast<int>(d.size()) - 2, !d.empty() && d[0] & 1);
     Check(between.size() <= a.size());
     TextAfterColon(a);
     TextBeforeColon(a);
