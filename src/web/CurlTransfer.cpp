@@ -19,6 +19,8 @@ void CurlTransfer::ApplyCommon(const WebLimits& limits, bool followRedirects) {
     curl_easy_setopt(handle_, CURLOPT_MAXREDIRS, limits.maxRedirects);
     curl_easy_setopt(handle_, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(limits.connectTimeout.count()));
+    curl_easy_setopt(handle_, CURLOPT_TIMEOUT_MS,
+                     static_cast<long>(limits.transferTimeout.count()));
     stallLimit_ = std::max(limits.stallTimeout, std::chrono::milliseconds(1));
     curl_easy_setopt(handle_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
 

@@ -61,6 +61,8 @@ struct WebLimits {
     std::chrono::milliseconds connectTimeout{60000};
     // A transfer that moves no byte for this long is abandoned (checked about once a second).
     std::chrono::milliseconds stallTimeout{60000};
+    // Outer bound on a whole transfer, against servers that trickle bytes just fast enough.
+    std::chrono::milliseconds transferTimeout{30 * 60 * 1000};
     long maxRedirects = 20;
     std::size_t maxBodyBytes = std::size_t{256} << 20;
 };

@@ -241,6 +241,22 @@ TEST_F(WebRequestTest, StalledServerTimesOut) {
     gate.Open();
 }
 
+TEST_F(WebRequestTest, TricklingServerHitsTheTransferBound) {
+    WebLimits bounded = GetWebLimits();
+    bounded.transferTimeout = std::chrono::milliseconds(1500);
+    SetWebLimits(bounded);
+    test::Gate done;
+    RawServer server([&](int s, const std::string&) {
+        RawServer::Send(s, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n");
+        // One byte every 100 ms never looks stalled, and would take 100 s.
+        for (int i = 0; i < 1000 && !done.Wait(std::chrono::milliseconds(100)); ++i) {
+            RawServer::Send(s, "x");
+        }
+    });
+    EXPECT_TRUE(WebRequest(Text(server.Url("/"))).empty());
+    done.Open();
+}
+
 TEST_F(WebRequestTest, StopFlagCutsTransferShort) {
     WebLimits patient = GetWebLimits();
     patient.stallTimeout = std::chrono::seconds(600);
