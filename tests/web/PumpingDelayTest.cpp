@@ -25,6 +25,10 @@ TEST(PumpingDelay, AStopCutsTheWaitShort) {
 TEST(PumpingDelay, TheInstalledHandlerServesOnlyItsThread) {
     std::vector<long long> waits;
     std::atomic<int> pumps{0};
+    // Removed again however the test ends, since it refers to the locals above.
+    struct Uninstall {
+        ~Uninstall() { SetPumpingDelayHandler({}); }
+    } uninstall;
     SetPumpingDelayHandler({std::this_thread::get_id(),
                             [&](std::chrono::milliseconds ms) { waits.push_back(ms.count()); },
                             [&] { ++pumps; }});
