@@ -81,5 +81,26 @@ TEST(StartUp, StopAllGivesUpOnAWorkerThatIgnoresTheFlag) {
     EXPECT_TRUE(WorkerThread::StopAll(std::chrono::seconds(30), {}));
 }
 
+// What the program does once its window has closed: a worker waiting in a message box and one
+// waiting on its stop flag both end, so the process can exit without cutting them off.
+TEST(StartUp, ClosingEndsWorkersThatWaitInAMessageBoxOrOnTheirFlag) {
+    GuiInteraction interaction;
+    InstallInteraction(&interaction);
+    std::atomic<int> answer{-1};
+    std::atomic<bool> inBox{false};
+    StartThread([&] {
+        inBox = true;
+        answer = ShowMessage("全部下载完毕"_t);
+    });
+    StartThread([] { CurrentStopFlag()->WaitFor(std::chrono::hours(1)); });
+    ASSERT_TRUE(testing::WaitUntil([&] { return inBox && !interaction.Messages().empty(); }));
+
+    interaction.Shutdown();
+    EXPECT_TRUE(WorkerThread::StopAll(std::chrono::seconds(30),
+                                      [] { QCoreApplication::processEvents(); }));
+    EXPECT_EQ(answer, GuiInteraction::CancelAnswer(kMbOk));
+    InstallInteraction(nullptr);
+}
+
 }  // namespace
 }  // namespace ovx
