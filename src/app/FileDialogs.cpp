@@ -48,8 +48,7 @@ Text FileDialogs::ChooseFile(QWidget* parent, const QString& title, const Text& 
     OptText answer;
     if (TakePreAnswer(title, answer)) return answer.value_or(Text());
     const QString chosen = QFileDialog::getOpenFileName(
-        parent, title, StartFolder(initial),
-        QStringLiteral("MP3 (*.mp3 *.MP3);;所有文件 (*)"));
+        parent, title, StartFolder(initial), QStringLiteral("MP3 (*.mp3 *.MP3);;所有文件 (*)"));
     return chosen.isEmpty() ? Text() : FromQString(QDir::toNativeSeparators(chosen));
 }
 

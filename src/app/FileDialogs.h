@@ -12,7 +12,7 @@ class QWidget;
 namespace ovx {
 
 class FileDialogs {
-public:
+  public:
     // A folder chooser starting at `initial` (or the home folder when it does not exist).
     static Text ChooseFolder(QWidget* parent, const QString& title, const Text& initial);
     // An MP3 file chooser starting at `initial`'s folder.

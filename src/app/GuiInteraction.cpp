@@ -42,7 +42,8 @@ ButtonSet ButtonsFor(int flags) {
         case 4:
             return {QMessageBox::Yes | QMessageBox::No, {QMessageBox::Yes, QMessageBox::No}};
         case 5:
-            return {QMessageBox::Retry | QMessageBox::Cancel, {QMessageBox::Retry, QMessageBox::Cancel}};
+            return {QMessageBox::Retry | QMessageBox::Cancel,
+                    {QMessageBox::Retry, QMessageBox::Cancel}};
         default:
             return {QMessageBox::Ok, {QMessageBox::Ok}};
     }
@@ -50,24 +51,37 @@ ButtonSet ButtonsFor(int flags) {
 
 QMessageBox::Icon IconFor(int flags) {
     switch (flags & 0xF0) {
-        case 0x10: return QMessageBox::Critical;
-        case 0x20: return QMessageBox::Question;
-        case 0x30: return QMessageBox::Warning;
-        case 0x40: return QMessageBox::Information;
-        default: return QMessageBox::NoIcon;
+        case 0x10:
+            return QMessageBox::Critical;
+        case 0x20:
+            return QMessageBox::Question;
+        case 0x30:
+            return QMessageBox::Warning;
+        case 0x40:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::NoIcon;
     }
 }
 
 int AnswerOf(QMessageBox::StandardButton button, int fallback) {
     switch (button) {
-        case QMessageBox::Ok: return kOk;
-        case QMessageBox::Cancel: return kCancel;
-        case QMessageBox::Abort: return kAbort;
-        case QMessageBox::Retry: return kRetry;
-        case QMessageBox::Ignore: return kIgnore;
-        case QMessageBox::Yes: return kYes;
-        case QMessageBox::No: return kNo;
-        default: return fallback;
+        case QMessageBox::Ok:
+            return kOk;
+        case QMessageBox::Cancel:
+            return kCancel;
+        case QMessageBox::Abort:
+            return kAbort;
+        case QMessageBox::Retry:
+            return kRetry;
+        case QMessageBox::Ignore:
+            return kIgnore;
+        case QMessageBox::Yes:
+            return kYes;
+        case QMessageBox::No:
+            return kNo;
+        default:
+            return fallback;
     }
 }
 
@@ -87,7 +101,9 @@ int AnswerOfBox(QMessageBox* box, int flags) {
     return AnswerOf(box->standardButton(box->clickedButton()), fallback);
 }
 
-bool OnThreadOf(const QObject* object) { return QThread::currentThread() == object->thread(); }
+bool OnThreadOf(const QObject* object) {
+    return QThread::currentThread() == object->thread();
+}
 
 // Log lines end in CR LF; an editor takes a bare line feed as its line break.
 QString NormaliseBreaks(QString text) {
@@ -122,10 +138,14 @@ int GuiInteraction::CancelAnswer(int flags) {
     switch (flags & 0xF) {
         case 1:
         case 3:
-        case 5: return kCancel;
-        case 2: return kAbort;
-        case 4: return kNo;
-        default: return kOk;
+        case 5:
+            return kCancel;
+        case 2:
+            return kAbort;
+        case 4:
+            return kNo;
+        default:
+            return kOk;
     }
 }
 
@@ -151,7 +171,8 @@ int GuiInteraction::ShowMessage(const Text& content, int flags, const Text& capt
     pending->answer = CancelAnswer(flags);
     pending_.push_back(pending);
     ++waiters_;
-    QMetaObject::invokeMethod(this, [this, pending] { OpenBoxFor(pending); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, pending] { OpenBoxFor(pending); }, Qt::QueuedConnection);
     answered_.wait(lock, [&] { return pending->done || shutDown_; });
     std::erase(pending_, pending);
     const int answer = pending->done ? pending->answer : CancelAnswer(flags);

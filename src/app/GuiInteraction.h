@@ -30,7 +30,7 @@ class GuiInteractionPlayer;
 
 class GuiInteraction : public QObject, public Interaction {
     Q_OBJECT
-public:
+  public:
     explicit GuiInteraction(QObject* parent = nullptr);
     ~GuiInteraction() override;
 
@@ -67,7 +67,7 @@ public:
     // The button a box reports when it is closed without a choice, for the given flags.
     static int CancelAnswer(int flags);
 
-private:
+  private:
     struct Pending;
     int ShowOnGuiThread(const Message& message);
     void OpenBoxFor(const std::shared_ptr<Pending>& pending);
@@ -87,7 +87,7 @@ private:
     QStringList playedFiles_;
 
     QPointer<QWidget> root_;
-    QHash<QString, QPointer<QWidget>> editBoxes_;  // window thread only
+    QHash<QString, QPointer<QWidget>> editBoxes_;   // window thread only
     std::vector<QPointer<QMessageBox>> openBoxes_;  // window thread only
     GuiInteractionPlayer* player_ = nullptr;
 };

@@ -13,14 +13,17 @@ constexpr int kMaxRepeats = 100;  // a count is a user's number of plays, not a 
 
 GuiInteractionPlayer::GuiInteractionPlayer(QObject* parent) : QObject(parent) {}
 
-GuiInteractionPlayer::~GuiInteractionPlayer() { Stop(); }
+GuiInteractionPlayer::~GuiInteractionPlayer() {
+    Stop();
+}
 
 int GuiInteractionPlayer::Play(int count, const QStringList& files) {
     Stop();
     QList<QUrl> playable;
     for (const QString& file : files) {
         const QFileInfo info(file);
-        if (info.isFile() && info.isReadable()) playable.append(QUrl::fromLocalFile(info.absoluteFilePath()));
+        if (info.isFile() && info.isReadable())
+            playable.append(QUrl::fromLocalFile(info.absoluteFilePath()));
     }
     if (playable.isEmpty() || count <= 0) return 0;
     for (int i = 0; i < std::min(count, kMaxRepeats); ++i) {
@@ -34,14 +37,15 @@ int GuiInteractionPlayer::Play(int count, const QStringList& files) {
         player_ = new QMediaPlayer(this);
         output_ = new QAudioOutput(this);
         player_->setAudioOutput(output_);
-        connect(player_, &QMediaPlayer::mediaStatusChanged, this,
-                [this](QMediaPlayer::MediaStatus status) {
-                    // Later, not from inside the player's own notification.
-                    if (status == QMediaPlayer::EndOfMedia || status == QMediaPlayer::InvalidMedia) {
-                        QMetaObject::invokeMethod(this, &GuiInteractionPlayer::PlayNext,
-                                                  Qt::QueuedConnection);
-                    }
-                });
+        connect(
+            player_, &QMediaPlayer::mediaStatusChanged, this,
+            [this](QMediaPlayer::MediaStatus status) {
+                // Later, not from inside the player's own notification.
+                if (status == QMediaPlayer::EndOfMedia || status == QMediaPlayer::InvalidMedia) {
+                    QMetaObject::invokeMethod(this, &GuiInteractionPlayer::PlayNext,
+                                              Qt::QueuedConnection);
+                }
+            });
     }
     const int queued = static_cast<int>(queue_.size());
     PlayNext();

@@ -15,7 +15,7 @@ namespace ovx {
 
 class GuiInteractionPlayer : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit GuiInteractionPlayer(QObject* parent = nullptr);
     ~GuiInteractionPlayer() override;
 
@@ -23,7 +23,7 @@ public:
     int Play(int count, const QStringList& files);
     void Stop();
 
-private:
+  private:
     void PlayNext();
 
     QMediaPlayer* player_ = nullptr;

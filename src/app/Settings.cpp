@@ -48,14 +48,18 @@ constexpr std::array<std::pair<NamingRadio, const char*>, 4> kNamingValues{{
     {NamingRadio::Caption, "内容"},
 }};
 
-Text Local(const char* utf8) { return Utf8ToLocal(utf8); }
+Text Local(const char* utf8) {
+    return Utf8ToLocal(utf8);
+}
 
 std::mutex gRedirectMutex;
 Text gRedirectedPath;
 
 }  // namespace
 
-std::span<const SettingDef> SettingTable() { return kTable; }
+std::span<const SettingDef> SettingTable() {
+    return kTable;
+}
 
 const SettingDef& SettingDefOf(SettingKey key) {
     for (const SettingDef& def : kTable) {
@@ -64,8 +68,12 @@ const SettingDef& SettingDefOf(SettingKey key) {
     return kTable.front();  // unreachable: every key has a row
 }
 
-QDate InitialStartDate() { return QDate(2006, 3, 30); }
-QDate InitialEndDate() { return QDate(2025, 12, 30); }
+QDate InitialStartDate() {
+    return QDate(2006, 3, 30);
+}
+QDate InitialEndDate() {
+    return QDate(2025, 12, 30);
+}
 
 DateTime DateTimeFromDate(QDate date) {
     if (!date.isValid()) return DateTime{kMinDateTime};
@@ -142,10 +150,13 @@ void Settings::WriteNaming(NamingRadio radio) const {
 }
 
 void Settings::WriteNumbering(NumberingRadio radio) const {
-    Write(SettingKey::Numbering, Local(radio == NumberingRadio::Cycle ? kCycle : kDefaultNumbering));
+    Write(SettingKey::Numbering,
+          Local(radio == NumberingRadio::Cycle ? kCycle : kDefaultNumbering));
 }
 
-void Settings::WriteMp3Path(const Text& path) const { Write(SettingKey::Mp3Path, path); }
+void Settings::WriteMp3Path(const Text& path) const {
+    Write(SettingKey::Mp3Path, path);
+}
 
 Text Settings::ChooseSaveLocation(QWidget* parent, const Text& current) const {
     Text chosen = FileDialogs::ChooseFolder(parent, QStringLiteral("选择相册的存放位置"), current);

@@ -25,8 +25,8 @@ enum class SettingKey {
     StartDate,       // "开始日期": a date as ToText prints it
     EndDate,         // "结束日期"
     SaveLocation,    // "保存位置": the folder below which album folders are made
-    NamingScheme,    // "图片名称格式": "内容加序号", "序号加内容", "内容加日期", "内容"
-    Numbering,       // "下载序号": "循环" / "默认"
+    NamingScheme,  // "图片名称格式": "内容加序号", "序号加内容", "内容加日期", "内容"
+    Numbering,  // "下载序号": "循环" / "默认"
     // section "mp3路径"
     Mp3Path,  // "保存位置": the finishing sound; empty turns it off
     // section "服务地址": where the program finds the service and its maker
@@ -85,7 +85,7 @@ DateTime DateTimeFromDate(QDate date);
 QDate DateFromDateTime(DateTime value);
 
 class Settings {
-public:
+  public:
     // `path` is the settings file, `programFolder` the save location shown when none is stored.
     Settings(Text path, Text programFolder);
 
@@ -122,7 +122,7 @@ public:
     static Text NamingValue(NamingRadio radio);
     static std::optional<NamingRadio> NamingFromValue(const Text& value);
 
-private:
+  private:
     Text path_;
     Text programFolder_;
 };

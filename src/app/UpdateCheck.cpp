@@ -43,9 +43,13 @@ UpdateCheck::~UpdateCheck() {
     Join();
 }
 
-void UpdateCheck::SetFetcher(Fetcher fetcher) { fetcher_ = std::move(fetcher); }
+void UpdateCheck::SetFetcher(Fetcher fetcher) {
+    fetcher_ = std::move(fetcher);
+}
 
-QString UpdateCheck::VersionMessage() { return QStringLiteral("有新版本，联系客服索取"); }
+QString UpdateCheck::VersionMessage() {
+    return QStringLiteral("有新版本，联系客服索取");
+}
 
 bool UpdateCheck::Start() {
     if (running_.load()) return false;

@@ -17,8 +17,8 @@
 namespace ovx {
 
 struct UpdateCheckResult {
-    Text latest;       // for the "最新版本：" label; "" when the page holds no markers
-    Text verdict;      // "无需更新" or "有新版，联系客服获取最新版！"
+    Text latest;   // for the "最新版本：" label; "" when the page holds no markers
+    Text verdict;  // "无需更新" or "有新版，联系客服获取最新版！"
     bool newer = false;
 };
 
@@ -27,7 +27,7 @@ UpdateCheckResult EvaluateVersionPage(const Text& page, const Text& current, con
 
 class UpdateCheck : public QObject {
     Q_OBJECT
-public:
+  public:
     // Fetches an address and gives the body as text ("" on any failure). Must be bounded and
     // give up when the calling thread's stop flag is raised.
     using Fetcher = std::function<Text(const Text& address)>;
@@ -51,11 +51,11 @@ public:
 
     static QString VersionMessage();  // "有新版本，联系客服索取"
 
-signals:
+  signals:
     // On the window's thread, before the new-version message box (if any) appears.
     void Finished(const QString& latest, const QString& verdict, bool newer);
 
-private:
+  private:
     void Run();
     void Join();
 

@@ -24,7 +24,8 @@ constexpr int kWaitMs = 20000;
 
 QMessageBox* VisibleBox() {
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible()) return box;
+        if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible())
+            return box;
     }
     return nullptr;
 }
@@ -32,7 +33,8 @@ QMessageBox* VisibleBox() {
 TEST(GuiInteractionTest, AWorkersMessageBoxBlocksOnlyThatWorkerUntilAnswered) {
     GuiInteraction gui;
     std::atomic<int> answer{-1};
-    std::thread worker([&] { answer = gui.ShowMessage("要继续吗？"_t, kMbYesNo | kMbIconQuestion, Text()); });
+    std::thread worker(
+        [&] { answer = gui.ShowMessage("要继续吗？"_t, kMbYesNo | kMbIconQuestion, Text()); });
 
     ASSERT_TRUE(QTest::qWaitFor([] { return VisibleBox() != nullptr; }, kWaitMs));
     QMessageBox* box = VisibleBox();
@@ -109,7 +111,8 @@ TEST(GuiInteractionTest, AppendedTextGoesToTheEndInCallOrder) {
     log->moveCursor(QTextCursor::Start);  // the user clicked at the top: appends still go last
     gui.AppendEditText("编辑框_操作记录", {"开始下载\r\n"_t});
     std::thread worker([&] {
-        for (int i = 0; i < 50; ++i) gui.AppendEditText("编辑框_操作记录", {Text(std::to_string(i)), Text(",")});
+        for (int i = 0; i < 50; ++i)
+            gui.AppendEditText("编辑框_操作记录", {Text(std::to_string(i)), Text(",")});
         gui.AppendEditText("编辑框_操作记录", {"完毕\r\n\r\n"_t});
     });
     worker.join();
@@ -171,7 +174,8 @@ TEST(GuiInteractionTest, SoundWithoutAFileIsSilentAndNoError) {
 TEST(GuiInteractionTest, ProcessEventsRunsQueuedWindowWork) {
     GuiInteraction gui;
     bool ran = false;
-    QMetaObject::invokeMethod(&gui, [&] { ran = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &gui, [&] { ran = true; }, Qt::QueuedConnection);
     gui.ProcessEvents();
     EXPECT_TRUE(ran);
     // On a worker without an event loop it has nothing to do and returns.

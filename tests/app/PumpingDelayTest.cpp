@@ -21,7 +21,8 @@ TEST(GuiPumpingDelayTest, TheWindowKeepsWorkingDuringAWait) {
     QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
     ticker.start(10);
     bool posted = false;
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { posted = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&] { posted = true; }, Qt::QueuedConnection);
 
     QElapsedTimer clock;
     clock.start();

@@ -17,7 +17,7 @@ namespace ovx {
 namespace {
 
 class SettingsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         folder_ = FromQString(dir_.path());
@@ -157,8 +157,8 @@ TEST_F(SettingsTest, SaveLocationChooser) {
     FileDialogs::PreAnswer(std::nullopt);
     EXPECT_EQ(s.ChooseSaveLocation(nullptr, "/照片/微博"_t), folder_);
     EXPECT_EQ(Stored("全局设置", "保存位置"), folder_);
-    EXPECT_EQ(FileDialogs::AskedTitles(),
-              QStringList({QStringLiteral("选择相册的存放位置"), QStringLiteral("选择相册的存放位置")}));
+    EXPECT_EQ(FileDialogs::AskedTitles(), QStringList({QStringLiteral("选择相册的存放位置"),
+                                                       QStringLiteral("选择相册的存放位置")}));
 }
 
 TEST_F(SettingsTest, Mp3ChooserStoresEvenACancel) {

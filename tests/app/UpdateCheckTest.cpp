@@ -21,7 +21,7 @@ constexpr int kWaitMs = 20000;
 
 // A version page server on a free loopback port, for the lifetime of the object.
 class VersionServer {
-public:
+  public:
     VersionServer() {
         server_.Get("/v25", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("<p>latest: #weibo@@2.5#weibo</p>", "text/html");
@@ -44,14 +44,14 @@ public:
         return Text("http://127.0.0.1:" + std::to_string(port_) + path);
     }
 
-private:
+  private:
     httplib::Server server_;
     int port_ = 0;
     std::thread thread_;
 };
 
 class UpdateCheckTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { InstallInteraction(&interaction_); }
     void TearDown() override { InstallInteraction(nullptr); }
 
@@ -106,7 +106,8 @@ TEST_F(UpdateCheckTest, PagesWithoutAVersionNeedNoUpdate) {
 
 TEST(UpdateCheckRules, ComparesWholeNumbersUnlessTheTextsAreEqual) {
     const Text tag("weibo");
-    EXPECT_EQ(EvaluateVersionPage(Text("#weibo@@2.0#weibo"), Text("2.0"), tag).verdict, "无需更新"_t);
+    EXPECT_EQ(EvaluateVersionPage(Text("#weibo@@2.0#weibo"), Text("2.0"), tag).verdict,
+              "无需更新"_t);
     EXPECT_FALSE(EvaluateVersionPage(Text("#weibo@@1.0#weibo"), Text("2.0"), tag).newer);
     EXPECT_TRUE(EvaluateVersionPage(Text("#weibo@@10#weibo"), Text("2.0"), tag).newer);
     // The right marker must follow the left one.
