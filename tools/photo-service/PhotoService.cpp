@@ -83,6 +83,10 @@ PhotoService::PhotoService(Scenario scenario) : scenario_(std::move(scenario)) {
     server_.set_read_timeout(10, 0);
     server_.set_write_timeout(10, 0);
     server_.set_keep_alive_timeout(5);
+    server_.set_keep_alive_max_count(1000);
+    // Headers and body go out in separate writes; without this each answer on a kept-alive
+    // connection waits for the client's delayed acknowledgement.
+    server_.set_tcp_nodelay(true);
     auto handler = [this](const httplib::Request& req, httplib::Response& res) {
         Handle(req, res);
     };
