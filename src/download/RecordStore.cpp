@@ -64,9 +64,13 @@ RecordStore::RecordStore(Text dataFile, Text indexBase, Log log, RecordEngine& e
       log_(std::move(log)),
       engine_(engine) {}
 
-RecordStore::~RecordStore() { Close(); }
+RecordStore::~RecordStore() {
+    Close();
+}
 
-Text RecordStore::IndexFile() const { return RecordEngine::IndexFileName(indexBase_, dataFile_); }
+Text RecordStore::IndexFile() const {
+    return RecordEngine::IndexFileName(indexBase_, dataFile_);
+}
 
 bool RecordStore::Prepare() {
     std::lock_guard lock(mutex_);
@@ -85,7 +89,8 @@ bool RecordStore::OpenForAlbum() {
         Text folder = FolderOf(dataFile_);
         if (!folder.empty()) fs.EnsureFolder(folder);
         bool created = engine_.CreateDatabase(dataFile_, Fields());
-        if (log_) log_(created ? "防止重复下载数据库创建成功\r\n"_t : "防止重复下载数据库创建失败\r\n"_t);
+        if (log_)
+            log_(created ? "防止重复下载数据库创建成功\r\n"_t : "防止重复下载数据库创建失败\r\n"_t);
     }
     if (!engine_.OpenDatabase(dataFile_)) return false;
     openPath_ = engine_.CurrentDatabasePath();

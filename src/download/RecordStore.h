@@ -20,7 +20,7 @@
 namespace ovx {
 
 class RecordStore {
-public:
+  public:
     using Log = std::function<void(const Text&)>;
 
     static constexpr int kPhotoIdWidth = 20;
@@ -64,7 +64,7 @@ public:
     void Close();
     bool IsOpen();
 
-private:
+  private:
     bool ContainsLocked(const Text& photoId);
     bool IsCurrent();
 

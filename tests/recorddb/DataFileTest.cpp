@@ -32,7 +32,7 @@ DbOpenOptions Alias(const char* alias) {
 }
 
 class DataFileTest : public ::testing::Test {
-protected:
+  protected:
     TempFolder dir;
     RecordEngine engine;
     Text db = dir / "1234.zdb";
@@ -124,17 +124,17 @@ TEST_F(DataFileTest, CreateRejectsBadFieldListsAndWritesNothing) {
 
 TEST_F(DataFileTest, AllFieldTypesRoundTrip) {
     std::vector<DbFieldSpec> fields = {
-        {Text("b"), kFieldByte, 0},     {Text("s"), kFieldShort, 0},
-        {Text("i"), kFieldInt, 0},      {Text("l"), kFieldInt64, 0},
-        {Text("f"), kFieldFloat, 0},    {Text("d"), kFieldDouble, 0},
-        {Text("ok"), kFieldBool, 0},    {Text("t"), kFieldDateTime, 0},
-        {Text("r"), kFieldRoutine, 0},  {Text("name"), kFieldText, 6},
+        {Text("b"), kFieldByte, 0},    {Text("s"), kFieldShort, 0},
+        {Text("i"), kFieldInt, 0},     {Text("l"), kFieldInt64, 0},
+        {Text("f"), kFieldFloat, 0},   {Text("d"), kFieldDouble, 0},
+        {Text("ok"), kFieldBool, 0},   {Text("t"), kFieldDateTime, 0},
+        {Text("r"), kFieldRoutine, 0}, {Text("name"), kFieldText, 6},
     };
     ASSERT_TRUE(engine.CreateDatabase(db, fields));
     ASSERT_TRUE(engine.OpenDatabase(db));
-    ASSERT_TRUE(engine.AddRecord({std::int64_t{200}, std::int64_t{-3}, 2.9, std::int64_t{1} << 40,
-                                  1.5, -2.25, true, DateTime{45000.5}, std::int64_t{7},
-                                  "中文字符"_t}));
+    ASSERT_TRUE(
+        engine.AddRecord({std::int64_t{200}, std::int64_t{-3}, 2.9, std::int64_t{1} << 40, 1.5,
+                          -2.25, true, DateTime{45000.5}, std::int64_t{7}, "中文字符"_t}));
     EXPECT_EQ(std::get<std::int64_t>(engine.ReadField(1)), 200);
     EXPECT_EQ(std::get<std::int64_t>(engine.ReadField(2)), -3);
     EXPECT_EQ(std::get<std::int64_t>(engine.ReadField(3)), 2);

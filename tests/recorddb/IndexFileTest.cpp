@@ -23,7 +23,9 @@ using testing::TempFolder;
 using testing::TextOf;
 using testing::WriteAll;
 
-std::vector<Text> PhotoKey() { return {Text("photo_id")}; }
+std::vector<Text> PhotoKey() {
+    return {Text("photo_id")};
+}
 
 std::string Id(std::uint64_t n) {
     std::string s = std::to_string(n);
@@ -31,7 +33,7 @@ std::string Id(std::uint64_t n) {
 }
 
 class IndexFileTest : public ::testing::Test {
-protected:
+  protected:
     TempFolder dir;
     RecordEngine engine;
     Text db = dir / "77.zdb";
@@ -53,11 +55,11 @@ TEST_F(IndexFileTest, NewIndexOnEmptyDatabaseIsHeaderAndEmptyLeaf) {
     ASSERT_EQ(b.size(), 1024u);
     EXPECT_EQ(b.substr(0, 4), "ZQNX");
     EXPECT_EQ(I32At(b, 4), 0x00010000);
-    EXPECT_EQ(I32At(b, 16), 0);   // collation
-    EXPECT_EQ(I32At(b, 20), 0);   // options
-    EXPECT_EQ(I32At(b, 24), 2);   // blocks
-    EXPECT_EQ(I32At(b, 28), 0);   // free blocks
-    EXPECT_EQ(I32At(b, 36), 1);   // root
+    EXPECT_EQ(I32At(b, 16), 0);  // collation
+    EXPECT_EQ(I32At(b, 20), 0);  // options
+    EXPECT_EQ(I32At(b, 24), 2);  // blocks
+    EXPECT_EQ(I32At(b, 28), 0);  // free blocks
+    EXPECT_EQ(I32At(b, 36), 1);  // root
     EXPECT_EQ(I32At(b, 40), 512);
     EXPECT_EQ(I32At(b, 44), 20);  // key length
     EXPECT_EQ(I32At(b, 48), 1);
@@ -166,7 +168,8 @@ TEST_F(IndexFileTest, CreateIndexChecksItsArguments) {
         EXPECT_EQ(LastDbError(), c.code);
     }
     Text wide = dir / "wide.zdb";
-    ASSERT_TRUE(engine.CreateDatabase(wide, {{Text("a"), kFieldText, 81}, {Text("m"), kFieldLongText, 0}}));
+    ASSERT_TRUE(
+        engine.CreateDatabase(wide, {{Text("a"), kFieldText, 81}, {Text("m"), kFieldLongText, 0}}));
     ASSERT_TRUE(engine.OpenDatabase(wide));
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "wide.ZDT"));
     EXPECT_FALSE(engine.CreateIndex(Text("w"), {Text("a")}));
@@ -183,11 +186,11 @@ TEST_F(IndexFileTest, CreateIndexChecksItsArguments) {
 
 TEST_F(IndexFileTest, KeyOptionsAndNumericOrder) {
     Text t = dir / "t.zdb";
-    ASSERT_TRUE(engine.CreateDatabase(t, {{Text("name"), kFieldText, 10}, {Text("n"), kFieldInt, 0}}));
+    ASSERT_TRUE(
+        engine.CreateDatabase(t, {{Text("name"), kFieldText, 10}, {Text("n"), kFieldInt, 0}}));
     ASSERT_TRUE(engine.OpenDatabase(t));
-    ASSERT_TRUE(engine.CreateIndex(Text("byname"), {Text("name")}, {.collation = std::nullopt,
-                                                                     .keyOptions = 3,
-                                                                     .blockFactor = 2}));
+    ASSERT_TRUE(engine.CreateIndex(Text("byname"), {Text("name")},
+                                   {.collation = std::nullopt, .keyOptions = 3, .blockFactor = 2}));
     ASSERT_TRUE(engine.AddRecord({Text("ab c"), std::int64_t{1}}));
     ASSERT_TRUE(engine.AddRecord({"中　文"_t, std::int64_t{2}}));
     engine.GoToRecord(0);
@@ -197,7 +200,8 @@ TEST_F(IndexFileTest, KeyOptionsAndNumericOrder) {
     EXPECT_EQ(ReadAll(dir / "byname.ZDX").size(), 2048u);
 
     ASSERT_TRUE(engine.CreateIndex(Text("bynum"), {Text("n")}));
-    for (int v : {-5, 300, -70000, 0, 12}) ASSERT_TRUE(engine.AddRecord({Text("x"), std::int64_t{v}}));
+    for (int v : {-5, 300, -70000, 0, 12})
+        ASSERT_TRUE(engine.AddRecord({Text("x"), std::int64_t{v}}));
     auto report = CheckDatabaseFiles(PosixFileSystem(), t, dir / "bynum.ZDX");
     EXPECT_TRUE(report.Sound()) << report.problems.front();
     engine.GoToRecord(0);

@@ -16,7 +16,7 @@ namespace ovx::testing {
 
 // A fresh folder below the system's temporary folder, removed with its contents.
 class TempFolder {
-public:
+  public:
     TempFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "ovx-rdb-XXXXXX").string();
         path_ = mkdtemp(pattern.data());
@@ -32,7 +32,7 @@ public:
     Text operator/(const char* name) const { return FromPath(path_ / name); }
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -48,11 +48,14 @@ inline void WriteAll(const Text& path, const std::string& bytes) {
 
 inline std::int32_t I32At(const std::string& b, std::size_t at) {
     std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<std::uint8_t>(b[at + static_cast<std::size_t>(i)]);
+    for (int i = 3; i >= 0; --i)
+        v = v << 8 | static_cast<std::uint8_t>(b[at + static_cast<std::size_t>(i)]);
     return static_cast<std::int32_t>(v);
 }
 
-inline std::vector<DbFieldSpec> PhotoFields() { return {{Text("photo_id"), kFieldText, 20}}; }
+inline std::vector<DbFieldSpec> PhotoFields() {
+    return {{Text("photo_id"), kFieldText, 20}};
+}
 
 inline Text TextOf(const DbValue& v) {
     const Text* t = std::get_if<Text>(&v);

@@ -12,18 +12,20 @@ namespace {
 
 using testing::TempFolder;
 
-std::string P(int i) { return "43210000000" + std::to_string(10000 + i); }  // 16 digits
+std::string P(int i) {
+    return "43210000000" + std::to_string(10000 + i);
+}  // 16 digits
 
 class RecordStoreTest : public ::testing::Test {
-protected:
+  protected:
     TempFolder dir;
     RecordEngine engine;
     Text folder = dir / "防止重复下载数据库";
     std::vector<Text> log;
 
     std::unique_ptr<RecordStore> Store(const char* user = "5566") {
-        return RecordStore::ForUser(folder, Text(user), [this](const Text& t) { log.push_back(t); },
-                                    engine);
+        return RecordStore::ForUser(
+            folder, Text(user), [this](const Text& t) { log.push_back(t); }, engine);
     }
     // One album of a run: look each photo up, "download" the new ones, record them all.
     std::vector<std::string> RunAlbum(RecordStore& store, const std::vector<std::string>& photos) {
@@ -110,8 +112,8 @@ TEST_F(RecordStoreTest, FailedCreationLogsAndTheAlbumRunsWithoutRecords) {
     MemoryFileSystem fs;
     fs.failCreate = true;
     RecordEngine mem(fs);
-    auto store = RecordStore::ForUser(Text("/rec"), Text("9"),
-                                      [this](const Text& t) { log.push_back(t); }, mem);
+    auto store = RecordStore::ForUser(
+        Text("/rec"), Text("9"), [this](const Text& t) { log.push_back(t); }, mem);
     EXPECT_FALSE(store->Prepare());
     EXPECT_TRUE(log.empty());  // silent at run start
     EXPECT_FALSE(store->OpenForAlbum());

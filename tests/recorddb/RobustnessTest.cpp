@@ -20,7 +20,9 @@ using testing::TextOf;
 const Text kDb("/r/8.zdb");
 const Text kIx("/r/8.ZDX");
 
-std::string Id(int i) { return "8800000000" + std::to_string(100000 + i); }
+std::string Id(int i) {
+    return "8800000000" + std::to_string(100000 + i);
+}
 
 // A database of n photo ids with its index, in memory.
 void Build(MemoryFileSystem& fs, int n) {
@@ -45,7 +47,8 @@ bool SeekFromStart(RecordEngine& engine, const std::string& id) {
 void PutI32(Bytes& b, std::size_t at, std::int32_t v) {
     std::uint32_t u = static_cast<std::uint32_t>(v);
     std::uint8_t bytes[4] = {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
-                             static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
+                             static_cast<std::uint8_t>(u >> 16),
+                             static_cast<std::uint8_t>(u >> 24)};
     std::memcpy(b.data() + at, bytes, 4);
 }
 
@@ -73,7 +76,8 @@ TEST(CrashTest, AnAddCutShortAnywhereLeavesUsableFiles) {
         ASSERT_TRUE(engine.OpenDatabase(kDb, WithIndex())) << calls;
         std::int64_t count = engine.RecordCount();
         ASSERT_TRUE(count == 231 || count == 232) << calls;
-        for (int i = 0; i < 231; i += 5) ASSERT_TRUE(SeekFromStart(engine, Id(i))) << calls << " " << i;
+        for (int i = 0; i < 231; i += 5)
+            ASSERT_TRUE(SeekFromStart(engine, Id(i))) << calls << " " << i;
         if (SeekFromStart(engine, fresh)) {
             EXPECT_EQ(count, 232) << calls;
         }
@@ -160,12 +164,11 @@ TEST(DamagedDataTest, HostileHeadersAreRejected) {
         std::size_t at;
         std::int32_t value;
     };
-    for (const Case& c : {Case{"huge record length", 24, 0x7FFFFFFF}, Case{"negative count", 16, -5},
-                          Case{"field count in the millions", 112, 3000000},
-                          Case{"negative field offset", 140, -4},
-                          Case{"field offset past the record", 140, 0x7FFFFFF0},
-                          Case{"text width past the record", 144, 0x40000000},
-                          Case{"bad field type", 136, 13}}) {
+    for (const Case& c :
+         {Case{"huge record length", 24, 0x7FFFFFFF}, Case{"negative count", 16, -5},
+          Case{"field count in the millions", 112, 3000000}, Case{"negative field offset", 140, -4},
+          Case{"field offset past the record", 140, 0x7FFFFFF0},
+          Case{"text width past the record", 144, 0x40000000}, Case{"bad field type", 136, 13}}) {
         Bytes db = good;
         PutI32(db, c.at, c.value);
         fs.Put(kDb, db);

@@ -30,11 +30,12 @@ int Usage() {
     return kUsageError;
 }
 
-std::string LastErrorText() { return LocalToUtf8(DbErrorMessage(LastDbError())); }
+std::string LastErrorText() {
+    return LocalToUtf8(DbErrorMessage(LastDbError()));
+}
 
 int CannotOpen(const RecordStore& store) {
-    std::cerr << "cannot open " << LocalToUtf8(store.DataFile()) << ": " << LastErrorText()
-              << "\n";
+    std::cerr << "cannot open " << LocalToUtf8(store.DataFile()) << ": " << LastErrorText() << "\n";
     return kUsageError;
 }
 
@@ -96,7 +97,8 @@ int Run(int argc, char** argv) {
         Utf8ToLocal(argv[2]), [](const Text& line) { std::cerr << LocalToUtf8(line); }, engine);
     if (command == "list" && argc == 3) return List(*store);
     if (command == "has" && argc == 4) return Has(*store, argv[3]);
-    if (command == "add" && argc >= 4) return Add(*store, std::vector<std::string>(argv + 3, argv + argc));
+    if (command == "add" && argc >= 4)
+        return Add(*store, std::vector<std::string>(argv + 3, argv + argc));
     if (command == "check" && argc == 3) return Check(*store, engine);
     return Usage();
 }
@@ -104,4 +106,6 @@ int Run(int argc, char** argv) {
 }  // namespace
 }  // namespace ovx
 
-int main(int argc, char** argv) { return ovx::Run(argc, argv); }
+int main(int argc, char** argv) {
+    return ovx::Run(argc, argv);
+}

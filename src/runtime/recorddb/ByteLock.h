@@ -7,7 +7,7 @@
 namespace ovx {
 
 class ByteLock {
-public:
+  public:
     ByteLock(DbFile& file, std::uint64_t offset) : file_(file), offset_(offset) {
         rc_ = file_.Lock(offset_, 1);
     }
@@ -19,7 +19,7 @@ public:
     // 0 when the lock is held.
     int rc() const { return rc_; }
 
-private:
+  private:
     DbFile& file_;
     std::uint64_t offset_;
     int rc_;

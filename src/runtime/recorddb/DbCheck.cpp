@@ -14,7 +14,9 @@ namespace ovx {
 
 namespace {
 
-std::string Str(std::int64_t n) { return std::to_string(n); }
+std::string Str(std::int64_t n) {
+    return std::to_string(n);
+}
 
 struct DataInfo {
     std::vector<DbField> fields;
@@ -63,8 +65,9 @@ bool CheckData(DbFile& f, DataInfo& info, DbCheckReport& report) {
     if (whole != static_cast<std::uint64_t>(h.count))
         p.push_back("header counts " + Str(h.count) + " records, the file holds " +
                     Str(static_cast<std::int64_t>(whole)));
-    if (rest != 0) p.push_back("a partial record of " + Str(static_cast<std::int64_t>(rest)) +
-                               " bytes at the end");
+    if (rest != 0)
+        p.push_back("a partial record of " + Str(static_cast<std::int64_t>(rest)) +
+                    " bytes at the end");
     info.count = std::min<std::int64_t>(h.count, static_cast<std::int64_t>(whole));
     info.records.resize(static_cast<std::size_t>(info.count * h.recordLength));
     if (!info.records.empty() && f.Read(info.dataStart, info.records.data(), info.records.size())) {
@@ -86,9 +89,13 @@ bool CheckData(DbFile& f, DataInfo& info, DbCheckReport& report) {
 }
 
 class TreeChecker {
-public:
+  public:
     TreeChecker(IndexFile& index, const IndexHeader& h, const DataInfo& data, DbCheckReport& r)
-        : index_(index), h_(h), data_(data), report_(r), seen_(static_cast<std::size_t>(data.count)) {}
+        : index_(index),
+          h_(h),
+          data_(data),
+          report_(r),
+          seen_(static_cast<std::size_t>(data.count)) {}
 
     void Run() {
         Bytes greatest;
@@ -101,7 +108,7 @@ public:
         }
     }
 
-private:
+  private:
     void Problem(std::string text) {
         if (report_.problems.size() < 200) report_.problems.push_back(std::move(text));
     }
@@ -153,8 +160,9 @@ private:
                     Problem("record " + Str(r) + " is in the index twice");
                 seen_[static_cast<std::size_t>(r)] = true;
             }
-            if (node.count > 0) greatest.assign(node.Entry(node.count - 1, kl) + 4,
-                                                node.Entry(node.count - 1, kl) + 4 + kl);
+            if (node.count > 0)
+                greatest.assign(node.Entry(node.count - 1, kl) + 4,
+                                node.Entry(node.count - 1, kl) + 4 + kl);
             return;
         }
         report_.innerBlocks++;
@@ -202,8 +210,8 @@ void CheckIndex(DbFileSystem& fs, const Text& path, const DataInfo& data, DbChec
     if (h.version != kDbVersion) p.push_back("index version differs from the data file's");
     std::uint64_t size = 0;
     file->Size(size);
-    std::uint64_t expected = static_cast<std::uint64_t>(h.blockCount) *
-                             static_cast<std::uint64_t>(h.blockSize);
+    std::uint64_t expected =
+        static_cast<std::uint64_t>(h.blockCount) * static_cast<std::uint64_t>(h.blockSize);
     if (size != expected)
         p.push_back("index file has " + Str(static_cast<std::int64_t>(size)) + " bytes, " +
                     Str(h.blockCount) + " blocks need " + Str(static_cast<std::int64_t>(expected)));

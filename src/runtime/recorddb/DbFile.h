@@ -19,7 +19,7 @@ namespace ovx {
 inline constexpr std::uint64_t kShareLockOffset = std::uint64_t{1} << 40;
 
 class DbFile {
-public:
+  public:
     virtual ~DbFile() = default;
     // Reads exactly n bytes at the offset; fewer available gives kDbEndOfFile.
     virtual int Read(std::uint64_t offset, void* buffer, std::size_t n) = 0;
@@ -43,7 +43,7 @@ inline constexpr int kShareDenyNone = 1;
 inline constexpr int kShareExclusive = 4;
 
 class DbFileSystem {
-public:
+  public:
     virtual ~DbFileSystem() = default;
     virtual int Open(const Text& path, DbOpenMode mode, int share,
                      std::unique_ptr<DbFile>& file) = 0;

@@ -5,18 +5,24 @@ namespace ovx {
 int FieldSize(int type, int width) {
     switch (type) {
         case kFieldByte:
-        case kFieldBool: return 1;
-        case kFieldShort: return 2;
+        case kFieldBool:
+            return 1;
+        case kFieldShort:
+            return 2;
         case kFieldInt:
         case kFieldFloat:
         case kFieldRoutine:
         case kFieldBinary:
-        case kFieldLongText: return 4;
+        case kFieldLongText:
+            return 4;
         case kFieldInt64:
         case kFieldDouble:
-        case kFieldDateTime: return 8;
-        case kFieldText: return width;
-        default: return 0;
+        case kFieldDateTime:
+            return 8;
+        case kFieldText:
+            return width;
+        default:
+            return 0;
     }
 }
 
@@ -31,8 +37,8 @@ bool IsValidDbName(const Text& name) {
             ++i;
             continue;
         }
-        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                  c == '_';
+        bool ok =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
         if (!ok) return false;
     }
     return true;

@@ -63,7 +63,7 @@ struct IndexNode {
 };
 
 class IndexFile {
-public:
+  public:
     IndexFile(std::unique_ptr<DbFile> file, KeyLayout layout)
         : file_(std::move(file)), layout_(std::move(layout)) {}
 
@@ -105,7 +105,7 @@ public:
     // Reads and checks a node: its flags, count within capacity and children inside the file.
     int ReadNode(const IndexHeader& header, std::int32_t block, IndexNode& node);
 
-private:
+  private:
     struct PathStep {
         IndexNode node;
         int index = 0;  // entry taken; count for the trailing child

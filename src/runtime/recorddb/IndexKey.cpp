@@ -93,17 +93,29 @@ int KeyLayout::Compare(const std::uint8_t* a, const std::uint8_t* b) const {
         int c = 0;
         switch (part.type) {
             case kFieldByte:
-            case kFieldBool: c = part.type == kFieldBool ? Order(*a != 0, *b != 0) : Order(*a, *b);
+            case kFieldBool:
+                c = part.type == kFieldBool ? Order(*a != 0, *b != 0) : Order(*a, *b);
                 break;
-            case kFieldShort: c = Order(le::I16(a), le::I16(b)); break;
-            case kFieldInt: c = Order(le::I32(a), le::I32(b)); break;
-            case kFieldRoutine: c = Order(le::U32(a), le::U32(b)); break;
+            case kFieldShort:
+                c = Order(le::I16(a), le::I16(b));
+                break;
+            case kFieldInt:
+                c = Order(le::I32(a), le::I32(b));
+                break;
+            case kFieldRoutine:
+                c = Order(le::U32(a), le::U32(b));
+                break;
             case kFieldInt64:
-                c = Order(static_cast<std::int64_t>(le::U64(a)), static_cast<std::int64_t>(le::U64(b)));
+                c = Order(static_cast<std::int64_t>(le::U64(a)),
+                          static_cast<std::int64_t>(le::U64(b)));
                 break;
-            case kFieldFloat: c = Order(le::F32(a), le::F32(b)); break;
+            case kFieldFloat:
+                c = Order(le::F32(a), le::F32(b));
+                break;
             case kFieldDouble:
-            case kFieldDateTime: c = Order(le::F64(a), le::F64(b)); break;
+            case kFieldDateTime:
+                c = Order(le::F64(a), le::F64(b));
+                break;
             default:
                 for (int i = 0; i < part.size; ++i) {
                     if (a[i] != b[i]) {
@@ -126,45 +138,73 @@ bool EncodeFieldValue(const DbValue& value, int type, int size, std::uint8_t* ou
     if (type == kFieldText) {
         const Text* t = std::get_if<Text>(&value);
         if (!t) return false;
-        std::memcpy(out, t->c_str(), std::min<std::size_t>(t->size(), static_cast<std::size_t>(size)));
+        std::memcpy(out, t->c_str(),
+                    std::min<std::size_t>(t->size(), static_cast<std::size_t>(size)));
         return true;
     }
     if (type == kFieldBinary || type == kFieldLongText) return true;  // kept in the auxiliary file
     if (std::holds_alternative<Text>(value) || std::holds_alternative<Bytes>(value)) return false;
     switch (type) {
-        case kFieldByte: *out = static_cast<std::uint8_t>(*AsInteger(value)); break;
-        case kFieldBool: *out = *AsNumber(value) != 0 ? 1 : 0; break;
-        case kFieldShort: le::Put16(out, static_cast<std::uint16_t>(*AsInteger(value))); break;
+        case kFieldByte:
+            *out = static_cast<std::uint8_t>(*AsInteger(value));
+            break;
+        case kFieldBool:
+            *out = *AsNumber(value) != 0 ? 1 : 0;
+            break;
+        case kFieldShort:
+            le::Put16(out, static_cast<std::uint16_t>(*AsInteger(value)));
+            break;
         case kFieldInt:
-        case kFieldRoutine: le::Put32(out, static_cast<std::uint32_t>(*AsInteger(value))); break;
-        case kFieldInt64: le::Put64(out, static_cast<std::uint64_t>(*AsInteger(value))); break;
-        case kFieldFloat: le::PutF32(out, AsFloat(*AsNumber(value))); break;
+        case kFieldRoutine:
+            le::Put32(out, static_cast<std::uint32_t>(*AsInteger(value)));
+            break;
+        case kFieldInt64:
+            le::Put64(out, static_cast<std::uint64_t>(*AsInteger(value)));
+            break;
+        case kFieldFloat:
+            le::PutF32(out, AsFloat(*AsNumber(value)));
+            break;
         case kFieldDouble:
-        case kFieldDateTime: le::PutF64(out, *AsNumber(value)); break;
-        default: return false;
+        case kFieldDateTime:
+            le::PutF64(out, *AsNumber(value));
+            break;
+        default:
+            return false;
     }
     return true;
 }
 
 DbValue DecodeFieldValue(int type, int size, const std::uint8_t* in) {
     switch (type) {
-        case kFieldByte: return std::int64_t{*in};
-        case kFieldBool: return *in != 0;
-        case kFieldShort: return std::int64_t{le::I16(in)};
-        case kFieldInt: return std::int64_t{le::I32(in)};
-        case kFieldRoutine: return std::int64_t{le::U32(in)};
-        case kFieldInt64: return static_cast<std::int64_t>(le::U64(in));
-        case kFieldFloat: return static_cast<double>(le::F32(in));
-        case kFieldDouble: return le::F64(in);
-        case kFieldDateTime: return DateTime{le::F64(in)};
+        case kFieldByte:
+            return std::int64_t{*in};
+        case kFieldBool:
+            return *in != 0;
+        case kFieldShort:
+            return std::int64_t{le::I16(in)};
+        case kFieldInt:
+            return std::int64_t{le::I32(in)};
+        case kFieldRoutine:
+            return std::int64_t{le::U32(in)};
+        case kFieldInt64:
+            return static_cast<std::int64_t>(le::U64(in));
+        case kFieldFloat:
+            return static_cast<double>(le::F32(in));
+        case kFieldDouble:
+            return le::F64(in);
+        case kFieldDateTime:
+            return DateTime{le::F64(in)};
         case kFieldText: {
             const void* nul = std::memchr(in, 0, static_cast<std::size_t>(size));
-            std::size_t n = nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - in)
-                                : static_cast<std::size_t>(size);
+            std::size_t n =
+                nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - in)
+                    : static_cast<std::size_t>(size);
             return Text(reinterpret_cast<const char*>(in), n);
         }
-        case kFieldBinary: return Bytes{};
-        default: return Text();
+        case kFieldBinary:
+            return Bytes{};
+        default:
+            return Text();
     }
 }
 

@@ -10,7 +10,9 @@ inline std::uint32_t U32(const std::uint8_t* p) {
     return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
            std::uint32_t{p[3]} << 24;
 }
-inline std::int32_t I32(const std::uint8_t* p) { return static_cast<std::int32_t>(U32(p)); }
+inline std::int32_t I32(const std::uint8_t* p) {
+    return static_cast<std::int32_t>(U32(p));
+}
 inline std::int16_t I16(const std::uint8_t* p) {
     return static_cast<std::int16_t>(std::uint16_t{p[0]} | std::uint16_t(p[1] << 8));
 }

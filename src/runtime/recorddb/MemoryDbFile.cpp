@@ -55,10 +55,11 @@ int MemoryDbFile::Lock(std::uint64_t, std::uint64_t) {
     return data_->failLocks ? kDbLockFile : kDbOk;
 }
 
-int MemoryDbFile::Unlock(std::uint64_t, std::uint64_t) { return kDbOk; }
+int MemoryDbFile::Unlock(std::uint64_t, std::uint64_t) {
+    return kDbOk;
+}
 
-int MemoryFileSystem::Open(const Text& path, DbOpenMode mode, int,
-                           std::unique_ptr<DbFile>& file) {
+int MemoryFileSystem::Open(const Text& path, DbOpenMode mode, int, std::unique_ptr<DbFile>& file) {
     if (path.empty()) return kDbFileNotFound;
     auto it = files_.find(path.bytes());
     if (mode == DbOpenMode::kCreate) {
@@ -70,11 +71,14 @@ int MemoryFileSystem::Open(const Text& path, DbOpenMode mode, int,
         return kDbOk;
     }
     if (it == files_.end()) return kDbFileNotFound;
-    file = std::make_unique<MemoryDbFile>(it->second, mode == DbOpenMode::kReadWrite, &writeCallsLeft);
+    file =
+        std::make_unique<MemoryDbFile>(it->second, mode == DbOpenMode::kReadWrite, &writeCallsLeft);
     return kDbOk;
 }
 
-bool MemoryFileSystem::Exists(const Text& path) { return files_.count(path.bytes()) > 0; }
+bool MemoryFileSystem::Exists(const Text& path) {
+    return files_.count(path.bytes()) > 0;
+}
 
 Text MemoryFileSystem::FullPath(const Text& path) {
     if (!path.empty() && path[0] == '/') return path;
@@ -92,8 +96,12 @@ const Bytes* MemoryFileSystem::Find(const Text& path) const {
     return it == files_.end() ? nullptr : &it->second->bytes;
 }
 
-void MemoryFileSystem::Put(const Text& path, Bytes bytes) { Data(path)->bytes = std::move(bytes); }
+void MemoryFileSystem::Put(const Text& path, Bytes bytes) {
+    Data(path)->bytes = std::move(bytes);
+}
 
-void MemoryFileSystem::Remove(const Text& path) { files_.erase(path.bytes()); }
+void MemoryFileSystem::Remove(const Text& path) {
+    files_.erase(path.bytes());
+}
 
 }  // namespace ovx

@@ -20,7 +20,7 @@ struct MemoryFileData {
 };
 
 class MemoryDbFile : public DbFile {
-public:
+  public:
     // callsLeft, when given, counts the write calls left to all files of a file system.
     MemoryDbFile(std::shared_ptr<MemoryFileData> data, bool writable,
                  std::int64_t* callsLeft = nullptr)
@@ -33,16 +33,15 @@ public:
     int Lock(std::uint64_t offset, std::uint64_t length) override;
     int Unlock(std::uint64_t offset, std::uint64_t length) override;
 
-private:
+  private:
     std::shared_ptr<MemoryFileData> data_;
     bool writable_;
     std::int64_t* callsLeft_;
 };
 
 class MemoryFileSystem : public DbFileSystem {
-public:
-    int Open(const Text& path, DbOpenMode mode, int share,
-             std::unique_ptr<DbFile>& file) override;
+  public:
+    int Open(const Text& path, DbOpenMode mode, int share, std::unique_ptr<DbFile>& file) override;
     bool Exists(const Text& path) override;
     Text FullPath(const Text& path) override;
     bool EnsureFolder(const Text&) override { return !failCreate; }
@@ -59,7 +58,7 @@ public:
     // after them fail without writing, as when the process is killed between two of them.
     std::int64_t writeCallsLeft = -1;
 
-private:
+  private:
     std::map<std::string, std::shared_ptr<MemoryFileData>> files_;
 };
 

@@ -33,9 +33,8 @@ int SetLock(int fd, short type, std::uint64_t offset, std::uint64_t length) {
 }
 
 class PosixFileSystemImpl : public DbFileSystem {
-public:
-    int Open(const Text& path, DbOpenMode mode, int share,
-             std::unique_ptr<DbFile>& file) override {
+  public:
+    int Open(const Text& path, DbOpenMode mode, int share, std::unique_ptr<DbFile>& file) override {
         return PosixDbFile::Open(path, mode, share, file);
     }
     bool Exists(const Text& path) override {
@@ -62,10 +61,11 @@ DbFileSystem& PosixFileSystem() {
     return fs;
 }
 
-PosixDbFile::~PosixDbFile() { close(fd_); }
+PosixDbFile::~PosixDbFile() {
+    close(fd_);
+}
 
-int PosixDbFile::Open(const Text& path, DbOpenMode mode, int share,
-                      std::unique_ptr<DbFile>& file) {
+int PosixDbFile::Open(const Text& path, DbOpenMode mode, int share, std::unique_ptr<DbFile>& file) {
     if (path.empty()) return kDbFileNotFound;
     int flags = O_CLOEXEC;
     flags |= mode == DbOpenMode::kReadOnly ? O_RDONLY : O_RDWR;

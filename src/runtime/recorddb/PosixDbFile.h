@@ -8,7 +8,7 @@
 namespace ovx {
 
 class PosixDbFile : public DbFile {
-public:
+  public:
     PosixDbFile(int fd, bool writable) : fd_(fd), writable_(writable) {}
     ~PosixDbFile() override;
     PosixDbFile(const PosixDbFile&) = delete;
@@ -24,7 +24,7 @@ public:
     int Lock(std::uint64_t offset, std::uint64_t length) override;
     int Unlock(std::uint64_t offset, std::uint64_t length) override;
 
-private:
+  private:
     int fd_;
     bool writable_;
 };

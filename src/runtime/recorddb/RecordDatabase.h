@@ -24,7 +24,7 @@ struct OpenIndex {
 };
 
 class RecordDatabase {
-public:
+  public:
     Text fullPath;
     Text fileName;
     OptText alias;

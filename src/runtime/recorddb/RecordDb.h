@@ -16,8 +16,12 @@ inline bool OpenDatabase(const Text& file, const DbOpenOptions& options = {}) {
 inline bool FindRecord(const std::function<bool()>& condition) {
     return ProcessRecordEngine().FindRecord(condition);
 }
-inline DbValue ReadField(const Text& name) { return ProcessRecordEngine().ReadField(name); }
-inline DbValue ReadField(int number) { return ProcessRecordEngine().ReadField(number); }
+inline DbValue ReadField(const Text& name) {
+    return ProcessRecordEngine().ReadField(name);
+}
+inline DbValue ReadField(int number) {
+    return ProcessRecordEngine().ReadField(number);
+}
 inline bool AddRecord(const std::vector<DbValue>& values) {
     return ProcessRecordEngine().AddRecord(values);
 }

@@ -12,7 +12,9 @@ namespace ovx {
 namespace {
 
 // Position of the last '/' (npos when none).
-std::size_t LastSlash(const Text& name) { return name.view().rfind('/'); }
+std::size_t LastSlash(const Text& name) {
+    return name.view().rfind('/');
+}
 
 Text WithDefaultExtension(const Text& name, const char* ext) {
     std::size_t slash = LastSlash(name);
@@ -58,7 +60,9 @@ RecordEngine& ProcessRecordEngine() {
     return engine;
 }
 
-Text RecordEngine::DataFileName(const Text& name) { return WithDefaultExtension(name, "ZDB"); }
+Text RecordEngine::DataFileName(const Text& name) {
+    return WithDefaultExtension(name, "ZDB");
+}
 
 Text RecordEngine::IndexFileName(const Text& name, const Text& dataFile) {
     Text withExt = WithDefaultExtension(name, "ZDX");

@@ -39,7 +39,7 @@ struct DbIndexOptions {
 };
 
 class RecordEngine {
-public:
+  public:
     explicit RecordEngine(DbFileSystem& fs = PosixFileSystem());
     ~RecordEngine();
     RecordEngine(const RecordEngine&) = delete;
@@ -86,7 +86,7 @@ public:
     static Text DataFileName(const Text& name);
     static Text IndexFileName(const Text& name, const Text& dataFile);
 
-private:
+  private:
     RecordDatabase* Current();
     int OpenIndexFile(RecordDatabase& db, const Text& name, bool readOnly);
     int BuildIndex(RecordDatabase& db, const Text& path, const std::vector<int>& keyFields,

@@ -175,4 +175,3 @@ bool RecordEngine::AddRecord(const std::vector<DbValue>& values) {
 }
 
 }  // namespace ovx
-

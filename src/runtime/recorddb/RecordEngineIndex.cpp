@@ -97,7 +97,8 @@ int RecordEngine::BuildIndex(RecordDatabase& db, const Text& path,
     for (std::int64_t first = 0; first < count; first += kRecordsPerRead) {
         std::int64_t n = std::min<std::int64_t>(kRecordsPerRead, count - first);
         chunk.resize(static_cast<std::size_t>(n * db.recordLength));
-        if (db.data->Read(db.RecordOffset(first), chunk.data(), chunk.size())) return kDbIndexCreate;
+        if (db.data->Read(db.RecordOffset(first), chunk.data(), chunk.size()))
+            return kDbIndexCreate;
         for (std::int64_t i = 0; i < n; ++i) {
             layout.FromRecord(chunk.data() + i * db.recordLength, key.data());
             if (builder.Insert(key.data(), static_cast<std::int32_t>(first + i)))

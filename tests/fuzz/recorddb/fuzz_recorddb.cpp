@@ -22,7 +22,9 @@ using namespace ovx;
 const Text kData("/f/7.zdb");
 const Text kIndex("/f/7.ZDX");
 
-std::string Id(unsigned n) { return "40000000" + std::to_string(10000000 + n * 7919 % 9999991); }
+std::string Id(unsigned n) {
+    return "40000000" + std::to_string(10000000 + n * 7919 % 9999991);
+}
 
 // A sound database of n records and its index, built once per n.
 const std::pair<Bytes, Bytes>& SoundFiles(unsigned n) {
@@ -96,7 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fs.Put(kIndex, std::move(ix));
     } else {
         if (size < 3) return 0;
-        std::size_t dataLength = std::min<std::size_t>(std::size_t{data[1]} << 8 | data[2], size - 3);
+        std::size_t dataLength =
+            std::min<std::size_t>(std::size_t{data[1]} << 8 | data[2], size - 3);
         fs.Put(kData, Bytes(data + 3, data + 3 + dataLength));
         fs.Put(kIndex, Bytes(data + 3 + dataLength, data + size));
     }
