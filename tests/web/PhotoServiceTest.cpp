@@ -500,15 +500,18 @@ TEST_F(PhotoService, ImagesAreDecodableDistinctAndPaddedOnRequest) {
 }
 
 TEST_F(PhotoService, FaultsFollowTheScenario) {
-    const char* scenario = R"({
+    const std::string scenario = R"({
       "require_login": false,
       "users": [{"uid": "7", "albums": [{"caption": "x", "photos": {"count": 4}}]}],
       "faults": [
         {"path": "/photos/get_all", "query": {"page": "1"}, "action": "empty", "times": 2},
         {"path": "/photos/get_all", "query": {"page": "2"}, "action": "truncate", "keep_bytes": 10},
         {"path": "/large/*", "skip": 1, "times": 2, "action": "status", "status": 418},
-        {"path": "/albums/get_all", "action": "status", "status": 500, "delay_ms": 50}
-      ]})";
+        {"path": "/albums/get_all", "action": "status", "status": 500, "delay_ms": 50},
+        {"path": "/version", "bytes_per_second": 4000}
+      ],
+      "version_page": "#weibo@@2.0#weibo )" +
+                                 std::string(900, '.') + R"("})";
     ServiceProcess service;
     int port = service.Start(scenario);
     ASSERT_GT(port, 0) << service.Output();
@@ -535,6 +538,10 @@ TEST_F(PhotoService, FaultsFollowTheScenario) {
     for (int i = 0; i < 4; ++i) statuses.push_back(client->Get("/large/" + name)->status);
     EXPECT_EQ(statuses, (std::vector<int>{200, 418, 418, 200}));
     EXPECT_EQ(client->Get("/albums/get_all?uid=7")->status, 500);
+    // A trickled answer still arrives whole.
+    auto slow = client->Get("/version");
+    ASSERT_TRUE(slow);
+    EXPECT_EQ(slow->body, "#weibo@@2.0#weibo " + std::string(900, '.'));
     EXPECT_EQ(service.Stop(SIGTERM), 0);
 }
 

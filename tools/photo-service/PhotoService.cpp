@@ -1,5 +1,6 @@
 #include "PhotoService.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -119,9 +120,9 @@ void PhotoService::Stop() {
     server_.stop();
 }
 
-void PhotoService::Delay(int ms) {
+bool PhotoService::Delay(int ms) {
     std::unique_lock lock(mutex_);
-    wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_; });
+    return !wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_; });
 }
 
 std::string PhotoService::JsonStringFor(const std::string& s) const {
@@ -186,6 +187,19 @@ void PhotoService::Handle(const httplib::Request& req, httplib::Response& res) {
             [body, keep](std::size_t offset, std::size_t, httplib::DataSink& sink) {
                 if (offset < keep) sink.write(body->data() + offset, keep - offset);
                 return offset < keep;
+            });
+        return;
+    }
+    if (fault && fault->bytesPerSecond > 0 && !page.body.empty()) {
+        // A tenth of the rate every 100 ms, until the body is out or the service stops.
+        std::size_t slice =
+            std::max<std::size_t>(1, static_cast<std::size_t>(fault->bytesPerSecond) / 10);
+        auto body = std::make_shared<std::string>(std::move(page.body));
+        res.set_content_provider(
+            body->size(), page.contentType,
+            [this, body, slice](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                if (offset > 0 && !Delay(100)) return false;
+                return sink.write(body->data() + offset, std::min(slice, body->size() - offset));
             });
         return;
     }

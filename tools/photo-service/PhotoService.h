@@ -43,7 +43,8 @@ class PhotoService {
     Page Dispatch(const httplib::Request& req, httplib::Response& res);
     const Fault* ActiveFault(const httplib::Request& req);
     bool LoggedIn(const httplib::Request& req);
-    void Delay(int ms);
+    // Waits `ms`; false when the service stops first.
+    bool Delay(int ms);
 
     Page LoginPage(const std::string& note) const;
     Page RootPage(bool loggedIn) const;

@@ -217,11 +217,12 @@ bool ReadAlbum(Reader& r, json_object* a, Album& album, long& total) {
 
 bool ReadFault(Reader& r, json_object* f, Fault& fault) {
     if (!json_object_is_type(f, json_type_object)) return r.Fail("a fault must be an object");
-    std::int64_t skip = 0, times = -1, status = 500, delay = 0, keep = -1;
+    std::int64_t skip = 0, times = -1, status = 500, delay = 0, keep = -1, rate = 0;
     if (!r.Text(f, "path", fault.path, true) || !r.Text(f, "action", fault.action) ||
         !r.Int(f, "skip", skip, 0, 1000000000) || !r.Int(f, "times", times, -1, 1000000000) ||
         !r.Int(f, "status", status, 100, 599) || !r.Int(f, "delay_ms", delay, 0, 600000) ||
-        !r.Int(f, "keep_bytes", keep, -1, 1000000000)) {
+        !r.Int(f, "keep_bytes", keep, -1, 1000000000) ||
+        !r.Int(f, "bytes_per_second", rate, 0, 1000000000)) {
         return false;
     }
     if (!fault.path.empty() && fault.path.back() == '*') {
@@ -237,6 +238,7 @@ bool ReadFault(Reader& r, json_object* f, Fault& fault) {
     fault.status = static_cast<int>(status);
     fault.delayMs = static_cast<int>(delay);
     fault.keepBytes = static_cast<long>(keep);
+    fault.bytesPerSecond = static_cast<long>(rate);
     if (json_object* q = Member(f, "query")) {
         if (!json_object_is_type(q, json_type_object)) return r.Fail("\"query\" must be an object");
         json_object_object_foreach(q, key, value) {
@@ -400,7 +402,8 @@ const char* ScenarioHelp() {
                                     `times` of them (-1 or missing: all)
       "action": "empty",            "empty" (200, no body), "status", "truncate" (the body is
                                     cut off after "keep_bytes", default half) or none
-      "status": 500, "delay_ms": 1500, "keep_bytes": 100 } ]
+      "status": 500, "delay_ms": 1500, "keep_bytes": 100,
+      "bytes_per_second": 20000 }   the answer trickles out at this rate ]
 }
 Pages: /  /login (GET form, POST username=...)  /logout  /u/UID  /NAME  /UID/albums/
 /albums/get_all?uid=&count=  /photos/get_all?uid=&album_id=&count=&page=&type=&__rnd=

@@ -54,7 +54,8 @@ struct Fault {
     std::string action;  // "", "empty", "status" or "truncate"
     int status = 500;
     int delayMs = 0;
-    long keepBytes = -1;  // for "truncate": bytes sent before the cut; half when negative
+    long keepBytes = -1;      // for "truncate": bytes sent before the cut; half when negative
+    long bytesPerSecond = 0;  // when positive, the answer trickles out at this rate
 };
 
 struct Scenario {
