@@ -95,8 +95,19 @@ bool RecordStore::OpenForAlbum() {
     if (!engine_.OpenDatabase(dataFile_)) return false;
     openPath_ = engine_.CurrentDatabasePath();
     scanOnMiss_ = false;
-    // Without an index the lookups scan the records instead.
-    engine_.CreateIndex(indexBase_, {PhotoIdField()});
+    if (engine_.CreateIndex(indexBase_, {PhotoIdField()})) return true;
+    // Another process has the index open (an album of its own, or the records tool): use
+    // that index as it is, so the adds of both processes go into it. Without any index the
+    // lookups scan the records instead.
+    if (fs.Exists(IndexFile())) {
+        engine_.CloseDatabase(openPath_);
+        openPath_ = Text();
+        DbOpenOptions options;
+        options.indexFiles = {indexBase_};
+        if (!engine_.OpenDatabase(dataFile_, options) && !engine_.OpenDatabase(dataFile_))
+            return false;
+        openPath_ = engine_.CurrentDatabasePath();
+    }
     return true;
 }
 

@@ -148,5 +148,22 @@ TEST_F(RecordStoreTest, ReadingSeesRecordsTheIndexMissed) {
     EXPECT_EQ(RunAlbum(*store, {P(3), P(4)}), std::vector<std::string>{P(4)});  // rebuilt index
 }
 
+TEST_F(RecordStoreTest, TwoOpeningsShareOneIndex) {
+    RecordEngine otherEngine;  // another process, as far as files and locks go
+    auto mine = Store();
+    auto theirs = RecordStore::ForUser(folder, Text("5566"), {}, otherEngine);
+    ASSERT_TRUE(mine->OpenForAlbum());
+    ASSERT_TRUE(theirs->OpenForAlbum());  // cannot rebuild the index mine holds open
+    ASSERT_TRUE(theirs->Record(Text(P(1))));
+    EXPECT_TRUE(mine->Contains(Text(P(1))));
+    ASSERT_TRUE(mine->Record(Text(P(2))));
+    EXPECT_TRUE(theirs->Contains(Text(P(2))));
+    mine->Close();
+    theirs->Close();
+    auto report = CheckDatabaseFiles(engine.FileSystem(), mine->DataFile(), mine->IndexFile());
+    EXPECT_TRUE(report.Sound());
+    EXPECT_EQ(report.indexEntries, 2);
+}
+
 }  // namespace
 }  // namespace ovx
