@@ -131,15 +131,15 @@ std::string PhotoId(int albumSeq, int number) {
     return std::to_string(3800000000000000LL + static_cast<long long>(albumSeq) * 100000 + number);
 }
 
-bool ReadPhotos(Reader& r, json_object* spec, Album& album, long& total) {
-    if (!spec) return true;
-    if (json_object_is_type(spec, json_type_array)) {
-        std::size_t n = json_object_array_length(spec);
+bool ReadPhotos(Reader& r, json_object* photos, Album& album, long& total) {
+    if (!photos) return true;
+    if (json_object_is_type(photos, json_type_array)) {
+        std::size_t n = json_object_array_length(photos);
         if (n > static_cast<std::size_t>(kMaxPhotosPerAlbum))
             return r.Fail("too many photos in one album");
         std::int64_t previous = 1400000000;
         for (std::size_t i = 0; i < n; ++i) {
-            json_object* p = json_object_array_get_idx(spec, i);
+            json_object* p = json_object_array_get_idx(photos, i);
             if (!json_object_is_type(p, json_type_object))
                 return r.Fail("a photo must be an object");
             Photo photo;
@@ -164,15 +164,15 @@ bool ReadPhotos(Reader& r, json_object* spec, Album& album, long& total) {
             if (photo.picName.find('/') != std::string::npos)
                 return r.Fail("a pic_name holds a '/'");
         }
-    } else if (json_object_is_type(spec, json_type_object)) {
+    } else if (json_object_is_type(photos, json_type_object)) {
         std::int64_t count = 0, perPost = 1, newest = 1400000000, step = 3600, gifEvery = 0;
         std::string caption = "第{post}条微博";
-        if (!r.Int(spec, "count", count, 0, kMaxPhotosPerAlbum) ||
-            !r.Int(spec, "per_post", perPost, 1, kMaxPhotosPerAlbum) ||
-            !r.Int(spec, "newest", newest, 0, 99999999999LL) ||
-            !r.Int(spec, "step", step, 0, 100000000) ||
-            !r.Int(spec, "gif_every", gifEvery, 0, kMaxPhotosPerAlbum) ||
-            !r.Text(spec, "caption", caption)) {
+        if (!r.Int(photos, "count", count, 0, kMaxPhotosPerAlbum) ||
+            !r.Int(photos, "per_post", perPost, 1, kMaxPhotosPerAlbum) ||
+            !r.Int(photos, "newest", newest, 0, 99999999999LL) ||
+            !r.Int(photos, "step", step, 0, 100000000) ||
+            !r.Int(photos, "gif_every", gifEvery, 0, kMaxPhotosPerAlbum) ||
+            !r.Text(photos, "caption", caption)) {
             return false;
         }
         for (int i = 1; i <= count; ++i) {
