@@ -19,7 +19,9 @@ QLabel* Label(QWidget* container, const char* name, const QRect& place, const QS
 
 }  // namespace
 
-QString AboutPage::Caption() { return QStringLiteral("  关于软件  "); }
+QString AboutPage::Caption() {
+    return QStringLiteral("  关于软件  ");
+}
 
 AboutPage::AboutPage(QWidget* parent) : QWidget(parent) {
     auto* support = Place<QGroupBox>(this, "分组框1", {8, 40, 228, 145});

@@ -13,7 +13,7 @@ class LinkLabel;
 class AboutPage : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     static QString Caption();
 
     explicit AboutPage(QWidget* parent = nullptr);
@@ -25,7 +25,7 @@ public:
     QLabel* LatestVersionLabel() const { return latest_; }       // 标签_zxbanben
     QPushButton* CheckButton() const { return check_; }          // 按钮_checknew
 
-private:
+  private:
     QPushButton* messenger_;
     LinkLabel* webSite_;
     QLabel* verdict_;

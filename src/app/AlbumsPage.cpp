@@ -29,7 +29,9 @@ QLabel* Label(QWidget* container, const char* name, const QRect& place, const QS
 
 }  // namespace
 
-QString AlbumsPage::Caption() { return QStringLiteral("    第二步：获取相册   "); }
+QString AlbumsPage::Caption() {
+    return QStringLiteral("    第二步：获取相册   ");
+}
 
 AlbumsPage::AlbumsPage(QWidget* parent) : QWidget(parent) {
     BuildHomeGroup();
@@ -42,8 +44,10 @@ void AlbumsPage::BuildHomeGroup() {
     helpLabel_ = Place<LinkLabel>(homeGroup_, "标签1", {9, 23, 107, 24});
     helpLabel_->setText(QStringLiteral("1:用户主页(不懂?)："));
     userEdit_ = Place<QLineEdit>(homeGroup_, "编辑框_号码", {124, 18, 384, 32});
-    getAlbums_ = Button(homeGroup_, "按钮_获取相册封面", {519, 16, 91, 32}, QStringLiteral("2：获取相册"));
-    download_ = Button(homeGroup_, "按钮_下载选中", {640, 16, 85, 32}, QStringLiteral("3：下载选中"));
+    getAlbums_ =
+        Button(homeGroup_, "按钮_获取相册封面", {519, 16, 91, 32}, QStringLiteral("2：获取相册"));
+    download_ =
+        Button(homeGroup_, "按钮_下载选中", {640, 16, 85, 32}, QStringLiteral("3：下载选中"));
     pause_ = Button(homeGroup_, "按钮_暂停线程", {694, 16, 67, 32}, QStringLiteral("暂停下载"));
     continue_ = Button(homeGroup_, "按钮_继续下载", {754, 16, 67, 32}, QStringLiteral("继续下载"));
     end_ = Button(homeGroup_, "按钮_结束下载", {828, 16, 64, 32}, QStringLiteral("结束下载"));
@@ -58,7 +62,8 @@ void AlbumsPage::BuildLocationGroup() {
     saveEdit_ = Place<QLineEdit>(locationGroup_, "编辑框_保存位置", {124, 12, 440, 27});
     chooseFolder_ =
         Button(locationGroup_, "按钮_选择位置", {580, 12, 91, 32}, QStringLiteral("选择存放位置"));
-    openFolder_ = Button(locationGroup_, "按钮_打开目录", {693, 12, 79, 32}, QStringLiteral("打开目录"));
+    openFolder_ =
+        Button(locationGroup_, "按钮_打开目录", {693, 12, 79, 32}, QStringLiteral("打开目录"));
 }
 
 void AlbumsPage::BuildListGroup() {

@@ -20,7 +20,7 @@ class ReportList;
 class AlbumsPage : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     static QString Caption();
 
     explicit AlbumsPage(QWidget* parent = nullptr);
@@ -30,20 +30,20 @@ public:
     QGroupBox* ListGroup() const { return listGroup_; }          // 分组框_liebiao
     QGroupBox* LogGroup() const { return logGroup_; }            // 分组框_日志
 
-    LinkLabel* HomePageHelpLabel() const { return helpLabel_; }     // 标签1
-    QLineEdit* UserEdit() const { return userEdit_; }               // 编辑框_号码
-    QPushButton* GetAlbumsButton() const { return getAlbums_; }     // 按钮_获取相册封面
-    QPushButton* DownloadButton() const { return download_; }       // 按钮_下载选中
-    QPushButton* PauseButton() const { return pause_; }             // 按钮_暂停线程
-    QPushButton* ContinueButton() const { return continue_; }       // 按钮_继续下载
-    QPushButton* EndButton() const { return end_; }                 // 按钮_结束下载
-    QLineEdit* SaveEdit() const { return saveEdit_; }               // 编辑框_保存位置
+    LinkLabel* HomePageHelpLabel() const { return helpLabel_; }        // 标签1
+    QLineEdit* UserEdit() const { return userEdit_; }                  // 编辑框_号码
+    QPushButton* GetAlbumsButton() const { return getAlbums_; }        // 按钮_获取相册封面
+    QPushButton* DownloadButton() const { return download_; }          // 按钮_下载选中
+    QPushButton* PauseButton() const { return pause_; }                // 按钮_暂停线程
+    QPushButton* ContinueButton() const { return continue_; }          // 按钮_继续下载
+    QPushButton* EndButton() const { return end_; }                    // 按钮_结束下载
+    QLineEdit* SaveEdit() const { return saveEdit_; }                  // 编辑框_保存位置
     QPushButton* ChooseFolderButton() const { return chooseFolder_; }  // 按钮_选择位置
     QPushButton* OpenFolderButton() const { return openFolder_; }      // 按钮_打开目录
-    ReportList* Albums() const { return albums_; }                  // 超级列表框1
-    QPlainTextEdit* Log() const { return log_; }                    // 编辑框_操作记录
+    ReportList* Albums() const { return albums_; }                     // 超级列表框1
+    QPlainTextEdit* Log() const { return log_; }                       // 编辑框_操作记录
 
-private:
+  private:
     void BuildHomeGroup();
     void BuildLocationGroup();
     void BuildListGroup();

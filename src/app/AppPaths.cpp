@@ -1,11 +1,10 @@
 #include "app/AppPaths.h"
 
-#include <mutex>
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <mutex>
 
 #include "app/QtText.h"
 #include "app/Settings.h"
@@ -38,11 +37,17 @@ Text ProgramFolder() {
     return FromQString(dir);
 }
 
-Text SettingsPath() { return Settings::PathFor(ProgramFolder()); }
+Text SettingsPath() {
+    return Settings::PathFor(ProgramFolder());
+}
 
-Text RecordFolder() { return ProgramFolder() + "/防止重复下载数据库/"_t; }
+Text RecordFolder() {
+    return ProgramFolder() + "/防止重复下载数据库/"_t;
+}
 
-Text BrowserDataFolder() { return ProgramFolder() + "/浏览器数据"_t; }
+Text BrowserDataFolder() {
+    return ProgramFolder() + "/浏览器数据"_t;
+}
 
 void SetProgramFolderOverride(const Text& folder) {
     std::string bytes = folder.bytes();

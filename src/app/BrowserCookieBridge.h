@@ -7,12 +7,11 @@
 // start, so the bridge keeps its own copy of the browser's cookies in a cookies.txt file
 // beside them and hands that copy to the CookieStore when it starts.
 
+#include <QObject>
+#include <QString>
 #include <map>
 #include <string>
 #include <tuple>
-
-#include <QObject>
-#include <QString>
 
 #include "web/CookieStore.h"
 
@@ -25,7 +24,7 @@ namespace ovx {
 class BrowserCookieBridge : public QObject {
     Q_OBJECT
 
-public:
+  public:
     // Starts listening. `copyFile` (may be empty: nothing kept) is read now and rewritten
     // shortly after every change and when the bridge goes away.
     BrowserCookieBridge(QWebEngineCookieStore* browserCookies, const QString& copyFile,
@@ -41,7 +40,7 @@ public:
     // Writes the copy now (normally done on a short timer). False when it cannot be written.
     bool SaveCopy();
 
-private:
+  private:
     using Key = std::tuple<std::string, std::string, std::string>;  // domain, path, name
 
     void OnAdded(const QNetworkCookie& cookie);

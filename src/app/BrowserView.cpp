@@ -35,7 +35,9 @@ BrowserView::~BrowserView() {
     page_ = nullptr;
 }
 
-QString BrowserView::Address() const { return page_->url().toString(); }
+QString BrowserView::Address() const {
+    return page_->url().toString();
+}
 
 void BrowserView::SetAddress(const QString& address) {
     page_->setUrl(QUrl::fromUserInput(address));

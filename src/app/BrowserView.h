@@ -15,7 +15,7 @@ class SameViewPage;
 class BrowserView : public QWebEngineView {
     Q_OBJECT
 
-public:
+  public:
     // `storageFolder` keeps cookies and cache; empty keeps everything in memory only.
     explicit BrowserView(const QString& storageFolder, QWidget* parent = nullptr);
     ~BrowserView() override;
@@ -27,12 +27,12 @@ public:
 
     QWebEngineProfile* Profile() const { return profile_; }
 
-signals:
+  signals:
     // The address to show: the target when a navigation is about to start, the page's own
     // address when a document has loaded. "about:blank" is never reported.
     void addressToShow(const QString& address);
 
-private:
+  private:
     void Report(const QUrl& url);
 
     QWebEngineProfile* profile_;

@@ -4,7 +4,9 @@
 
 namespace ovx {
 
-LinkLabel::LinkLabel(QWidget* parent) : QLabel(parent) { setCursor(Qt::PointingHandCursor); }
+LinkLabel::LinkLabel(QWidget* parent) : QLabel(parent) {
+    setCursor(Qt::PointingHandCursor);
+}
 
 void LinkLabel::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit pressed();

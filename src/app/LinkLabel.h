@@ -8,13 +8,13 @@ namespace ovx {
 class LinkLabel : public QLabel {
     Q_OBJECT
 
-public:
+  public:
     explicit LinkLabel(QWidget* parent = nullptr);
 
-signals:
+  signals:
     void pressed();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
 };
 

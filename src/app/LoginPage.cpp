@@ -9,7 +9,9 @@
 
 namespace ovx {
 
-QString LoginPage::Caption() { return QStringLiteral("  第一步：登录   "); }
+QString LoginPage::Caption() {
+    return QStringLiteral("  第一步：登录   ");
+}
 
 LoginPage::LoginPage(const QString& browserStorage, QWidget* parent) : QWidget(parent) {
     auto* address = Place<QLabel>(this, "标签_首页网址", {8, 42, 40, 32});
@@ -43,10 +45,16 @@ LoginPage::LoginPage(const QString& browserStorage, QWidget* parent) : QWidget(p
     connect(open_, &QPushButton::clicked, this, [this] { SetBrowserAddress(urlEdit_->text()); });
 }
 
-QWidget* LoginPage::Browser() const { return browser_; }
+QWidget* LoginPage::Browser() const {
+    return browser_;
+}
 
-QString LoginPage::BrowserAddress() const { return browser_->Address(); }
+QString LoginPage::BrowserAddress() const {
+    return browser_->Address();
+}
 
-void LoginPage::SetBrowserAddress(const QString& address) { browser_->SetAddress(address); }
+void LoginPage::SetBrowserAddress(const QString& address) {
+    browser_->SetAddress(address);
+}
 
 }  // namespace ovx

@@ -15,13 +15,13 @@ class BrowserView;
 class LoginPage : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     static QString Caption();
 
     // `browserStorage` is the folder that keeps the browser's cookies (empty: memory only).
     LoginPage(const QString& browserStorage, QWidget* parent = nullptr);
 
-    QLineEdit* UrlEdit() const { return urlEdit_; }                     // 编辑框_url
+    QLineEdit* UrlEdit() const { return urlEdit_; }                    // 编辑框_url
     QPushButton* DownloadUserButton() const { return downloadUser_; }  // 按钮_下载此用户
     QPushButton* OpenButton() const { return open_; }                  // 按钮_打开
     QPushButton* AlbumPageButton() const { return albumPage_; }        // 按钮_专辑页面
@@ -32,7 +32,7 @@ public:
     // Sets the browser's address, which makes it load that address.
     void SetBrowserAddress(const QString& address);
 
-private:
+  private:
     QLineEdit* urlEdit_;
     QPushButton* downloadUser_;
     QPushButton* open_;

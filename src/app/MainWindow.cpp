@@ -104,10 +104,18 @@ void MainWindow::LoadSettings() {
     albums_->SaveEdit()->setText(ToQString(v.saveLocation));
     if (v.naming) {
         switch (*v.naming) {
-            case NamingRadio::CaptionNumber: o.CaptionNumberRadio()->setChecked(true); break;
-            case NamingRadio::NumberCaption: o.NumberCaptionRadio()->setChecked(true); break;
-            case NamingRadio::CaptionDate: o.CaptionDateRadio()->setChecked(true); break;
-            case NamingRadio::Caption: o.CaptionRadio()->setChecked(true); break;
+            case NamingRadio::CaptionNumber:
+                o.CaptionNumberRadio()->setChecked(true);
+                break;
+            case NamingRadio::NumberCaption:
+                o.NumberCaptionRadio()->setChecked(true);
+                break;
+            case NamingRadio::CaptionDate:
+                o.CaptionDateRadio()->setChecked(true);
+                break;
+            case NamingRadio::Caption:
+                o.CaptionRadio()->setChecked(true);
+                break;
         }
     }
     (v.numbering == NumberingRadio::Cycle ? o.CycleNumberRadio() : o.DefaultNumberRadio())
@@ -120,7 +128,7 @@ void MainWindow::LoadSettings() {
     webSite_ = v.webSite;
     messengerContact_ = v.messengerContact;
     about_->WebSiteLabel()->setText(v.webSite.empty() ? QStringLiteral("（未设置网址）")
-                                                       : ToQString(v.webSite));
+                                                      : ToQString(v.webSite));
 
     updateCheck_ = new UpdateCheck(v.versionPage, CurrentVersion(), UpdateTag(), this);
 }
@@ -158,9 +166,8 @@ void MainWindow::ConnectSettingsWriters() {
             [s](bool checked) { s->WriteEnabled(SettingKey::TimeRange, checked); });
     connect(o.StartDateBox(), &QDateEdit::dateChanged, this,
             [s](QDate date) { s->WriteDate(SettingKey::StartDate, date); });
-    connect(&o, &OptionsPage::startDateMouseReleased, this, [s, &o] {
-        s->WriteDate(SettingKey::StartDate, o.StartDateBox()->date());
-    });
+    connect(&o, &OptionsPage::startDateMouseReleased, this,
+            [s, &o] { s->WriteDate(SettingKey::StartDate, o.StartDateBox()->date()); });
     connect(o.EndDateBox(), &QDateEdit::dateChanged, this,
             [s](QDate date) { s->WriteDate(SettingKey::EndDate, date); });
 

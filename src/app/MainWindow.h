@@ -5,9 +5,8 @@
 // service's home page and the record folder made. Nothing is saved when it closes; every
 // option is stored the moment its control changes.
 
-#include <memory>
-
 #include <QWidget>
+#include <memory>
 
 #include "app/WindowLayout.h"
 #include "runtime/Text.h"
@@ -28,7 +27,7 @@ class UpdateCheck;
 class MainWindow : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     struct Options {
         // Point the browser at the home page once the window exists.
         bool navigateAtStart = true;
@@ -56,10 +55,10 @@ public:
     WindowGeometry CurrentLayout() const;
     void SetLayout(const WindowGeometry& g);
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void BuildControls();
     void RunStartUp(const Options& options);
     void LoadSettings();
@@ -73,7 +72,7 @@ private:
     AlbumsPage* albums_ = nullptr;
     OptionsPage* options_ = nullptr;
     AboutPage* about_ = nullptr;
-    QLabel* supportLabel_ = nullptr;       // 标签10
+    QLabel* supportLabel_ = nullptr;        // 标签10
     QPushButton* supportButton_ = nullptr;  // 按钮1
 
     std::unique_ptr<Settings> settings_;

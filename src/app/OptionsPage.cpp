@@ -31,7 +31,9 @@ QDateEdit* DateBox(QWidget* container, const char* name, const QRect& place, QDa
 
 }  // namespace
 
-QString OptionsPage::Caption() { return QStringLiteral("  软件设置  "); }
+QString OptionsPage::Caption() {
+    return QStringLiteral("  软件设置  ");
+}
 
 OptionsPage::OptionsPage(QWidget* parent) : QWidget(parent) {
     auto* frame = Place<QGroupBox>(this, "分组框7", {16, 40, 1036, 553});

@@ -15,34 +15,36 @@ namespace ovx {
 class OptionsPage : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     static QString Caption();
 
     explicit OptionsPage(QWidget* parent = nullptr);
 
-    QCheckBox* DownloadRecordBox() const { return downloadRecord_; }  // 选择框_下载记录
-    QCheckBox* TimeRangeBox() const { return timeRange_; }            // 选择框_时间段
-    QDateEdit* StartDateBox() const { return startDate_; }            // 日期框_开始时间
-    QDateEdit* EndDateBox() const { return endDate_; }                // 日期框_结束时间
+    QCheckBox* DownloadRecordBox() const { return downloadRecord_; }     // 选择框_下载记录
+    QCheckBox* TimeRangeBox() const { return timeRange_; }               // 选择框_时间段
+    QDateEdit* StartDateBox() const { return startDate_; }               // 日期框_开始时间
+    QDateEdit* EndDateBox() const { return endDate_; }                   // 日期框_结束时间
     QRadioButton* NumberCaptionRadio() const { return numberCaption_; }  // 单选框_序号加内容
     QRadioButton* CaptionNumberRadio() const { return captionNumber_; }  // 单选框_内容加序号
     QRadioButton* CaptionRadio() const { return caption_; }              // 单选框_内容
-    QRadioButton* CaptionDateRadio() const { return captionDate_; }      // 单选框_内容加日期
+    QRadioButton* CaptionDateRadio() const { return captionDate_; }  // 单选框_内容加日期
     QRadioButton* DefaultNumberRadio() const { return defaultNumber_; }  // 单选框_默认序号
     QRadioButton* CycleNumberRadio() const { return cycleNumber_; }      // 单选框_循环序号
-    QCheckBox* AlbumButtonSwitch() const { return albumButtonSwitch_; }  // 选择框_用户专辑按钮不显示
-    QLineEdit* Mp3Edit() const { return mp3Edit_; }                      // 编辑框_MP3
-    QPushButton* ChooseMp3Button() const { return chooseMp3_; }          // 按钮_选择MP3
-    QPushButton* SaveMp3Button() const { return saveMp3_; }              // 按钮3
+    QCheckBox* AlbumButtonSwitch() const {
+        return albumButtonSwitch_;
+    }                                                // 选择框_用户专辑按钮不显示
+    QLineEdit* Mp3Edit() const { return mp3Edit_; }  // 编辑框_MP3
+    QPushButton* ChooseMp3Button() const { return chooseMp3_; }  // 按钮_选择MP3
+    QPushButton* SaveMp3Button() const { return saveMp3_; }      // 按钮3
 
-protected:
+  protected:
     // The start date box also stores its date when the left mouse button is released on it.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-signals:
+  signals:
     void startDateMouseReleased();
 
-private:
+  private:
     void BuildCommonGroup(QWidget* frame);
     void BuildNamingGroup(QWidget* frame);
     void BuildAlbumGroup(QWidget* frame);

@@ -10,7 +10,7 @@ constexpr int kImageSide = 100;
 }  // namespace
 
 QStringList ReportList::ColumnTitles() {
-    return {QStringLiteral("选择"),     QStringLiteral("序号"),   QStringLiteral("相册名称"),
+    return {QStringLiteral("选择"),     QStringLiteral("序号"),     QStringLiteral("相册名称"),
             QStringLiteral("封面"),     QStringLiteral("图片数量"), QStringLiteral("相册ID"),
             QStringLiteral("相册问题"), QStringLiteral("相册密码")};
 }
@@ -41,7 +41,9 @@ QTreeWidgetItem* ReportList::Row(int row) const {
     return row >= 0 && row < topLevelItemCount() ? topLevelItem(row) : nullptr;
 }
 
-void ReportList::DeleteAllRows() { clear(); }
+void ReportList::DeleteAllRows() {
+    clear();
+}
 
 int ReportList::AddRow() {
     auto* item = new QTreeWidgetItem();
@@ -53,7 +55,9 @@ int ReportList::AddRow() {
     return topLevelItemCount() - 1;
 }
 
-int ReportList::RowCount() const { return topLevelItemCount(); }
+int ReportList::RowCount() const {
+    return topLevelItemCount();
+}
 
 void ReportList::SetCellText(int row, int column, const QString& text) {
     if (auto* item = Row(row); item && column >= 0 && column < kColumnCount) {
@@ -99,7 +103,9 @@ void ReportList::SetColumnWidth(int column, int width) {
     if (column >= 0 && column < kColumnCount && width >= 0) header()->resizeSection(column, width);
 }
 
-int ReportList::ColumnWidth(int column) const { return header()->sectionSize(column); }
+int ReportList::ColumnWidth(int column) const {
+    return header()->sectionSize(column);
+}
 
 void ReportList::SelectRow(int row) {
     if (auto* item = Row(row)) {
@@ -119,4 +125,3 @@ void ReportList::OnItemChanged(QTreeWidgetItem* item, int column) {
 }
 
 }  // namespace ovx
-

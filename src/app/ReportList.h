@@ -10,7 +10,7 @@ namespace ovx {
 class ReportList : public QTreeWidget {
     Q_OBJECT
 
-public:
+  public:
     static constexpr int kColumnCount = 8;
     // Column titles and their design widths.
     static QStringList ColumnTitles();
@@ -38,11 +38,11 @@ public:
     // Makes the row the selected and current row.
     void SelectRow(int row);
 
-signals:
+  signals:
     // The user toggled a row's check box (mouse or space key); not raised for SetChecked.
     void rowCheckToggled(int row, bool checked);
 
-private:
+  private:
     void OnItemChanged(QTreeWidgetItem* item, int column);
     QTreeWidgetItem* Row(int row) const;
 

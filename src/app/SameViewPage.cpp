@@ -9,7 +9,7 @@ namespace {
 // A page that is never shown: it takes a new-window request's first navigation, passes the
 // address on and refuses the navigation itself.
 class WindowRequestCatcher : public QWebEnginePage {
-public:
+  public:
     WindowRequestCatcher(QWebEngineProfile* profile, SameViewPage* owner,
                          std::function<void(const QUrl&)> forward)
         : QWebEnginePage(profile, owner), forward_(std::move(forward)) {
@@ -19,13 +19,13 @@ public:
         QTimer::singleShot(30000, this, [this] { Finish(); });
     }
 
-protected:
+  protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
         if (isMainFrame) Take(url);
         return false;
     }
 
-private:
+  private:
     void Take(const QUrl& url) {
         if (done_ || url.isEmpty() || url.toString() == QStringLiteral("about:blank")) return;
         done_ = true;
@@ -46,8 +46,7 @@ private:
 SameViewPage::SameViewPage(QWebEngineProfile* profile, QObject* parent)
     : QWebEnginePage(profile, parent) {}
 
-bool SameViewPage::acceptNavigationRequest(const QUrl& url, NavigationType type,
-                                           bool isMainFrame) {
+bool SameViewPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
     if (isMainFrame) emit aboutToNavigate(url);
     return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
 }
@@ -59,6 +58,8 @@ QWebEnginePage* SameViewPage::createWindow(WebWindowType) {
     });
 }
 
-void SameViewPage::OpenHere(const QUrl& url) { setUrl(url); }
+void SameViewPage::OpenHere(const QUrl& url) {
+    setUrl(url);
+}
 
 }  // namespace ovx

@@ -11,20 +11,20 @@ namespace ovx {
 class SameViewPage : public QWebEnginePage {
     Q_OBJECT
 
-public:
+  public:
     SameViewPage(QWebEngineProfile* profile, QObject* parent);
 
-signals:
+  signals:
     // The main frame is about to navigate to `url`.
     void aboutToNavigate(const QUrl& url);
 
-protected:
+  protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
     // Hands out a short-lived catcher page; the first address it is sent to is loaded here,
     // and the catcher, never shown, goes away.
     QWebEnginePage* createWindow(WebWindowType type) override;
 
-private:
+  private:
     void OpenHere(const QUrl& url);
 };
 

@@ -7,9 +7,13 @@
 
 namespace ovx {
 
-Text CurrentVersion() { return Text("2.0"); }
+Text CurrentVersion() {
+    return Text("2.0");
+}
 
-Text UpdateTag() { return Text("weibo"); }
+Text UpdateTag() {
+    return Text("weibo");
+}
 
 std::shared_ptr<WorkerThread> StartThread(std::function<void()> routine) {
     return WorkerThread::Start(std::move(routine));

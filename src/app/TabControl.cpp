@@ -29,15 +29,25 @@ int TabControl::AddPage(QWidget* page, const QString& caption) {
     return index;
 }
 
-int TabControl::Count() const { return tabBar_->count(); }
+int TabControl::Count() const {
+    return tabBar_->count();
+}
 
-QWidget* TabControl::Page(int index) const { return pages_->widget(index); }
+QWidget* TabControl::Page(int index) const {
+    return pages_->widget(index);
+}
 
-int TabControl::CurrentIndex() const { return tabBar_->currentIndex(); }
+int TabControl::CurrentIndex() const {
+    return tabBar_->currentIndex();
+}
 
-void TabControl::SetCurrentIndex(int index) { tabBar_->setCurrentIndex(index); }
+void TabControl::SetCurrentIndex(int index) {
+    tabBar_->setCurrentIndex(index);
+}
 
-int TabControl::TabRowHeight() const { return tabBar_->sizeHint().height(); }
+int TabControl::TabRowHeight() const {
+    return tabBar_->sizeHint().height();
+}
 
 void TabControl::LayOut() {
     const QSize hint = tabBar_->sizeHint();

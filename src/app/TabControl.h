@@ -13,7 +13,7 @@ namespace ovx {
 class TabControl : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit TabControl(QWidget* parent = nullptr);
 
     // Appends a page; the tab control takes it over.
@@ -27,17 +27,17 @@ public:
     // The height of the tab row; the pages' frame starts there.
     int TabRowHeight() const;
 
-signals:
+  signals:
     // A tab was clicked with the mouse: raised before the page switches, also when the tab
     // clicked is the current one.
     void tabClicked(int index);
     void currentChanged(int index);
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     void LayOut();
 
     QTabBar* tabBar_;

@@ -3,8 +3,12 @@
 namespace ovx {
 namespace {
 
-void SetWidth(QRect& r, int width) { r.setWidth(width); }
-void SetLeft(QRect& r, int left) { r.moveLeft(left); }
+void SetWidth(QRect& r, int width) {
+    r.setWidth(width);
+}
+void SetLeft(QRect& r, int left) {
+    r.moveLeft(left);
+}
 
 }  // namespace
 

@@ -63,7 +63,9 @@ bool WorkerThread::StopAll(std::chrono::milliseconds grace, const std::function<
     }
 }
 
-int WorkerThread::RunningCount() { return static_cast<int>(ReapFinished().size()); }
+int WorkerThread::RunningCount() {
+    return static_cast<int>(ReapFinished().size());
+}
 
 void WorkerThread::Join() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();

@@ -13,7 +13,7 @@
 namespace ovx {
 
 class WorkerThread {
-public:
+  public:
     // Starts `routine` at once on a new thread that has this worker's stop flag installed.
     // Null when the thread cannot be created.
     static std::shared_ptr<WorkerThread> Start(std::function<void()> routine);
@@ -34,7 +34,7 @@ public:
     // Waits for the routine to end; a no-op on the worker's own thread.
     void Join();
 
-private:
+  private:
     WorkerThread() = default;
 
     StopFlag stop_;

@@ -1,11 +1,10 @@
 // Ovatrix: downloads the photo albums of one Weibo user.
 
+#include <QApplication>
+#include <QStyleFactory>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
-
-#include <QApplication>
-#include <QStyleFactory>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -52,8 +51,9 @@ int main(int argc, char** argv) {
     // The window is closed: answer any box a worker waits on, ask every worker to stop and give
     // them a moment to finish the step they are in, so no file is left half written.
     interaction.Shutdown();
-    const bool allStopped = ovx::WorkerThread::StopAll(
-        std::chrono::seconds(10), [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); });
+    const bool allStopped = ovx::WorkerThread::StopAll(std::chrono::seconds(10), [] {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    });
     window.reset();
     ovx::InstallInteraction(nullptr);
     if (!allStopped) {

@@ -21,7 +21,7 @@ using testing::Find;
 using testing::WaitUntil;
 
 class BrowserTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         auto page = [](const char* body) {
             return [body](const httplib::Request&, httplib::Response& res) {
@@ -35,9 +35,10 @@ protected:
         r.Get("/popup", page("<html><body>opened</body></html>"));
         r.Get("/login", [](const httplib::Request&, httplib::Response& res) {
             res.set_header("Set-Cookie", "SUB=session-1; Path=/; HttpOnly");
-            res.set_content("<html><body><script>document.cookie='SCF=from-script; path=/'"
-                            "</script>logged in</body></html>",
-                            "text/html");
+            res.set_content(
+                "<html><body><script>document.cookie='SCF=from-script; path=/'"
+                "</script>logged in</body></html>",
+                "text/html");
         });
         r.Get("/echo", [](const httplib::Request& req, httplib::Response& res) {
             res.set_content(req.get_header_value("Cookie"), "text/plain");
@@ -140,10 +141,10 @@ TEST(BrowserCookieCopy, LinesRoundTripAndDamagedLinesAreSkipped) {
     EXPECT_TRUE(back.httpOnly);
     EXPECT_TRUE(back.secure);
 
-    for (const char* bad : {"", "# Netscape HTTP Cookie File", "weibo.com\tFALSE\t/\tFALSE\t0\tSUB",
-                            "weibo.com\tFALSE\t/\tFALSE\tsoon\tSUB\tx",
-                            "weibo.com\tFALSE\t/\tFALSE\t-5\tSUB\tx",
-                            "\tFALSE\t/\tFALSE\t0\tSUB\tx", "weibo.com\tFALSE\t/\tFALSE\t0\t\tx"}) {
+    for (const char* bad :
+         {"", "# Netscape HTTP Cookie File", "weibo.com\tFALSE\t/\tFALSE\t0\tSUB",
+          "weibo.com\tFALSE\t/\tFALSE\tsoon\tSUB\tx", "weibo.com\tFALSE\t/\tFALSE\t-5\tSUB\tx",
+          "\tFALSE\t/\tFALSE\t0\tSUB\tx", "weibo.com\tFALSE\t/\tFALSE\t0\t\tx"}) {
         EXPECT_FALSE(BrowserCookieBridge::ParseLine(bad, back)) << bad;
     }
 }

@@ -139,7 +139,7 @@ const Expected kControls[] = {
 };
 
 class MainWindowControlsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { InstallInteraction(&interaction_); }
     void TearDown() override {
         window_.reset();

@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QWebEngineView>
 
 #include "MainWindowTestSupport.h"

@@ -21,7 +21,7 @@ namespace {
 using testing::Find;
 
 class MainWindowSettingsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         FileDialogs::ClearPreAnswers();
         InstallInteraction(&interaction_);
@@ -36,8 +36,8 @@ protected:
         return *window_;
     }
     QString Stored(const char* section, const char* key) const {
-        return ToQString(ReadIniValue(SettingsPath(), Utf8ToLocal(section), Utf8ToLocal(key),
-                                      Text("<absent>")));
+        return ToQString(
+            ReadIniValue(SettingsPath(), Utf8ToLocal(section), Utf8ToLocal(key), Text("<absent>")));
     }
     std::string FileBytes() const {
         std::ifstream in(ToPath(SettingsPath()), std::ios::binary);
@@ -144,9 +144,10 @@ TEST_F(MainWindowSettingsTest, ChoosersFillTheirBoxesAndCancellingFollowsTheirRu
     Find<QPushButton>(&w, "按钮_选择MP3")->click();
     EXPECT_EQ(mp3->text(), QString());
     EXPECT_EQ(Stored("mp3路径", "保存位置"), QString());
-    EXPECT_EQ(FileDialogs::AskedTitles(),
-              (QStringList{QStringLiteral("选择相册的存放位置"), QStringLiteral("选择相册的存放位置"),
-                           QStringLiteral("选择mp3的位置"), QStringLiteral("选择mp3的位置")}));
+    EXPECT_EQ(
+        FileDialogs::AskedTitles(),
+        (QStringList{QStringLiteral("选择相册的存放位置"), QStringLiteral("选择相册的存放位置"),
+                     QStringLiteral("选择mp3的位置"), QStringLiteral("选择mp3的位置")}));
 }
 
 }  // namespace

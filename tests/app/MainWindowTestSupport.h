@@ -29,7 +29,7 @@ inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = kW
 
 // A fresh program folder that every path of the program is based on while the object lives.
 class ScratchProgramFolder {
-public:
+  public:
     ScratchProgramFolder() { SetProgramFolderOverride(FromQString(dir_.path())); }
     ~ScratchProgramFolder() {
         SetProgramFolderOverride(Text());
@@ -49,13 +49,13 @@ public:
                       FromQString(QString::fromUtf8(key)), FromQString(value));
     }
 
-private:
+  private:
     QTemporaryDir dir_;
 };
 
 // An HTTP server on a free loopback port, serving what the test registers before Start().
 class LoopbackServer {
-public:
+  public:
     ~LoopbackServer() { Stop(); }
     httplib::Server& Routes() { return server_; }
     void Start() {
@@ -73,7 +73,7 @@ public:
     }
     QString QUrlText(const std::string& path) const { return QString::fromStdString(Url(path)); }
 
-private:
+  private:
     httplib::Server server_;
     int port_ = 0;
     std::thread thread_;

@@ -96,8 +96,8 @@ TEST(StartUp, ClosingEndsWorkersThatWaitInAMessageBoxOrOnTheirFlag) {
     ASSERT_TRUE(testing::WaitUntil([&] { return inBox && !interaction.Messages().empty(); }));
 
     interaction.Shutdown();
-    EXPECT_TRUE(WorkerThread::StopAll(std::chrono::seconds(30),
-                                      [] { QCoreApplication::processEvents(); }));
+    EXPECT_TRUE(
+        WorkerThread::StopAll(std::chrono::seconds(30), [] { QCoreApplication::processEvents(); }));
     EXPECT_EQ(answer, GuiInteraction::CancelAnswer(kMbOk));
     InstallInteraction(nullptr);
 }
