@@ -12,7 +12,6 @@ namespace {
 
 constexpr int kSaveDelayMs = 500;
 constexpr qint64 kMaxCopyBytes = 4 << 20;  // a cookie file is a few kilobytes
-constexpr char kHttpOnlyPrefix[] = "#HttpOnly_";
 
 bool Expired(const Cookie& c) {
     return c.expires != 0 && c.expires < QDateTime::currentSecsSinceEpoch();
@@ -50,52 +49,13 @@ Cookie BrowserCookieBridge::ToStoreCookie(const QNetworkCookie& cookie) {
     return c;
 }
 
-std::string BrowserCookieBridge::FormatLine(const Cookie& c) {
-    std::string line = c.httpOnly ? kHttpOnlyPrefix : "";
-    line += c.domain;
-    line += c.domain.starts_with('.') ? "\tTRUE\t" : "\tFALSE\t";
-    line += c.path.empty() ? std::string("/") : c.path;
-    line += c.secure ? "\tTRUE\t" : "\tFALSE\t";
-    line += std::to_string(c.expires) + "\t" + c.name + "\t" + c.value;
-    return line;
-}
-
-bool BrowserCookieBridge::ParseLine(const std::string& text, Cookie& c) {
-    c = Cookie{};
-    std::string line = text;
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-    if (line.starts_with(kHttpOnlyPrefix)) {
-        c.httpOnly = true;
-        line.erase(0, sizeof kHttpOnlyPrefix - 1);
-    } else if (line.empty() || line[0] == '#') {
-        return false;
-    }
-    std::string fields[7];
-    std::size_t start = 0;
-    for (int i = 0; i < 7; ++i) {
-        const std::size_t tab = i < 6 ? line.find('\t', start) : std::string::npos;
-        if (i < 6 && tab == std::string::npos) return false;
-        fields[i] = line.substr(start, tab == std::string::npos ? std::string::npos : tab - start);
-        start = tab + 1;
-    }
-    if (fields[6].find('\t') != std::string::npos) return false;
-    c.domain = fields[0];
-    c.path = fields[2].empty() ? std::string("/") : fields[2];
-    c.secure = fields[3] == "TRUE";
-    bool ok = false;
-    c.expires = QByteArray::fromStdString(fields[4]).toLongLong(&ok);
-    c.name = fields[5];
-    c.value = fields[6];
-    return ok && c.expires >= 0 && !c.name.empty() && !c.domain.empty();
-}
-
 void BrowserCookieBridge::LoadCopy() {
     if (copyFile_.isEmpty()) return;
     QFile file(copyFile_);
     if (file.size() > kMaxCopyBytes || !file.open(QIODevice::ReadOnly)) return;
     while (!file.atEnd()) {
         Cookie c;
-        if (!ParseLine(file.readLine(64 * 1024).toStdString(), c) || Expired(c)) continue;
+        if (!ParseCookieLine(file.readLine(64 * 1024).toStdString(), c) || Expired(c)) continue;
         if (CookieStore::Instance().Import(c)) cookies_[{c.domain, c.path, c.name}] = c;
     }
 }
@@ -105,7 +65,7 @@ bool BrowserCookieBridge::SaveCopy() {
     if (copyFile_.isEmpty()) return true;
     std::string text = "# Netscape HTTP Cookie File\n";
     for (const auto& [key, c] : cookies_)
-        if (!Expired(c)) text += FormatLine(c) + "\n";
+        if (!Expired(c)) text += FormatCookieLine(c) + "\n";
     // Written whole or not at all; only the user may read it (it holds the login).
     QSaveFile file(copyFile_);
     if (!file.open(QIODevice::WriteOnly)) return false;

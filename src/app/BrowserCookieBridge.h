@@ -33,9 +33,6 @@ class BrowserCookieBridge : public QObject {
 
     // The browser's form of a cookie in the store's form.
     static Cookie ToStoreCookie(const QNetworkCookie& cookie);
-    // One cookies.txt line and back; false for a line that is no cookie.
-    static std::string FormatLine(const Cookie& cookie);
-    static bool ParseLine(const std::string& line, Cookie& cookie);
 
     // Writes the copy now (normally done on a short timer). False when it cannot be written.
     bool SaveCopy();

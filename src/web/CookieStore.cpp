@@ -1,5 +1,6 @@
 #include "web/CookieStore.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -22,6 +23,8 @@ struct CookieStoreLocking {
 
 namespace {
 
+constexpr std::string_view kHttpOnlyPrefix = "#HttpOnly_";
+
 // A short-lived easy handle on the store's share, for reading and changing its cookies.
 CurlEasyPtr HandleOn(void* share) {
     CurlEasyPtr easy(curl_easy_init());
@@ -33,8 +36,10 @@ bool HasControl(const std::string& field) {
     return field.find_first_of("\t\r\n") != std::string::npos;
 }
 
-std::string NetscapeLine(const Cookie& c) {
-    std::string line = c.httpOnly ? "#HttpOnly_" : "";
+}  // namespace
+
+std::string FormatCookieLine(const Cookie& c) {
+    std::string line(c.httpOnly ? kHttpOnlyPrefix : std::string_view());
     line += c.domain;
     line += c.domain.starts_with('.') ? "\tTRUE\t" : "\tFALSE\t";
     line += c.path.empty() ? std::string("/") : c.path;
@@ -43,32 +48,37 @@ std::string NetscapeLine(const Cookie& c) {
     return line;
 }
 
-// Parses one line in the form libcurl lists its cookies.
-bool ParseNetscapeLine(std::string line, Cookie& out) {
-    constexpr std::string_view kHttpOnly = "#HttpOnly_";
-    out = Cookie{};
-    if (line.starts_with(kHttpOnly)) {
-        out.httpOnly = true;
-        line.erase(0, kHttpOnly.size());
+bool ParseCookieLine(std::string_view line, Cookie& c) {
+    c = Cookie{};
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+    if (line.starts_with(kHttpOnlyPrefix)) {
+        c.httpOnly = true;
+        line.remove_prefix(kHttpOnlyPrefix.size());
+    } else if (line.empty() || line[0] == '#') {
+        return false;
     }
-    std::string fields[7];
-    std::size_t start = 0;
-    for (int i = 0; i < 7; ++i) {
-        const std::size_t tab = i < 6 ? line.find('\t', start) : std::string::npos;
-        if (i < 6 && tab == std::string::npos) return false;
-        fields[i] = line.substr(start, tab == std::string::npos ? std::string::npos : tab - start);
-        start = tab + 1;
+    std::string_view fields[7];
+    for (int i = 0; i < 6; ++i) {
+        const std::size_t tab = line.find('\t');
+        if (tab == std::string_view::npos) return false;
+        fields[i] = line.substr(0, tab);
+        line.remove_prefix(tab + 1);
     }
-    out.domain = fields[0];
-    out.path = fields[2];
-    out.secure = fields[3] == "TRUE";
-    out.expires = std::strtoll(fields[4].c_str(), nullptr, 10);
-    out.name = fields[5];
-    out.value = fields[6];
-    return true;
+    if (line.find('\t') != std::string_view::npos) return false;
+    fields[6] = line;
+    const std::string_view expires = fields[4];
+    const auto [end, error] =
+        std::from_chars(expires.data(), expires.data() + expires.size(), c.expires);
+    if (error != std::errc() || end != expires.data() + expires.size() || c.expires < 0) {
+        return false;
+    }
+    c.domain = fields[0];
+    c.path = fields[2].empty() ? std::string("/") : std::string(fields[2]);
+    c.secure = fields[3] == "TRUE";
+    c.name = fields[5];
+    c.value = fields[6];
+    return !c.name.empty() && !c.domain.empty();
 }
-
-}  // namespace
 
 CookieStore& CookieStore::Instance() {
     // Never destroyed: worker threads may still run requests while the process exits.
@@ -93,7 +103,7 @@ bool CookieStore::Import(const Cookie& cookie) {
         HasControl(cookie.value) || HasControl(cookie.domain) || HasControl(cookie.path)) {
         return false;
     }
-    return ImportLine(NetscapeLine(cookie));
+    return ImportLine(FormatCookieLine(cookie));
 }
 
 bool CookieStore::ImportLine(const std::string& line) {
@@ -131,7 +141,7 @@ std::vector<Cookie> CookieStore::List() const {
     const std::int64_t now = std::time(nullptr);
     for (curl_slist* item = list; item != nullptr; item = item->next) {
         Cookie c;
-        if (ParseNetscapeLine(item->data, c) && (c.expires == 0 || c.expires > now)) {
+        if (ParseCookieLine(item->data, c) && (c.expires == 0 || c.expires > now)) {
             cookies.push_back(std::move(c));
         }
     }
@@ -164,7 +174,7 @@ bool CookieStore::Save(const std::filesystem::path& file) const {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         if (!out) return false;
         out << "# Netscape HTTP Cookie File\n";
-        for (const Cookie& c : List()) out << NetscapeLine(c) << '\n';
+        for (const Cookie& c : List()) out << FormatCookieLine(c) << '\n';
         out.flush();
         if (!out) return false;
     }

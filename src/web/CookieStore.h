@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ovx {
@@ -22,6 +23,12 @@ struct Cookie {
     // Seconds since 1970-01-01 UTC; 0 for a session cookie.
     std::int64_t expires = 0;
 };
+
+// One line of a Netscape cookies.txt file, as libcurl lists its cookies ("#HttpOnly_" prefix
+// for HTTP-only cookies), and back. Parsing takes a trailing line break; it refuses comments,
+// lines without all seven fields, an unreadable or negative expiry, and an empty name or domain.
+std::string FormatCookieLine(const Cookie& cookie);
+bool ParseCookieLine(std::string_view line, Cookie& cookie);
 
 class CookieStore {
   public:

@@ -66,20 +66,21 @@ Text UserAgentFor(const Text& extraHeaders) {
     return TextAfterColon(line);
 }
 
+void AddMissingHeader(Text& block, const Text& name, const Text& line) {
+    if (block.empty()) {
+        block = line;
+    } else if (FindText(block, name) == -1) {
+        block += Text("\r\n") + line;
+    }
+}
+
 Text BuildRequestHeaderBlock(const Text& url, const Text& extraHeaders, const Text& cookies) {
     Text block = extraHeaders;
-    if (block.empty()) {
-        block = Text("Accept: */*");
-    } else if (FindText(block, Text("Accept:")) == -1) {
-        block += Text("\r\nAccept: */*");
-    }
-    if (FindText(block, Text("Referer:")) == -1) block += Text("\r\nReferer: ") + url;
-    if (FindText(block, Text("Accept-Language:")) == -1) {
-        block += Text("\r\nAccept-Language: zh-cn");
-    }
-    if (FindText(block, Text("Content-Type:")) == -1) {
-        block += Text("\r\nContent-Type: application/x-www-form-urlencoded");
-    }
+    AddMissingHeader(block, Text("Accept:"), Text("Accept: */*"));
+    AddMissingHeader(block, Text("Referer:"), Text("Referer: ") + url);
+    AddMissingHeader(block, Text("Accept-Language:"), Text("Accept-Language: zh-cn"));
+    AddMissingHeader(block, Text("Content-Type:"),
+                     Text("Content-Type: application/x-www-form-urlencoded"));
     if (!cookies.empty()) block += Text("\r\nCookie: ") + cookies;
     return block;
 }

@@ -53,6 +53,9 @@ Bytes WebRequest(const Text& url, const WebRequestOptions& options = {});
 // (Accept, Referer, Accept-Language, Content-Type) and the cookie text. Lines are CR LF
 // separated without a trailing CR LF.
 Text BuildRequestHeaderBlock(const Text& url, const Text& extraHeaders, const Text& cookies);
+// Appends CR LF and `line` to a header block that does not yet contain `name` (a
+// case-sensitive search); an empty block just becomes `line`.
+void AddMissingHeader(Text& block, const Text& name, const Text& line);
 // The user agent for the given extra headers.
 Text UserAgentFor(const Text& extraHeaders);
 

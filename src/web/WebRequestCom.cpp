@@ -99,21 +99,12 @@ long TimeoutMs(int seconds) {
 
 Text BuildComHeaderBlock(const Text& url, const Text& extraHeaders) {
     Text block = extraHeaders;
-    if (block.empty()) {
-        block = Text("Accept: */*");
-    } else if (FindText(block, Text("Accept:")) == -1) {
-        block += Text("\r\nAccept: */*");
-    }
-    if (FindText(block, Text("Referer:")) == -1) block += Text("\r\nReferer: ") + url;
-    if (FindText(block, Text("Accept-Language:")) == -1) {
-        block += Text("\r\nAccept-Language: zh-cn");
-    }
-    if (FindText(block, Text("User-Agent:")) == -1) {
-        block += Text("\r\nUser-Agent: ") + Text(kDefaultUserAgent);
-    }
-    if (FindText(block, Text("Content-Type:")) == -1) {
-        block += Text("\r\nContent-Type: application/x-www-form-urlencoded");
-    }
+    AddMissingHeader(block, Text("Accept:"), Text("Accept: */*"));
+    AddMissingHeader(block, Text("Referer:"), Text("Referer: ") + url);
+    AddMissingHeader(block, Text("Accept-Language:"), Text("Accept-Language: zh-cn"));
+    AddMissingHeader(block, Text("User-Agent:"), Text("User-Agent: ") + Text(kDefaultUserAgent));
+    AddMissingHeader(block, Text("Content-Type:"),
+                     Text("Content-Type: application/x-www-form-urlencoded"));
     return block;
 }
 

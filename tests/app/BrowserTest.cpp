@@ -136,8 +136,8 @@ TEST(BrowserCookieCopy, LinesRoundTripAndDamagedLinesAreSkipped) {
     c.httpOnly = true;
     c.expires = 1900000000;
     Cookie back;
-    ASSERT_TRUE(BrowserCookieBridge::ParseLine(BrowserCookieBridge::FormatLine(c) + "\r\n", back));
-    EXPECT_EQ(BrowserCookieBridge::FormatLine(back), BrowserCookieBridge::FormatLine(c));
+    ASSERT_TRUE(ParseCookieLine(FormatCookieLine(c) + "\r\n", back));
+    EXPECT_EQ(FormatCookieLine(back), FormatCookieLine(c));
     EXPECT_TRUE(back.httpOnly);
     EXPECT_TRUE(back.secure);
 
@@ -145,7 +145,7 @@ TEST(BrowserCookieCopy, LinesRoundTripAndDamagedLinesAreSkipped) {
          {"", "# Netscape HTTP Cookie File", "weibo.com\tFALSE\t/\tFALSE\t0\tSUB",
           "weibo.com\tFALSE\t/\tFALSE\tsoon\tSUB\tx", "weibo.com\tFALSE\t/\tFALSE\t-5\tSUB\tx",
           "\tFALSE\t/\tFALSE\t0\tSUB\tx", "weibo.com\tFALSE\t/\tFALSE\t0\t\tx"}) {
-        EXPECT_FALSE(BrowserCookieBridge::ParseLine(bad, back)) << bad;
+        EXPECT_FALSE(ParseCookieLine(bad, back)) << bad;
     }
 }
 
