@@ -149,6 +149,51 @@ TEST_F(IndexFileTest, SeekSeesOnlyRecordsFromTheCurrentOne) {
     EXPECT_EQ(LastDbError(), kDbValueType);
 }
 
+// Seeks one after another walk runs of equal keys that span several leaves and single keys in
+// between; each finds what a first seek of a fresh opening finds.
+TEST_F(IndexFileTest, SeeksInARowFindTheFirstEqualKeyFromTheCurrentRecord) {
+    ASSERT_TRUE(engine.CreateIndex(Text("77"), PhotoKey()));
+    // 21 entries fit a 512-byte leaf: 70 equal keys span at least four leaves.
+    std::vector<std::int64_t> dups;
+    for (int i = 0; i < 400; ++i) {
+        bool dup = i % 5 == 2 && dups.size() < 70;
+        ASSERT_TRUE(engine.AddRecord({Text(dup ? std::string("dup") : Id(i))}));
+        if (dup) dups.push_back(i);
+    }
+    ASSERT_EQ(dups.size(), 70u);
+    std::mt19937 rng(7);
+    for (int round = 0; round < 300; ++round) {
+        std::int64_t from = static_cast<std::int64_t>(rng() % 401);
+        ASSERT_TRUE(engine.GoToRecord(from));
+        auto next = std::lower_bound(dups.begin(), dups.end(), from);
+        EXPECT_EQ(engine.SeekIndex({Text("dup")}), next != dups.end()) << from;
+        if (next != dups.end()) {
+            // Equal keys are visited in index order, which need not be record order; the
+            // record found must be one at or after the current one, and the same a fresh
+            // opening finds.
+            std::int64_t got = engine.CurrentRecord();
+            EXPECT_GE(got, from);
+            EXPECT_TRUE(std::binary_search(dups.begin(), dups.end(), got)) << got;
+            RecordEngine fresh;
+            DbOpenOptions options;
+            options.readOnly = true;
+            options.indexFiles = {Text("77")};
+            ASSERT_TRUE(fresh.OpenDatabase(db, options));
+            ASSERT_TRUE(fresh.GoToRecord(from));
+            ASSERT_TRUE(fresh.SeekIndex({Text("dup")}));
+            EXPECT_EQ(fresh.CurrentRecord(), got) << from;
+        }
+        // A single key in between: a short walk straight after a long one.
+        int single = static_cast<int>(rng() % 400);
+        bool isDup = std::binary_search(dups.begin(), dups.end(), single);
+        EXPECT_EQ(SeekFromStart(Id(static_cast<std::uint64_t>(single))), !isDup) << single;
+        if (!isDup) {
+            EXPECT_EQ(engine.CurrentRecord(), single);
+        }
+        EXPECT_FALSE(SeekFromStart(Id(1000 + static_cast<std::uint64_t>(single))));
+    }
+}
+
 TEST_F(IndexFileTest, CreateIndexChecksItsArguments) {
     struct Case {
         Text file;

@@ -82,6 +82,38 @@ TEST(SharedAccessTest, TwoProcessesAppendingAtOnceLoseNothing) {
     EXPECT_EQ(testing::I32At(bytes, 20), 2 * kPerChild + 1);  // next record id
 }
 
+// A lookup made before another opening appends enough to deepen the tree still finds old and
+// new keys afterwards, and a key seen missing before is found once the other opening adds it.
+TEST(SharedAccessTest, SeeksSeeTheTreeAnotherOpeningGrew) {
+    TempFolder dir;
+    Text db = dir / "grow.zdb";
+    RecordEngine reader, writer;
+    ASSERT_TRUE(reader.CreateDatabase(db, PhotoFields()));
+    ASSERT_TRUE(writer.OpenDatabase(db));
+    ASSERT_TRUE(writer.CreateIndex(Text("grow"), {Text("photo_id")}));
+    ASSERT_TRUE(writer.AddRecord({Text("first")}));
+    DbOpenOptions options;
+    options.indexFiles = {Text("grow")};
+    ASSERT_TRUE(reader.OpenDatabase(db, options));
+    auto seek = [&](const std::string& id) {
+        reader.GoToRecord(0);
+        return reader.SeekIndex({Text(id)});
+    };
+    EXPECT_TRUE(seek("first"));
+    EXPECT_FALSE(seek("w-0"));
+    for (int i = 0; i < 600; ++i) ASSERT_TRUE(writer.AddRecord({Text("w-" + std::to_string(i))}));
+    for (int i = 0; i < 600; i += 7) {
+        EXPECT_TRUE(seek("w-" + std::to_string(i))) << i;
+        EXPECT_EQ(reader.CurrentRecord(), i + 1);
+    }
+    EXPECT_TRUE(seek("first"));
+    EXPECT_EQ(reader.CurrentRecord(), 0);
+    EXPECT_FALSE(seek("w-600"));
+    ASSERT_TRUE(writer.AddRecord({Text("w-600")}));
+    EXPECT_TRUE(seek("w-600"));
+    EXPECT_EQ(reader.CurrentRecord(), 601);
+}
+
 TEST(SharedAccessTest, ExclusiveOpeningsShutOthersOut) {
     TempFolder dir;
     Text db = dir / "x.zdb";

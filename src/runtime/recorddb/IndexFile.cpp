@@ -177,17 +177,23 @@ static std::int32_t ChildAt(const IndexNode& node, int index, int keyLength) {
 }
 
 int IndexFile::Descend(const IndexHeader& h, const std::uint8_t* key, std::vector<PathStep>& path) {
-    path.clear();
+    // The steps already in path are reused, so their block buffers are not allocated again.
     std::int32_t block = h.root;
-    while (static_cast<int>(path.size()) < kMaxTreeDepth) {
-        PathStep step;
-        if (int rc = ReadNode(h, block, step.node)) return rc;
+    for (std::size_t depth = 0; depth < static_cast<std::size_t>(kMaxTreeDepth); ++depth) {
+        if (depth == path.size()) path.emplace_back();
+        PathStep& step = path[depth];
+        if (int rc = ReadNode(h, block, step.node)) {
+            path.resize(depth);
+            return rc;
+        }
         step.index = LowerBound(step.node, key);
-        bool leaf = !step.node.inner;
-        if (!leaf) block = ChildAt(step.node, step.index, h.keyLength);
-        path.push_back(std::move(step));
-        if (leaf) return kDbOk;
+        if (!step.node.inner) {
+            path.resize(depth + 1);
+            return kDbOk;
+        }
+        block = ChildAt(step.node, step.index, h.keyLength);
     }
+    path.clear();
     return kDbIndexUpdate;  // deeper than any real tree: a cycle
 }
 
@@ -378,9 +384,16 @@ int IndexFile::NextLeaf(const IndexHeader& h, std::vector<PathStep>& path, int& 
 int IndexFile::FindEqual(const std::uint8_t* key, const std::function<bool(std::int32_t)>& visit,
                          bool& found) {
     found = false;
-    IndexHeader h;
-    if (int rc = LoadHeader(h)) return rc;
-    std::vector<PathStep> path;
+    // The cached header is used in place: nothing below changes it.
+    IndexHeader loaded;
+    const IndexHeader* header = &loaded;
+    if (cacheState_ && cachedHeader_) {
+        header = &*cachedHeader_;
+    } else if (int rc = LoadHeader(loaded)) {
+        return rc;
+    }
+    const IndexHeader& h = *header;
+    std::vector<PathStep>& path = findPath_;
     if (int rc = Descend(h, key, path)) return rc;
     int budget = h.blockCount;
     const int kl = h.keyLength;

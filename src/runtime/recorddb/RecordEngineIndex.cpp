@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "runtime/recorddb/ByteLock.h"
 #include "runtime/recorddb/DataFileLayout.h"
@@ -132,14 +133,15 @@ bool RecordEngine::SeekIndex(const std::vector<DbValue>& values) {
     IndexFile& index = *db->indexes[static_cast<std::size_t>(db->currentIndex)].file;
     const KeyLayout& layout = index.Layout();
     if (values.size() != layout.parts.size()) return Fail(kDbKeyCount);
-    Bytes key(static_cast<std::size_t>(layout.length));
-    std::uint8_t* at = key.data();
+    std::uint8_t key[kMaxKeyLength];
+    if (layout.length < 1 || layout.length > kMaxKeyLength) return Fail(kDbIndexUpdate);
+    std::uint8_t* at = key;
     for (std::size_t i = 0; i < values.size(); ++i) {
         const KeyPart& part = layout.parts[i];
         if (!EncodeFieldValue(values[i], part.type, part.size, at)) return Fail(kDbValueType);
         at += part.size;
     }
-    layout.Normalise(key.data());
+    layout.Normalise(key);
 
     ByteLock countLock(*db->data, kCountOffset);
     if (countLock.rc()) return Fail(kDbLockFile);
@@ -148,23 +150,25 @@ bool RecordEngine::SeekIndex(const std::vector<DbValue>& values) {
     index.ValidateCache(StateOf(count, nextId));
     std::int64_t start = db->current < 0 ? 0 : db->current;
     std::int32_t hit = -1;
-    Bytes record(static_cast<std::size_t>(db->recordLength));
-    Bytes recordKey(key.size());
+    Bytes record;  // sized when a record has to be read
+    std::uint8_t recordKey[kMaxKeyLength];
     // An entry counts only when its record is there and still holds the key: an index left
     // behind by an interrupted update can name records that were never counted.
     auto accept = [&](std::int32_t r) {
         if (r < start || r >= count) return false;
         if (!index.Confirmed(r)) {
+            record.resize(static_cast<std::size_t>(db->recordLength));
             if (db->data->Read(db->RecordOffset(r), record.data(), record.size())) return false;
-            layout.FromRecord(record.data(), recordKey.data());
-            if (layout.Compare(recordKey.data(), key.data()) != 0) return false;
+            layout.FromRecord(record.data(), recordKey);
+            if (layout.Compare(recordKey, key) != 0) return false;
             index.Confirm(r);
         }
         hit = r;
         return true;
     };
     bool found = false;
-    if (index.FindEqual(key.data(), accept, found)) return Fail(kDbIndexUpdate);
+    // Passed by reference: the function object then needs no allocation of its own.
+    if (index.FindEqual(key, std::ref(accept), found)) return Fail(kDbIndexUpdate);
     if (found) db->current = hit;
     SetLastDbError(kDbOk);
     return found;
