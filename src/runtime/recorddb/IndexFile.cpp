@@ -234,7 +234,7 @@ int IndexFile::Insert(const std::uint8_t* key, std::int32_t record) {
 int IndexFile::InsertUncached(const std::uint8_t* key, std::int32_t record) {
     IndexHeader h;
     if (int rc = LoadHeader(h)) return rc;
-    std::vector<PathStep> path;
+    std::vector<PathStep>& path = walk_;
     if (int rc = Descend(h, key, path)) return rc;
     const int kl = h.keyLength, es = kl + 4, cap = h.Capacity();
     IndexNode& leaf = path.back().node;
@@ -393,7 +393,7 @@ int IndexFile::FindEqual(const std::uint8_t* key, const std::function<bool(std::
         return rc;
     }
     const IndexHeader& h = *header;
-    std::vector<PathStep>& path = findPath_;
+    std::vector<PathStep>& path = walk_;
     if (int rc = Descend(h, key, path)) return rc;
     int budget = h.blockCount;
     const int kl = h.keyLength;

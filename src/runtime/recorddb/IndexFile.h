@@ -130,7 +130,7 @@ class IndexFile {
     std::size_t cachedBytes_ = 0;
     std::unordered_set<std::int32_t> confirmed_;
     std::int32_t confirmedBelow_ = 0;
-    std::vector<PathStep> findPath_;  // FindEqual's walk, kept to reuse its buffers
+    std::vector<PathStep> walk_;  // the last walk down the tree, kept to reuse its buffers
     static constexpr std::size_t kMaxConfirmed = std::size_t{1} << 22;
 };
 
