@@ -16,11 +16,11 @@
 
 using namespace ovx;
 
+#include "../FuzzInput.h"
+
 namespace {
 
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
+using ovx::fuzz::Check;
 
 // The settings file, memory-backed when the system has a /dev/shm: every input costs a dozen
 // file replacements. It is removed after each input, so nothing is left behind.

@@ -12,11 +12,11 @@
 
 using namespace ovx;
 
+#include "../FuzzInput.h"
+
 namespace {
 
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
+using ovx::fuzz::Check;
 
 // Offsets at which characters start, scanning from `begin` up to `end`.
 std::vector<std::size_t> CharStarts(std::string_view s, std::size_t begin, std::size_t end) {

@@ -8,22 +8,15 @@
 
 #include "web/UrlHelpers.h"
 
+#include "../FuzzInput.h"
+
 namespace {
 
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
+using ovx::fuzz::Check;
 
 // Splits the input into up to four texts at 0xFF bytes (a Text stops at a zero byte anyway).
 std::string Piece(const std::uint8_t*& data, std::size_t& size) {
-    std::string out;
-    while (size > 0) {
-        const std::uint8_t b = *data++;
-        --size;
-        if (b == 0xff) break;
-        out.push_back(static_cast<char>(b));
-    }
-    return out;
+    return ovx::fuzz::TakePiece(data, size, 0xff);
 }
 
 }  // namespace

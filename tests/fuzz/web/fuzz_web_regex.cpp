@@ -9,22 +9,15 @@
 #include "runtime/CodePage.h"
 #include "web/RegexObject.h"
 
+#include "../FuzzInput.h"
+
 namespace {
 
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
+using ovx::fuzz::Check;
 
 // The next piece of the input, up to a zero byte (which a Text cannot hold anyway).
 std::string Piece(const std::uint8_t*& data, std::size_t& size) {
-    std::string out;
-    while (size > 0) {
-        const std::uint8_t b = *data++;
-        --size;
-        if (b == 0) break;
-        out.push_back(static_cast<char>(b));
-    }
-    return out;
+    return ovx::fuzz::TakePiece(data, size, 0);
 }
 
 }  // namespace
