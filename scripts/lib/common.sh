@@ -34,13 +34,14 @@ ovx_install_packages() {
   "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || return 1
 }
 
-# ovx_build <build-dir> [cmake options...]: configures once, then builds quietly.
+# ovx_build <build-dir> [cmake options...]: configures (again, so that folders added since the
+# last run take part; the options count on the first run), then builds quietly.
 ovx_build() {
   local dir=$1; shift
-  if [ ! -f "$dir/CMakeCache.txt" ]; then
-    cmake -S "$OVX_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$dir.configure.log" 2>&1 \
-      || { cat "$dir.configure.log" >&2; return 1; }
-  fi
+  local options=()
+  [ -f "$dir/CMakeCache.txt" ] || options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "$@")
+  cmake -S "$OVX_ROOT" -B "$dir" "${options[@]}" >"$dir.configure.log" 2>&1 \
+    || { cat "$dir.configure.log" >&2; return 1; }
   cmake --build "$dir" -j "$OVX_JOBS" >"$dir.build.log" 2>&1 \
     || { grep -E 'error|Error' -A3 "$dir.build.log" | head -80 >&2; return 1; }
 }
