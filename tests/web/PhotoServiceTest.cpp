@@ -21,108 +21,12 @@
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
 
-extern char** environ;
+#include "../support/ServiceProcess.h"
 
 namespace {
 
-#ifdef OVX_PHOTO_SERVICE
-const char* const kServicePath = OVX_PHOTO_SERVICE;
-#else
-const char* const kServicePath = nullptr;
-#endif
-
-// One photo-service child: started with a scenario, stopped by a signal.
-class ServiceProcess {
-  public:
-    ~ServiceProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) close(out_);
-        if (!scenario_.empty()) std::filesystem::remove(scenario_);
-    }
-
-    // Returns the port from the first line, or 0. `args` go after the scenario.
-    int Start(const std::string& scenarioJson, std::vector<std::string> args = {}) {
-        scenario_ =
-            std::filesystem::temp_directory_path() / ("photo-service-" + std::to_string(getpid()) +
-                                                      "-" + std::to_string(++counter_) + ".json");
-        std::ofstream(scenario_) << scenarioJson;
-        args.insert(args.begin(), {kServicePath, "--scenario", scenario_.string()});
-        Spawn(args);
-        return port_;
-    }
-
-    // Runs the service with `args` to its end; returns its exit status and keeps its output.
-    int RunToEnd(std::vector<std::string> args) {
-        args.insert(args.begin(), kServicePath);
-        Spawn(args);
-        char buffer[4096];
-        for (ssize_t n; (n = read(out_, buffer, sizeof buffer)) > 0;)
-            output_.append(buffer, static_cast<std::size_t>(n));
-        return Wait();
-    }
-
-    // Sends `signal` and waits for the exit; returns the exit status (-1 for a crash).
-    int Stop(int signal) {
-        kill(pid_, signal);
-        return Wait();
-    }
-
-    const std::string& Output() const { return output_; }
-
-  private:
-    int Spawn(const std::vector<std::string>& args) {
-        int fds[2];
-        if (pipe(fds) != 0) return -1;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        int rc = posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        out_ = fds[0];
-        if (rc != 0) {
-            pid_ = -1;
-            return -1;
-        }
-        // The first line, within a generous bound.
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (output_.find('\n') == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline) {
-            pollfd p{out_, POLLIN, 0};
-            if (poll(&p, 1, 1000) <= 0) continue;
-            char c;
-            if (read(out_, &c, 1) != 1) break;
-            output_.push_back(c);
-        }
-        std::size_t colon = output_.rfind(':');
-        if (output_.rfind("listening on 127.0.0.1:", 0) == 0 && colon != std::string::npos) {
-            port_ = std::atoi(output_.c_str() + colon + 1);
-        }
-        return 0;
-    }
-
-    int Wait() {
-        int status = 0;
-        if (pid_ <= 0 || waitpid(pid_, &status, 0) != pid_) return -1;
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    static inline int counter_ = 0;
-    std::filesystem::path scenario_;
-    pid_t pid_ = -1;
-    int out_ = -1;
-    int port_ = 0;
-    std::string output_;
-};
+using ovx::test::kServicePath;
+using ovx::test::ServiceProcess;
 
 struct JsonDeleter {
     void operator()(json_object* o) const { json_object_put(o); }

@@ -1,0 +1,66 @@
+#pragma once
+// The album catalogue of one user: resolving a home-page address into the user's id and
+// title, and listing the user's albums into the view.
+//
+// The protocol of the photo service (home-page markers, the album-list endpoint and its
+// answer members) lives in ServiceProtocol.h; this class runs the steps and reports them.
+
+#include <atomic>
+#include <mutex>
+
+#include "catalogue/EngineView.h"
+#include "runtime/Text.h"
+
+namespace ovx {
+
+// The user a run works on; a value, kept by whoever runs the catalogue and the download.
+struct UserIdentity {
+    Text homePageAddress;  // trimmed, "http://" put in front when missing
+    Text userId;           // empty when the page has no marker
+    Text userTitle;        // the page's <title>
+};
+
+// A fetched page (UTF-8 bytes) as local-code-page text, up to its first zero byte.
+Text Utf8PageToText(const Bytes& page);
+
+// The home-page address as the service is asked for it: trimmed, with "http://" in front when
+// "http://" occurs nowhere in it.
+Text CompleteHomePageAddress(const Text& typed);
+
+// The user id and title out of a decoded home page.
+Text UserIdFromPage(const Text& page);
+Text UserTitleFromPage(const Text& page);
+
+class Catalogue {
+  public:
+    // `photoService` is the scheme and host of the photo service (no trailing slash).
+    Catalogue(EngineView& view, Text photoService);
+
+    // Reads the home-page box, resolves the user and, when the box was not empty, lists the
+    // albums; false when it did nothing (the box was empty, or another run is going).
+    // Runs on a worker thread and gives up early when the thread's job is asked to stop.
+    bool ResolveAndList();
+
+    // The steps alone (ResolveAndList runs them in order). ResolveUser shows "请输入网址"
+    // and returns false for an empty box. ListAlbums returns the number of rows added.
+    bool ResolveUser();
+    int ListAlbums();
+
+    // The album-page button: resolves the user from `address` (the browser's address box)
+    // and returns the address of the user's album page on the photo service.
+    Text AlbumPageAddress(const Text& address);
+
+    // The user of the last resolution.
+    UserIdentity User() const;
+
+    bool Busy() const { return busy_.load(); }
+
+  private:
+    EngineView& view_;
+    Text photoService_;
+    mutable std::mutex userMutex_;
+    UserIdentity user_;
+    std::atomic<bool> busy_{false};
+};
+
+}  // namespace ovx

@@ -1,0 +1,51 @@
+#pragma once
+// A download run: the albums checked in the view, one after another, each through
+// AlbumDownload. Run() does the whole run on the calling thread (a worker), from the start
+// lines of the log to the completion message, and returns what it did.
+
+#include <cstdint>
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/EngineView.h"
+#include "download/JobControl.h"
+#include "runtime/Text.h"
+
+namespace ovx {
+
+// What a run works with besides the view's options.
+struct DownloadSetup {
+    UserIdentity user;        // from the last resolution
+    Text programFolder;       // the save location when the view gives none
+    Text recordFolder;        // the record databases, with a trailing separator
+    Text photoService;        // scheme and host of the photo-list endpoint
+};
+
+struct DownloadSummary {
+    int saved = 0;    // photos written
+    int skipped = 0;  // photos skipped because they were recorded
+    int failed = 0;   // photos whose image could not be fetched or written
+    int pagesLost = 0;  // photo-list pages still unreadable after every try
+    bool stopped = false;
+};
+
+// One album, as the run hands it over: a structure, so no separator in a name can cut it.
+struct AlbumWorkItem {
+    Text count;     // photo count text
+    Text albumKey;  // album id + "@@" + type
+    Text name;      // trimmed, or the random fallback name
+};
+
+class DownloadJob {
+  public:
+    DownloadJob(EngineView& view, JobControl& control, DownloadSetup setup);
+
+    // The whole run; installs the control's stop flag on the calling thread.
+    DownloadSummary Run();
+
+  private:
+    EngineView& view_;
+    JobControl& control_;
+    DownloadSetup setup_;
+};
+
+}  // namespace ovx

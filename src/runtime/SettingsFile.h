@@ -1,0 +1,110 @@
+#pragma once
+// The settings file "配置.ini": every key the program keeps, declared once in one table with
+// its section, key text and default, and the typed reading both front ends share. Qt-free:
+// the window adds only its bindings to controls (app/Settings.h), ovatrix-cli reads the same
+// values through this module.
+//
+// Only a regular file of at most kMaxSettingsFileBytes is read; anything else (a FIFO, a
+// device, a huge file) reads as absent and is never rewritten.
+
+#include <cstddef>
+#include <optional>
+#include <span>
+
+#include "runtime/DateTime.h"
+#include "runtime/Text.h"
+
+namespace ovx {
+
+enum class SettingKey {
+    // section "全局设置"
+    DownloadRecord,  // "下载记录": "已启用" / "未启用"
+    TimeRange,       // "时间段": "已启用" / "未启用"
+    StartDate,       // "开始日期": a date as ToText prints it
+    EndDate,         // "结束日期"
+    SaveLocation,    // "保存位置": the folder below which album folders are made
+    NamingScheme,    // "图片名称格式": "内容加序号", "序号加内容", "内容加日期", "内容"
+    Numbering,       // "下载序号": "循环" / "默认"
+    // section "mp3路径"
+    Mp3Path,  // "保存位置": the finishing sound; empty turns it off
+    // section "服务地址": where the program finds the service and its maker
+    HomePage,          // "首页"
+    PhotoService,      // "相册服务"
+    VersionPage,       // "版本页"
+    HelpPage,          // "帮助页": help about users' home-page addresses
+    WebSite,           // "网站": the maker's web site
+    MessengerContact,  // "在线客服": the maker's messenger contact page
+};
+
+// One row of the key table. Texts are UTF-8 source literals; SettingsFile converts them.
+struct SettingDef {
+    SettingKey key;
+    const char* section;
+    const char* name;
+    const char* fallback;  // what an absent key reads as
+};
+
+// The whole table, in the order start-up reads it.
+std::span<const SettingDef> SettingTable();
+const SettingDef& SettingDefOf(SettingKey key);
+
+// How saved photos are named ("图片名称格式"), in the order the values are compared.
+enum class NamingScheme { CaptionNumber, NumberCaption, CaptionDate, Caption };
+// How the photo number is formed ("下载序号").
+enum class Numbering { Default, Cycle };
+
+// The date boxes' dates before any setting is applied, at midnight.
+DateTime InitialStartDate();  // 30 March 2006
+DateTime InitialEndDate();    // 30 December 2025
+
+// Every setting as start-up reads it.
+struct StoredSettings {
+    bool downloadRecord = false;
+    bool timeRange = false;
+    // A stored date that does not convert gives the failed-conversion value (kMinDateTime).
+    DateTime startDate = InitialStartDate();
+    DateTime endDate = InitialEndDate();
+    Text saveLocation;  // empty when nothing is stored
+    // Empty when the stored value names no scheme: the window keeps its initial selection.
+    std::optional<NamingScheme> naming = NamingScheme::NumberCaption;
+    Numbering numbering = Numbering::Default;
+    Text mp3Path;
+    Text homePage;
+    Text photoService;
+    Text versionPage;
+    Text helpPage;
+    Text webSite;
+    Text messengerContact;
+};
+
+inline constexpr std::size_t kMaxSettingsFileBytes = std::size_t{4} << 20;
+
+class SettingsFile {
+  public:
+    explicit SettingsFile(Text path);
+
+    // programFolder + separator + "配置.ini", or the redirected path when one is set.
+    static Text PathFor(const Text& programFolder);
+    // Test and demo hook: every PathFor() returns `path` while set; an empty text ends it.
+    static void RedirectPath(const Text& path);
+
+    const Text& Path() const { return path_; }
+
+    // The raw value, or the table's default when the key is absent (or the file unreadable).
+    Text Read(SettingKey key) const;
+    // Writes one key; creates the file and the section when missing. False on failure, and
+    // always false for a file that is not a readable regular file of bounded size.
+    bool Write(SettingKey key, const Text& value) const;
+    StoredSettings ReadAll() const;
+
+    static Text EnabledValue(bool enabled);  // "已启用" / "未启用"
+    static Text DateValue(DateTime date);    // ToText of the date
+    static Text NamingValue(NamingScheme scheme);
+    static std::optional<NamingScheme> NamingFromValue(const Text& value);
+    static Text NumberingValue(Numbering numbering);  // "循环" / "默认"
+
+  private:
+    Text path_;
+};
+
+}  // namespace ovx
