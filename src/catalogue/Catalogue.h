@@ -27,10 +27,6 @@ Text Utf8PageToText(const Bytes& page);
 // "http://" occurs nowhere in it.
 Text CompleteHomePageAddress(const Text& typed);
 
-// The user id and title out of a decoded home page.
-Text UserIdFromPage(const Text& page);
-Text UserTitleFromPage(const Text& page);
-
 class Catalogue {
   public:
     // `photoService` is the scheme and host of the photo service (no trailing slash).
