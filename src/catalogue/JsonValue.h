@@ -42,6 +42,7 @@ class JsonValue {
     // Array length; 0 when this is not an array.
     int Length() const;
     bool IsNull() const;
+    bool IsArray() const;
     // The JSON text; "null" for null.
     Text ToText() const;
     // ToText() with every double quote removed: how the service's members are read (a
