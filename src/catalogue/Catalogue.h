@@ -24,7 +24,7 @@ struct UserIdentity {
 Text Utf8PageToText(const Bytes& page);
 
 // The home-page address as the service is asked for it: trimmed, with "http://" in front when
-// "http://" occurs nowhere in it.
+// "http://" occurs nowhere in it and it does not start with "https://".
 Text CompleteHomePageAddress(const Text& typed);
 
 class Catalogue {
@@ -39,6 +39,7 @@ class Catalogue {
 
     // The steps alone (ResolveAndList runs them in order). ResolveUser shows "请输入网址"
     // and returns false for an empty box. ListAlbums returns the number of rows added.
+    // Either does nothing (false, 0) while another resolution or list run is going.
     bool ResolveUser();
     int ListAlbums();
 
@@ -52,6 +53,10 @@ class Catalogue {
     bool Busy() const { return busy_.load(); }
 
   private:
+    bool Resolve();
+    int List();
+    void SetUser(const UserIdentity& user);
+
     EngineView& view_;
     Text photoService_;
     mutable std::mutex userMutex_;

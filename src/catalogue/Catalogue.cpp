@@ -1,0 +1,196 @@
+#include "catalogue/Catalogue.h"
+
+#include <cstring>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+#include "catalogue/JsonValue.h"
+#include "catalogue/ServiceProtocol.h"
+#include "runtime/CodePage.h"
+#include "runtime/Convert.h"
+#include "runtime/Interaction.h"
+#include "runtime/Numbers.h"
+#include "runtime/StopFlag.h"
+#include "runtime/TextOps.h"
+#include "web/PumpingDelay.h"
+#include "web/WebRequest.h"
+#include "web/WebRequestCom.h"
+
+namespace ovx {
+namespace {
+
+// Covers live on image hosts: a plain request without the login cookies, bounded in time.
+constexpr int kCoverTimeoutSeconds = 15;
+constexpr int kAlbumPauseMs = 200;
+
+// Sets the flag for the lifetime of the object when it was clear; `acquired` tells whether.
+class BusyGuard {
+  public:
+    explicit BusyGuard(std::atomic<bool>& busy) : busy_(busy) {
+        bool expected = false;
+        acquired_ = busy_.compare_exchange_strong(expected, true);
+    }
+    ~BusyGuard() {
+        if (acquired_) busy_.store(false);
+    }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+    bool acquired() const { return acquired_; }
+
+  private:
+    std::atomic<bool>& busy_;
+    bool acquired_ = false;
+};
+
+bool StartsWithNoCase(const Text& text, const char* prefix) {
+    const std::size_t n = std::strlen(prefix);
+    return text.size() >= n && ToLowerCase(Text(text.view().substr(0, n))) == Text(prefix);
+}
+
+// Only web addresses are fetched: a missing member reads "null", which is no address at all.
+Bytes FetchCover(const Text& address) {
+    if (!StartsWithNoCase(address, "http://") && !StartsWithNoCase(address, "https://")) {
+        return {};
+    }
+    int status = 0;
+    Bytes body = WebRequestCom(address, {.statusCode = &status,
+                                         .timeoutSeconds = kCoverTimeoutSeconds});
+    if (status != 200) body.clear();
+    return body;
+}
+
+Text FetchPage(const Text& address) { return Utf8PageToText(WebRequest(address)); }
+
+}  // namespace
+
+Text Utf8PageToText(const Bytes& page) {
+    if (page.empty()) return Text();
+    const auto* begin = reinterpret_cast<const char*>(page.data());
+    const void* zero = std::memchr(begin, 0, page.size());
+    const std::size_t n =
+        zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - begin) : page.size();
+    return Utf8ToLocal(std::string_view(begin, n));
+}
+
+Text CompleteHomePageAddress(const Text& typed) {
+    Text address = TrimSpaces(typed);
+    // An https address keeps its scheme: putting "http://" in front of it can never work.
+    if (FindText(address, Text("http://")) < 1 && !StartsWithNoCase(address, "https://")) {
+        address = Text("http://") + address;
+    }
+    return address;
+}
+
+Catalogue::Catalogue(EngineView& view, Text photoService)
+    : view_(view), photoService_(std::move(photoService)) {}
+
+bool Catalogue::ResolveAndList() {
+    BusyGuard guard(busy_);
+    if (!guard.acquired() || !Resolve()) return false;
+    if (!StopRequested()) List();
+    return true;
+}
+
+bool Catalogue::ResolveUser() {
+    BusyGuard guard(busy_);
+    return guard.acquired() && Resolve();
+}
+
+int Catalogue::ListAlbums() {
+    BusyGuard guard(busy_);
+    return guard.acquired() ? List() : 0;
+}
+
+bool Catalogue::Resolve() {
+    const Text typed = view_.ReadHomePageAddress();
+    if (typed.empty()) {
+        view_.ShowMessage("请输入网址"_t, kMbOk, std::nullopt);
+        return false;
+    }
+    view_.SetLabel(ViewLabel::User, "正在获取 耐心等待！"_t);
+    UserIdentity user;
+    user.homePageAddress = CompleteHomePageAddress(typed);
+    const Text page = FetchPage(user.homePageAddress);
+    user.userId = UserIdFromPage(page);
+    user.userTitle = UserTitleFromPage(page);
+    SetUser(user);
+
+    view_.SetLabel(ViewLabel::User, "要下载用户："_t + user.userTitle);
+    view_.SetLabel(ViewLabel::Status, "温馨提示：正在获取相册列表..."_t);
+    view_.AppendLog("正努力获取相册列表，耐心等待哈！\r\n\r\n"_t);
+    return true;
+}
+
+int Catalogue::List() {
+    view_.SetLabel(ViewLabel::Status, "相册获取中，耐心等待..."_t);
+    view_.ClearAlbums();
+
+    JsonValue answer;
+    answer.Parse(Utf8PageToText(WebRequest(AlbumListUrl(photoService_, User().userId))));
+    const int n = AlbumListOf(answer).Length();
+    if (n == 0) {
+        if (!StopRequested()) {
+            view_.ShowMessage("获取到相册个数为：0"_t, kMbOk, "温馨提示"_t);
+        }
+        return 0;
+    }
+
+    int rows = 0;
+    view_.SetProgress(0, n);
+    for (int i = 1; i <= n && !StopRequested(); ++i) {
+        view_.SetProgress(i, n);
+        view_.SetLabel(ViewLabel::Percent,
+                       ToText(ToInt(static_cast<double>(i) / n * 100)) + Text("%"));
+        AlbumEntry album = ReadAlbumEntry(AlbumListOf(answer).Element(i - 1));
+        if (album.name.empty()) {
+            SeedRandom();
+            album.name = "未知名称随机数字"_t + ToText(RandomInt(100, 1000));
+        }
+        PumpingDelay(kAlbumPauseMs);
+        if (StopRequested()) break;
+        if (album.count == Text("0")) continue;
+
+        AlbumRow row;
+        row.number = ToText(rows + 1);
+        row.name = album.name;
+        row.coverAddress = album.coverAddress;
+        row.count = album.count;
+        row.albumKey = album.albumId + Text("@@") + album.type;
+        row.withCover = view_.ReadCoversWanted();
+        if (row.withCover && !album.coverAddress.empty()) row.cover = FetchCover(album.coverAddress);
+        if (StopRequested()) break;
+        view_.AddAlbum(row);
+        ++rows;
+        PumpPendingInput();
+    }
+    if (StopRequested()) return rows;
+
+    view_.SetLabel(ViewLabel::Status, "相册列表获取完毕,共计"_t + ToText(rows) + "个"_t);
+    view_.AppendLog("-----获取完毕,共计"_t + ToText(rows) +
+                    "个\r\n选择要下载的 点击【3下载选中】\r\n\r\n"_t);
+    return rows;
+}
+
+Text Catalogue::AlbumPageAddress(const Text& address) {
+    const Text home = CompleteHomePageAddress(address);
+    const Text userId = UserIdFromPage(FetchPage(home));
+    {
+        std::lock_guard lock(userMutex_);
+        user_.homePageAddress = home;
+        user_.userId = userId;
+    }
+    return AlbumPageUrl(photoService_, userId);
+}
+
+UserIdentity Catalogue::User() const {
+    std::lock_guard lock(userMutex_);
+    return user_;
+}
+
+void Catalogue::SetUser(const UserIdentity& user) {
+    std::lock_guard lock(userMutex_);
+    user_ = user;
+}
+
+}  // namespace ovx
