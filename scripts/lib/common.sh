@@ -12,6 +12,7 @@ OVX_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-multimedia-dev libqt6opengl6-dev libgl-dev
   fonts-noto-cjk xvfb xauth
   clang libclang-rt-14-dev
+  help2man librsvg2-bin lintian desktop-file-utils appstream dpkg-dev file
 )
 
 ovx_log() { printf '== %s\n' "$*" >&2; }
