@@ -3,6 +3,7 @@
 // AlbumDownload. Run() does the whole run on the calling thread (a worker), from the start
 // lines of the log to the completion message, and returns what it did.
 
+#include <chrono>
 #include <cstdint>
 
 #include "catalogue/Catalogue.h"
@@ -14,16 +15,18 @@ namespace ovx {
 
 // What a run works with besides the view's options.
 struct DownloadSetup {
-    UserIdentity user;        // from the last resolution
-    Text programFolder;       // the save location when the view gives none
-    Text recordFolder;        // the record databases, with a trailing separator
-    Text photoService;        // scheme and host of the photo-list endpoint
+    UserIdentity user;   // from the last resolution
+    Text programFolder;  // the save location when the view gives none
+    Text recordFolder;   // the record databases, with a trailing separator
+    Text photoService;   // scheme and host of the photo-list endpoint
+    // The wait before a photo-list page is asked for again (tests shorten it).
+    std::chrono::milliseconds pageRetryWait{2000};
 };
 
 struct DownloadSummary {
-    int saved = 0;    // photos written
-    int skipped = 0;  // photos skipped because they were recorded
-    int failed = 0;   // photos whose image could not be fetched or written
+    int saved = 0;      // photos written
+    int skipped = 0;    // photos skipped because they were recorded
+    int failed = 0;     // photos whose image could not be fetched or written
     int pagesLost = 0;  // photo-list pages still unreadable after every try
     bool stopped = false;
 };

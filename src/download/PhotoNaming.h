@@ -2,6 +2,8 @@
 // Photo file naming and saving: captions cleaned for file names, the four naming schemes with
 // their fallbacks, and the save itself (a hidden temporary file renamed into place).
 
+#include <cstddef>
+
 #include "catalogue/EngineView.h"
 #include "runtime/Text.h"
 
@@ -18,17 +20,36 @@ Text CjkOnly(const Text& text);
 // full-width) removed.
 Text PrepareCaption(const Text& captionMemberText);
 
+// The longest file or folder name Linux file systems take, in bytes of UTF-8.
+inline constexpr std::size_t kMaxNameBytes = 255;
+
+// What SafeNameComponent does with a name longer than kMaxNameBytes.
+enum class OverLongName {
+    Cut,     // cut at a character boundary (folder names)
+    Refuse,  // refuse it (file names: the next fallback name is tried)
+};
+
+// One file or folder name as the file system can take it, so that nothing built from service
+// texts can reach outside its folder: "/" and control bytes (below 0x20) are dropped, "." and
+// ".." are refused, and the length is bounded as `overLong` says. An empty result means the
+// name is refused.
+Text SafeNameComponent(const Text& name, OverLongName overLong);
+
+// Joins a folder and a name with "/".
+Text JoinPath(const Text& folder, const Text& name);
+
 struct PhotoToSave {
-    Text folder;       // the album folder
-    Text caption;      // prepared
-    Text number;       // photo number: sequence number or page-index text
-    Text dateText;     // upload date-time as ToText gives it
-    Text extension;    // ".jpg" or ".gif"
+    Text folder;     // the album folder
+    Text caption;    // prepared
+    Text number;     // photo number: sequence number or page-index text
+    Text dateText;   // upload date-time as ToText gives it
+    Text extension;  // ".jpg" or ".gif"
     Text photoId;
 };
 
-// The name of the first or second pass (file name only, no folder), for a scheme. The
-// existence tests of the Part are made against `folder`.
+// The name of the first or second pass (file name only, no folder), for a scheme. Where a
+// scheme tests for an existing file (content, content + date) the test is made in `folder`,
+// in both passes; the second pass differs only in the caption the caller gives it.
 Text BuildPhotoName(const PhotoToSave& photo, NamingScheme scheme, bool secondPass);
 
 // Saves the bytes under the first-pass name, else the second-pass name (caption reduced to
@@ -36,6 +57,9 @@ Text BuildPhotoName(const PhotoToSave& photo, NamingScheme scheme, bool secondPa
 // folder and renames it into place, so no half-written photo ever carries a final name.
 // Returns the path written, or an empty text when all three writes failed.
 Text SavePhoto(const PhotoToSave& photo, NamingScheme scheme, const Bytes& image);
+
+// Whether a file name is one of SavePhoto's temporaries (".ovx-" ... ".part").
+bool IsPhotoTemporaryName(const Text& name);
 
 // Removes the temporary files a killed run left in the folder; returns how many.
 int RemoveLeftoverTemporaries(const Text& folder);

@@ -1,0 +1,253 @@
+#include "download/AlbumDownload.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/ServiceProtocol.h"
+#include "download/PhotoNaming.h"
+#include "runtime/CodePage.h"
+#include "runtime/Convert.h"
+#include "runtime/DateTime.h"
+#include "runtime/TextOps.h"
+#include "web/PumpingDelay.h"
+#include "web/ScriptHelpers.h"
+#include "web/WebRequest.h"
+#include "web/WebRequestCom.h"
+
+namespace ovx {
+namespace {
+
+constexpr int kPageTries = 10;
+constexpr int kImageTimeoutSeconds = 30;
+constexpr int kProgressMaximum = 100;
+constexpr std::int64_t kMillisecondThreshold = 9999999999LL;
+
+DateTime UploadEpoch() {
+    return MakeDateTime(1970, 1, 1, 8);
+}
+
+// Whole seconds from the upload epoch to a date box's date.
+std::int64_t SecondsSinceEpoch(DateTime date) {
+    return ToInt64(DateTimeDiff(date, UploadEpoch(), kSecond));
+}
+
+bool CreateFolder(const Text& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(ToPath(folder), ec);
+    return !ec && std::filesystem::is_directory(ToPath(folder), ec);
+}
+
+}  // namespace
+
+AlbumDownload::AlbumDownload(EngineView& view, JobControl& control, const DownloadSetup& setup,
+                             DownloadSummary& summary)
+    : view_(view), control_(control), setup_(setup), summary_(summary) {}
+
+std::int64_t AlbumDownload::UploadSeconds(const Text& timestamp) {
+    std::int64_t t = ToInt64(timestamp);
+    return t > kMillisecondThreshold ? t / 1000 : t;
+}
+
+Text AlbumDownload::UploadDateText(std::int64_t seconds) {
+    // Days and seconds apart: the seconds of a later date do not fit the unit's int. Days
+    // beyond the date range are cut to it (ToText clamps the result anyway).
+    constexpr std::int64_t kSecondsPerDay = 86400;
+    const std::int64_t days = std::clamp<std::int64_t>(seconds / kSecondsPerDay, -4000000, 4000000);
+    DateTime t = AddToDateTime(UploadEpoch(), kDay, static_cast<int>(days));
+    t = AddToDateTime(t, kSecond, static_cast<int>(seconds % kSecondsPerDay));
+    return ToText(t);
+}
+
+bool AlbumDownload::LooksLikeHtml(const Bytes& body) {
+    std::size_t i = 0;
+    while (i < body.size() && (body[i] == ' ' || body[i] == '\t' || body[i] == '\r' ||
+                               body[i] == '\n' || body[i] == '\f')) {
+        ++i;
+    }
+    auto startsWith = [&](std::string_view prefix) {
+        if (body.size() - i < prefix.size()) return false;
+        for (std::size_t k = 0; k < prefix.size(); ++k) {
+            char c = static_cast<char>(body[i + k]);
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            if (c != prefix[k]) return false;
+        }
+        return true;
+    };
+    return startsWith("<!doctype html") || startsWith("<html");
+}
+
+void AlbumDownload::ShowProgress(int position) {
+    position = std::clamp(position, 0, kProgressMaximum);
+    view_.SetProgress(position, kProgressMaximum);
+    view_.SetLabel(ViewLabel::Percent, ToText(position * 100 / kProgressMaximum) + Text("%"));
+}
+
+void AlbumDownload::Run(const AlbumWorkItem& item) {
+    // The record database: a store that cannot open means no lookups and no records.
+    if (!control_.Checkpoint()) return;
+    store_ = RecordStore::ForUser(setup_.recordFolder, setup_.user.userId,
+                                  [this](const Text& line) { view_.AppendLog(line); });
+    storeOpen_ = store_->OpenForAlbum();
+
+    options_ = view_.ReadAlbumOptions();
+    if (options_.timeRange) {
+        lowerBound_ = SecondsSinceEpoch(options_.start);
+        upperBound_ = SecondsSinceEpoch(options_.end);
+    }
+
+    Text albumId = item.albumKey, type;
+    if (TextArray key = SplitText(item.albumKey, Text("@@")); key.size() == 2) {
+        albumId = key[0];
+        type = key[1];
+    }
+
+    view_.SetLabel(ViewLabel::Percent, Text());
+    view_.SetProgress(0, kProgressMaximum);
+    view_.AppendLog("准备下载相册《"_t + item.name + "》\r\n\r\n"_t);
+
+    count_ = item.count;
+    const Text folderName = CleanNameText(item.name) + item.count;
+    // A count of 10^9 is bounded by the first empty page; a page repeated forever by this.
+    pages_ = std::max(ToInt(item.count) / kPhotosPerPage + 1, 1);
+    folder_ = PrepareFolder(folderName);
+
+    bool stopped = false;
+    for (int page = 1; page <= pages_ && !stopped; ++page) {
+        const Text url = PhotoListUrl(setup_.photoService, setup_.user.userId, albumId, page, type,
+                                      RandomFraction17());
+        JsonValue answer;
+        PageResult result = FetchPage(url, answer);
+        if (result == PageResult::Stopped) {
+            stopped = true;
+            break;
+        }
+        if (result == PageResult::Lost) {
+            view_.AppendLog("相册《"_t + folderName + "》第"_t + ToText(page) +
+                            "页读取失败，已跳过\r\n"_t);
+            ++summary_.pagesLost;
+            continue;
+        }
+        const JsonValue list = PhotoListOf(answer);
+        const int onPage = list.Length();
+        // An empty list: the album has no more photos, whatever its count said.
+        if (onPage == 0) break;
+        PhotoResult photo = PhotoResult::Next;
+        for (int index = 1; index <= onPage && photo == PhotoResult::Next; ++index) {
+            photo = DownloadPhoto(list.Element(index - 1), page, index, onPage);
+        }
+        if (photo == PhotoResult::Stopped) stopped = true;
+        if (photo != PhotoResult::Next) break;
+    }
+
+    if (!stopped) {
+        view_.AppendLog("---完成相册《"_t + folderName + "》下载\r\n\r\n"_t);
+        view_.SetLabel(ViewLabel::PhotoCount, Text());
+    }
+    store_->Close();
+    store_.reset();
+    storeOpen_ = false;
+}
+
+Text AlbumDownload::PrepareFolder(const Text& folderName) {
+    const Text base = options_.saveLocation.empty() ? setup_.programFolder : options_.saveLocation;
+    // Service texts become single name components: nothing can climb out of the base.
+    const Text title = SafeNameComponent(CleanNameText(setup_.user.userTitle), OverLongName::Cut);
+    Text album = SafeNameComponent(folderName, OverLongName::Cut);
+    if (album.empty()) album = Text("_");
+    const Text folder = JoinPath(title.empty() ? base : JoinPath(base, title), album);
+    if (!CreateFolder(folder)) CreateFolder(folder);
+    RemoveLeftoverTemporaries(folder);
+    return folder;
+}
+
+AlbumDownload::PageResult AlbumDownload::FetchPage(const Text& url, JsonValue& answer) {
+    for (int attempt = 1; attempt <= kPageTries; ++attempt) {
+        if (!control_.Checkpoint()) return PageResult::Stopped;
+        const Bytes body = WebRequest(url);
+        if (control_.Stopped()) return PageResult::Stopped;
+        const Text text = Utf8PageToText(body);
+        // An error page or a throttling answer is retried like an empty one.
+        if (!text.empty() && answer.Parse(text) && IsPhotoListAnswer(answer)) {
+            return PageResult::Good;
+        }
+        PumpingDelay(setup_.pageRetryWait.count(), DelayUnit::Milliseconds);
+        if (control_.Stopped()) return PageResult::Stopped;
+    }
+    return PageResult::Lost;
+}
+
+AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const JsonValue& record, int page,
+                                                        int index, int onPage) {
+    const int sequence = (page - 1) * kPhotosPerPage + index;
+    ShowProgress(ToInt(sequence * 100.0 / onPage / pages_));
+    const NamingOptions naming = view_.ReadNamingOptions();
+    const Text number = naming.numbering == Numbering::Cycle
+                            ? ToText(page) + Text("-") + ToText(index)
+                            : ToText(sequence);
+    view_.SetLabel(ViewLabel::PhotoCount, count_ + Text("/") + ToText(sequence));
+
+    const PhotoEntry entry = ReadPhotoEntry(record);
+    const std::int64_t seconds = UploadSeconds(entry.timestamp);
+
+    if (options_.timeRange) {
+        // Lists come newest first: a newer photo is passed over, an older one ends the album.
+        if (seconds >= upperBound_) return PhotoResult::Next;
+        if (seconds <= lowerBound_) {
+            view_.AppendLog("该相册【固定时间段】上传的图片下载完毕\r\n"_t);
+            return PhotoResult::EndAlbum;
+        }
+    }
+
+    if (options_.downloadRecord && storeOpen_) {
+        if (!control_.Checkpoint()) return PhotoResult::Stopped;
+        if (store_->Contains(entry.photoId)) {
+            ++summary_.skipped;
+            return PhotoResult::Next;
+        }
+    }
+
+    // Images go to the image host without the login cookies; one more try after a status
+    // other than 200.
+    const Text url = ImageUrl(entry);
+    int status = 0;
+    Bytes image;
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        if (!control_.Checkpoint()) return PhotoResult::Stopped;
+        status = 0;
+        image = WebRequestCom(url, {.statusCode = &status, .timeoutSeconds = kImageTimeoutSeconds});
+        if (control_.Stopped()) return PhotoResult::Stopped;
+        if (status == 200) break;
+    }
+    // A failed image is neither saved nor recorded, so a later run fetches it again.
+    if (status != 200 || image.empty() || LooksLikeHtml(image)) {
+        Text why = "（状态码 "_t + ToText(status);
+        if (status == 200) why += image.empty() ? "，内容为空"_t : "，内容不是图片"_t;
+        view_.AppendLog("图片下载失败："_t + entry.photoId + why + "）\r\n"_t);
+        ++summary_.failed;
+        return PhotoResult::Next;
+    }
+
+    PhotoToSave photo;
+    photo.folder = folder_;
+    photo.caption = PrepareCaption(entry.caption);
+    photo.number = number;
+    photo.dateText = UploadDateText(seconds);
+    photo.extension = ImageExtension(entry);
+    photo.photoId = entry.photoId;
+    if (!control_.Checkpoint()) return PhotoResult::Stopped;
+    if (SavePhoto(photo, naming.scheme, image).empty()) {
+        view_.AppendLog("图片保存失败："_t + entry.photoId + "\r\n"_t);
+        ++summary_.failed;
+        return PhotoResult::Next;
+    }
+    ++summary_.saved;
+    if (storeOpen_) {
+        if (!control_.Checkpoint()) return PhotoResult::Stopped;
+        store_->Record(entry.photoId);
+    }
+    return PhotoResult::Next;
+}
+
+}  // namespace ovx

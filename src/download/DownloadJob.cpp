@@ -1,0 +1,75 @@
+#include "download/DownloadJob.h"
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "download/AlbumDownload.h"
+#include "download/RecordStore.h"
+#include "runtime/Convert.h"
+#include "runtime/Numbers.h"
+#include "runtime/StopFlag.h"
+#include "runtime/TextOps.h"
+
+namespace ovx {
+
+DownloadJob::DownloadJob(EngineView& view, JobControl& control, DownloadSetup setup)
+    : view_(view), control_(control), setup_(std::move(setup)) {}
+
+DownloadSummary DownloadJob::Run() {
+    ScopedStopFlag stopFlag(&control_.Flag());
+    DownloadSummary summary;
+    auto stop = [&] {
+        view_.SetRunState(RunState::Idle);
+        summary.stopped = true;
+        return summary;
+    };
+
+    view_.AppendLog(view_.ReadDownloadRecord()
+                        ? "已经勾选了防止重复下载功能,已经下载的不会再次下载\r\n\r\n"_t
+                        : "未勾选了防止重复下载功能\r\n\r\n"_t);
+    view_.AppendLog(view_.ReadTimeRange() ? "【启用了】 固定时间段内的下载\r\n\r\n"_t
+                                          : "【未启用】 固定时间段内的下载\r\n\r\n"_t);
+    if (!control_.Checkpoint()) return stop();
+    RecordStore::ForUser(setup_.recordFolder, setup_.user.userId)->Prepare();
+    view_.SetRunState(RunState::Running);
+
+    // The checked rows, as structures: no text in a name can cut an item apart.
+    std::vector<AlbumWorkItem> items;
+    Text numbers;
+    bool anyChecked = false;
+    for (const AlbumListEntry& row : view_.ReadAlbums()) {
+        if (!row.checked) continue;
+        anyChecked = true;
+        numbers += row.number + "、"_t;
+        AlbumWorkItem item{row.count, row.albumKey, TrimSpaces(row.name)};
+        if (item.name.empty()) {
+            SeedRandom();
+            item.name = "未知相册_随机名称"_t + ToText(RandomInt(10, 99));
+        }
+        if (!item.count.empty() && !item.albumKey.empty()) items.push_back(std::move(item));
+    }
+    view_.AppendLog(anyChecked ? "当前被选择相册编号:"_t + numbers + "\r\n\r\n"_t
+                               : "当前未选择任何相册\r\n\r\n"_t);
+    view_.SetLabel(ViewLabel::AlbumCount,
+                   "总共需下载["_t + ToText(static_cast<int>(items.size())) + "]个相册"_t);
+
+    for (std::size_t j = 0; j < items.size(); ++j) {
+        if (!control_.Checkpoint()) return stop();
+        view_.SetLabel(ViewLabel::CurrentAlbum,
+                       "下载到第["_t + ToText(static_cast<int>(j + 1)) + "]个相册"_t);
+        AlbumDownload(view_, control_, setup_, summary).Run(items[j]);
+        if (control_.Stopped()) return stop();
+    }
+
+    view_.SetRunState(RunState::Idle);
+    view_.AppendLog("-------全部下载完毕--------\r\n\r\n"_t);
+    view_.SetLabel(ViewLabel::PhotoCount, "下载完成"_t);
+    view_.SetProgress(100, 100);
+    view_.SetLabel(ViewLabel::Percent, Text("100%"));
+    view_.PlayFinishingSound();
+    view_.ShowMessage("全部下载完毕"_t, 0, std::nullopt);
+    return summary;
+}
+
+}  // namespace ovx
