@@ -95,15 +95,47 @@ PhotoService::PhotoService(Scenario scenario) : scenario_(std::move(scenario)) {
     server_.Post(".*", handler);
 }
 
+PhotoService::~PhotoService() {
+    if (requestLog_) std::fclose(requestLog_);
+}
+
+bool PhotoService::OpenRequestLog(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    if (requestLog_) std::fclose(requestLog_);
+    requestLog_ = std::fopen(path.c_str(), "a");
+    return requestLog_ != nullptr;
+}
+
+void PhotoService::LogRequest(const httplib::Request& req, int status) {
+    std::lock_guard lock(mutex_);
+    if (!requestLog_) return;
+    std::string query;
+    for (const auto& [key, value] : req.params) {
+        query += (query.empty() ? "?" : "&") + key + "=" + value;
+    }
+    std::fprintf(requestLog_, "%s %s%s %d\n", req.method.c_str(), req.path.c_str(), query.c_str(),
+                 status);
+    std::fflush(requestLog_);
+}
+
+std::string PhotoService::WithPort(std::string host) const {
+    for (std::size_t pos = host.find("{port}"); pos != std::string::npos;
+         pos = host.find("{port}")) {
+        host.replace(pos, 6, std::to_string(port_));
+    }
+    return host;
+}
+
+std::string PhotoService::PicHostOf(const Album& album) const {
+    return album.picHost.empty() ? picHost_ : WithPort(album.picHost);
+}
+
 int PhotoService::Bind(int port) {
     int bound = port == 0 ? server_.bind_to_any_port("127.0.0.1")
                           : (server_.bind_to_port("127.0.0.1", port) ? port : -1);
     if (bound <= 0) return -1;
-    picHost_ = scenario_.picHost.empty() ? "http://127.0.0.1:{port}" : scenario_.picHost;
-    for (std::size_t pos = picHost_.find("{port}"); pos != std::string::npos;
-         pos = picHost_.find("{port}")) {
-        picHost_.replace(pos, 6, std::to_string(bound));
-    }
+    port_ = bound;
+    picHost_ = WithPort(scenario_.picHost.empty() ? "http://127.0.0.1:{port}" : scenario_.picHost);
     return bound;
 }
 
@@ -158,12 +190,22 @@ bool PhotoService::LoggedIn(const httplib::Request& req) {
 }
 
 void PhotoService::Handle(const httplib::Request& req, httplib::Response& res) {
+    HandleFaults(req, res);
+    LogRequest(req, res.status);
+}
+
+void PhotoService::HandleFaults(const httplib::Request& req, httplib::Response& res) {
     const Fault* fault = ActiveFault(req);
     if (fault && fault->delayMs > 0) Delay(fault->delayMs);
     std::string action = fault ? fault->action : "";
     if (action == "empty") {
         res.status = 200;
         res.set_content("", kHtml);
+        return;
+    }
+    if (action == "html") {
+        res.status = 200;
+        res.set_content(HtmlDocument("访问过于频繁", "", "<h1>请稍后再试</h1>"), kHtml);
         return;
     }
     if (action == "status") {
@@ -319,7 +361,7 @@ std::string PhotoService::CoverAddress(const Album& album) const {
     if (album.cover != "auto") return album.cover;
     std::string name =
         album.photos.empty() ? "cover" + album.albumId + ".jpg" : album.photos.front().picName;
-    return picHost_ + "/thumb300/" + name;
+    return PicHostOf(album) + "/thumb300/" + name;
 }
 
 PhotoService::Page PhotoService::AlbumList(const httplib::Request& req) const {
@@ -388,7 +430,7 @@ PhotoService::Page PhotoService::PhotoList(const httplib::Request& req) const {
             {"caption_render", Json(p.caption)},
             {"created_at", Json(CreatedAt(p.timestamp))},
             {"timestamp", std::to_string(timestamp)},
-            {"pic_host", Json(picHost_)},
+            {"pic_host", Json(PicHostOf(*album))},
             {"pic_name", Json(p.picName)},
             {"pic_type", "0"},
             {"is_private", "false"},

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <set>
@@ -19,6 +20,10 @@ namespace photoservice {
 class PhotoService {
   public:
     explicit PhotoService(Scenario scenario);
+    ~PhotoService();
+
+    // Appends one line per answered request ("GET /path?query STATUS") to this file.
+    bool OpenRequestLog(const std::string& path);
 
     // Binds 127.0.0.1 on `port` (0: a free one); returns the port or -1.
     int Bind(int port);
@@ -40,6 +45,7 @@ class PhotoService {
     };
 
     void Handle(const httplib::Request& req, httplib::Response& res);
+    void HandleFaults(const httplib::Request& req, httplib::Response& res);
     Page Dispatch(const httplib::Request& req, httplib::Response& res);
     const Fault* ActiveFault(const httplib::Request& req);
     bool LoggedIn(const httplib::Request& req);
@@ -53,11 +59,16 @@ class PhotoService {
     Page AlbumList(const httplib::Request& req) const;
     Page PhotoList(const httplib::Request& req) const;
     std::string CoverAddress(const Album& album) const;
+    std::string PicHostOf(const Album& album) const;
+    std::string WithPort(std::string host) const;
+    void LogRequest(const httplib::Request& req, int status);
     std::string Json(const std::string& s) const { return JsonStringFor(s); }
     std::string JsonStringFor(const std::string& s) const;
 
     Scenario scenario_;
     std::string picHost_;
+    int port_ = 0;
+    std::FILE* requestLog_ = nullptr;         // guarded by mutex_
     std::map<std::string, ImageRef> images_;  // by picture name
     httplib::Server server_;
 

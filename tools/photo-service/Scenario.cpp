@@ -200,7 +200,8 @@ bool ReadAlbum(Reader& r, json_object* a, Album& album, long& total) {
     if (!r.Text(a, "album_id", album.albumId) || !r.Text(a, "caption", album.caption) ||
         !r.Bool(a, "timestamp_ms", album.timestampsInMilliseconds) ||
         !r.Names(a, "omit", album.omitPhotoMembers) ||
-        !r.Names(a, "album_omit", album.omitAlbumMembers) || !r.Text(a, "cover", album.cover)) {
+        !r.Names(a, "album_omit", album.omitAlbumMembers) || !r.Text(a, "cover", album.cover) ||
+        !r.Text(a, "pic_host", album.picHost)) {
         return false;
     }
     if (json_object* type = Member(a, "type")) {
@@ -230,7 +231,7 @@ bool ReadFault(Reader& r, json_object* f, Fault& fault) {
         fault.path.pop_back();
     }
     if (fault.action != "" && fault.action != "empty" && fault.action != "status" &&
-        fault.action != "truncate") {
+        fault.action != "html" && fault.action != "truncate") {
         return r.Fail("unknown fault action \"" + fault.action + "\"");
     }
     fault.skip = static_cast<int>(skip);
@@ -382,6 +383,8 @@ const char* ScenarioHelp() {
           "cover": "auto",          "auto": an image of this service; "": empty; else the address
           "reported_count": "...",  count.photos in the album list, when it should differ
           "timestamp_ms": false,    timestamps in milliseconds
+          "pic_host": "...",        this album's image host ({port} replaced), e.g. another
+                                    scheme; default: the scenario's
           "omit": ["caption_render"],   members left out of every photo record
           "album_omit": ["caption"],    members left out of the album record
           "photos": { "count": 250, "per_post": 3, "caption": "第{post}条微博 {n}",
@@ -400,8 +403,10 @@ const char* ScenarioHelp() {
       "query": {"page": "2"},       query values the request must carry
       "skip": 0, "times": 3,        skip the first matching requests, then apply to the next
                                     `times` of them (-1 or missing: all)
-      "action": "empty",            "empty" (200, no body), "status", "truncate" (the body is
-                                    cut off after "keep_bytes", default half) or none
+      "action": "empty",            "empty" (200, no body), "status", "html" (200 with an
+                                    HTML page: a throttling page, or an image that is not
+                                    one), "truncate" (the body is cut off after "keep_bytes",
+                                    default half) or none
       "status": 500, "delay_ms": 1500, "keep_bytes": 100,
       "bytes_per_second": 20000 }   the answer trickles out at this rate ]
 }

@@ -29,6 +29,8 @@ struct Album {
     std::string cover = "auto";
     std::optional<std::string> reportedCount;  // count.photos when it differs from the photos
     bool timestampsInMilliseconds = false;
+    // pic_host of this album's photos ("{port}" replaced); empty: the scenario's.
+    std::string picHost;
     std::set<std::string> omitAlbumMembers;  // left out of the album record
     std::set<std::string> omitPhotoMembers;  // left out of every photo record
     std::vector<Photo> photos;               // newest first
@@ -51,7 +53,7 @@ struct Fault {
     std::map<std::string, std::string> query;
     int skip = 0;
     int times = -1;
-    std::string action;  // "", "empty", "status" or "truncate"
+    std::string action;  // "", "empty", "status", "html" or "truncate"
     int status = 500;
     int delayMs = 0;
     long keepBytes = -1;      // for "truncate": bytes sent before the cut; half when negative

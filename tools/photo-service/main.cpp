@@ -17,18 +17,19 @@
 namespace {
 
 void Usage(std::FILE* out) {
-    std::fprintf(
-        out,
-        "Usage: photo-service --scenario FILE [--port N]\n"
-        "Serves the scenario on 127.0.0.1 (port 0 or none: a free port) and prints\n"
-        "\"listening on 127.0.0.1:PORT\" as its first line. SIGTERM or SIGINT stop it.\n\n%s",
-        photoservice::ScenarioHelp());
+    std::fprintf(out,
+                 "Usage: photo-service --scenario FILE [--port N] [--request-log FILE]\n"
+                 "Serves the scenario on 127.0.0.1 (port 0 or none: a free port) and prints\n"
+                 "\"listening on 127.0.0.1:PORT\" as its first line. SIGTERM or SIGINT stop it.\n"
+                 "--request-log appends one line per request: METHOD PATH?QUERY STATUS.\n\n%s",
+                 photoservice::ScenarioHelp());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string scenarioPath;
+    std::string requestLog;
     long port = 0;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -36,10 +37,14 @@ int main(int argc, char** argv) {
             Usage(stdout);
             return 0;
         }
-        if ((arg == "--scenario" || arg == "--port") && i + 1 < argc) {
+        if ((arg == "--scenario" || arg == "--port" || arg == "--request-log") && i + 1 < argc) {
             std::string value = argv[++i];
             if (arg == "--scenario") {
                 scenarioPath = value;
+                continue;
+            }
+            if (arg == "--request-log") {
+                requestLog = value;
                 continue;
             }
             char* end = nullptr;
@@ -74,6 +79,10 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     photoservice::PhotoService service(std::move(*scenario));
+    if (!requestLog.empty() && !service.OpenRequestLog(requestLog)) {
+        std::fprintf(stderr, "photo-service: cannot write %s\n", requestLog.c_str());
+        return 1;
+    }
     int bound = service.Bind(static_cast<int>(port));
     if (bound < 0) {
         std::fprintf(stderr, "photo-service: cannot listen on 127.0.0.1:%ld\n", port);
