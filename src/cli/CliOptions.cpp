@@ -1,0 +1,275 @@
+#include "cli/CliOptions.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "ovx/Version.h"
+#include "runtime/CodePage.h"
+#include "runtime/TextOps.h"
+
+namespace ovx {
+
+namespace {
+
+enum class Option {
+    List,
+    Albums,
+    Save,
+    Naming,
+    Numbering,
+    Records,
+    Period,
+    Cookies,
+    ProgramFolder,
+    Help,
+    Version,
+};
+
+struct OptionDef {
+    const char* name;
+    Option option;
+    bool takesValue;
+};
+
+constexpr OptionDef kOptions[] = {
+    {"--list", Option::List, false},
+    {"--albums", Option::Albums, true},
+    {"--save", Option::Save, true},
+    {"--naming", Option::Naming, true},
+    {"--numbering", Option::Numbering, true},
+    {"--records", Option::Records, true},
+    {"--period", Option::Period, true},
+    {"--cookies", Option::Cookies, true},
+    {"--program-folder", Option::ProgramFolder, true},
+    {"--help", Option::Help, false},
+    {"--version", Option::Version, false},
+};
+
+const OptionDef* FindOption(const std::string& name) {
+    for (const OptionDef& def : kOptions) {
+        if (name == def.name) return &def;
+    }
+    return nullptr;
+}
+
+// Digits only, at most 4 of them; -1 otherwise.
+int SmallNumber(const std::string& digits) {
+    if (digits.empty() || digits.size() > 4) return -1;
+    int value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+// Stores one option's value; false with `error` set when the value is bad.
+bool Apply(Option option, const std::string& value, CliOptions& options, std::string& error) {
+    switch (option) {
+        case Option::Albums:
+            if (auto selection = AlbumSelection::Parse(value)) {
+                options.albums = *selection;
+                return true;
+            }
+            error = "bad album list \"" + value + "\" (numbers from 1 and ranges, e.g. 1,3,5-7)";
+            return false;
+        case Option::Save:
+            if (value.empty()) {
+                error = "--save needs a folder";
+                return false;
+            }
+            options.saveLocation = Utf8ToLocal(value);
+            return true;
+        case Option::Naming:
+            if (auto scheme = SettingsFile::NamingFromValue(Utf8ToLocal(value))) {
+                options.naming = *scheme;
+                return true;
+            }
+            error = "bad naming scheme \"" + value + "\" (序号加内容, 内容加序号, 内容加日期 or 内容)";
+            return false;
+        case Option::Numbering:
+            if (value == "默认" || value == "循环") {
+                options.numbering = value == "循环" ? Numbering::Cycle : Numbering::Default;
+                return true;
+            }
+            error = "bad numbering form \"" + value + "\" (默认 or 循环)";
+            return false;
+        case Option::Records:
+            if (value == "on" || value == "off") {
+                options.records = value == "on";
+                return true;
+            }
+            error = "bad --records value \"" + value + "\" (on or off)";
+            return false;
+        case Option::Period: {
+            std::size_t comma = value.find(',');
+            std::optional<DateTime> start, end;
+            if (comma != std::string::npos) {
+                start = ParseCliDate(value.substr(0, comma));
+                end = ParseCliDate(value.substr(comma + 1));
+            }
+            if (!start || !end) {
+                error = "bad period \"" + value + "\" (START,END as dates, e.g. 2014-12-10,2014-12-25)";
+                return false;
+            }
+            if (*end < *start) {
+                error = "bad period \"" + value + "\": the start is after the end";
+                return false;
+            }
+            options.period = CliOptions::Period{*start, *end};
+            return true;
+        }
+        case Option::Cookies:
+            if (value.empty()) {
+                error = "--cookies needs a file";
+                return false;
+            }
+            options.cookiesFile = Utf8ToLocal(value);
+            return true;
+        case Option::ProgramFolder:
+            if (value.empty()) {
+                error = "--program-folder needs a folder";
+                return false;
+            }
+            options.programFolder = Utf8ToLocal(value);
+            return true;
+        case Option::List:
+        case Option::Help:
+        case Option::Version:
+            break;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<DateTime> ParseCliDate(const std::string& text) {
+    std::size_t first = text.find('-');
+    std::size_t second = first == std::string::npos ? first : text.find('-', first + 1);
+    if (second == std::string::npos) return std::nullopt;
+    int year = SmallNumber(text.substr(0, first));
+    int month = SmallNumber(text.substr(first + 1, second - first - 1));
+    int day = SmallNumber(text.substr(second + 1));
+    if (year < 1900 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
+        text.size() - second - 1 > 2 || second - first - 1 > 2) {
+        return std::nullopt;
+    }
+    return MakeDateTime(year, month, day);
+}
+
+std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
+                                          std::string& error) {
+    CliOptions options;
+    // --help and --version answer whatever else is on the line.
+    for (const std::string& arg : args) {
+        if (arg == "--") break;
+        if (arg == "--help" || arg == "--version") {
+            options.action = arg == "--help" ? CliOptions::Action::Help
+                                             : CliOptions::Action::Version;
+            return options;
+        }
+    }
+    std::vector<std::string> positional;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::size_t equals = arg.find('=');
+        std::string name = arg.substr(0, equals);
+        const OptionDef* def = arg.rfind("--", 0) == 0 ? FindOption(name) : nullptr;
+        if (!def) {
+            error = "unknown option " + name;
+            return std::nullopt;
+        }
+        std::string value;
+        if (def->takesValue) {
+            if (equals != std::string::npos) {
+                value = arg.substr(equals + 1);
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                error = name + " needs a value";
+                return std::nullopt;
+            }
+        } else if (equals != std::string::npos) {
+            error = name + " takes no value";
+            return std::nullopt;
+        }
+        if (def->option == Option::List) options.action = CliOptions::Action::List;
+        if (!Apply(def->option, value, options, error)) return std::nullopt;
+    }
+    if (positional.empty()) {
+        error = "no home-page address given";
+        return std::nullopt;
+    }
+    if (positional.size() > 1) {
+        error = "unexpected argument \"" + positional[1] + "\" (one home-page address only)";
+        return std::nullopt;
+    }
+    options.homePageAddress = Utf8ToLocal(positional[0]);
+    if (TrimSpaces(options.homePageAddress).empty()) {
+        error = "the home-page address is empty";
+        return std::nullopt;
+    }
+    return options;
+}
+
+std::string CliVersionText() {
+    return std::string("ovatrix-cli ") + kVersion + "\n";
+}
+
+std::string CliHelpText() {
+    return R"(Usage: ovatrix-cli [options] HOME_PAGE_ADDRESS
+Downloads the photo albums of one Weibo user: finds the user on the home page named by
+HOME_PAGE_ADDRESS, lists the user's albums and saves every full-size photo of the chosen
+albums into one folder per album, named after the user and the album.
+
+What to download:
+  --list                 print the albums (number TAB name TAB photo count TAB album key) and exit
+  --albums LIST          album numbers to download, e.g. 1,3,5-7 (default: all)
+  --period START,END     only photos uploaded between the two dates (e.g. 2014-12-10,2014-12-25)
+
+Where and how to save:
+  --save DIR             save location (default: the settings file's, else ProgramFolder)
+  --naming SCHEME        序号加内容 | 内容加序号 | 内容加日期 | 内容 (default: the settings file's)
+  --numbering FORM       默认 | 循环 (default: the settings file's)
+  --records on|off       duplicate protection (default: the settings file's)
+
+Session and files:
+  --cookies FILE         a Netscape cookies.txt file loaded into the cookie store before any request
+  --program-folder DIR   where 配置.ini and the record folder live (default: ProgramFolder)
+
+Other:
+  --help                 print this help and exit
+  --version              print the version and exit
+
+Settings not given on the command line come from 配置.ini in the program folder (the
+folder of the program when it is writable, else ~/.local/share/Ovatrix), as the window
+keeps them. Without --cookies, the login the window's browser kept
+(浏览器数据/cookies.txt in the program folder) is used. The records of downloaded photos
+live in 防止重复下载数据库/ there.
+
+The log goes to standard output, progress and messages to standard error. Ctrl-C or
+SIGTERM stops at the next step: no half-written photo, the records closed.
+
+Exit status:
+  0    the run completed (also when some photos failed)
+  2    bad arguments
+  3    no user id found on the home page (not logged in, or a wrong address)
+  4    the user has no albums
+  130  stopped by Ctrl-C or SIGTERM
+
+Examples:
+  ovatrix-cli --cookies cookies.txt --list https://weibo.com/u/1642591402
+  ovatrix-cli --albums 1,3-4 --naming 内容加日期 --save ~/图片/微博 https://weibo.com/u/1642591402
+)";
+}
+
+}  // namespace ovx

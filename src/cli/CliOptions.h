@@ -1,0 +1,49 @@
+#pragma once
+// The command line of ovatrix-cli, parsed. Values given on the command line arrive as UTF-8
+// and are kept as local-code-page texts; what is absent falls back to the settings file when
+// the run starts.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/AlbumSelection.h"
+#include "runtime/DateTime.h"
+#include "runtime/SettingsFile.h"
+#include "runtime/Text.h"
+
+namespace ovx {
+
+struct CliOptions {
+    enum class Action { Download, List, Help, Version };
+    Action action = Action::Download;
+
+    Text homePageAddress;
+    AlbumSelection albums;  // every album unless --albums
+    std::optional<Text> saveLocation;
+    std::optional<NamingScheme> naming;
+    std::optional<Numbering> numbering;
+    std::optional<bool> records;
+    struct Period {
+        DateTime start;
+        DateTime end;
+    };
+    std::optional<Period> period;  // midnight of each date
+    std::optional<Text> cookiesFile;
+    std::optional<Text> programFolder;
+};
+
+// Parses the arguments after the program name. On a bad argument returns nothing and puts
+// the cause, one line without a line break, into `error`. --help or --version anywhere wins
+// over everything else, so they need no address.
+std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
+                                          std::string& error);
+
+// "2014-12-10" (month and day may have one digit) at midnight; nothing for an impossible date.
+std::optional<DateTime> ParseCliDate(const std::string& text);
+
+// What --help and --version print (UTF-8, ending in a line break).
+std::string CliHelpText();
+std::string CliVersionText();
+
+}  // namespace ovx

@@ -1,0 +1,221 @@
+#include "cli/CliRun.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "catalogue/Catalogue.h"
+#include "cli/CliOptions.h"
+#include "download/DownloadJob.h"
+#include "runtime/CodePage.h"
+#include "runtime/ProgramFolder.h"
+#include "runtime/SettingsFile.h"
+#include "runtime/StopFlag.h"
+#include "web/CookieStore.h"
+
+namespace ovx {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A cookies file larger than this is not a browser's cookie jar.
+constexpr std::uintmax_t kMaxCookiesFileBytes = std::uintmax_t{8} << 20;
+
+// --program-folder for the length of one run: the settings, records and browser cookies are
+// then found below that folder, and photos go beside it unless told otherwise.
+class ScopedProgramFolder {
+  public:
+    explicit ScopedProgramFolder(const std::optional<Text>& folder) : set_(folder.has_value()) {
+        if (set_) SetProgramFolderOverride(*folder);
+    }
+    ~ScopedProgramFolder() {
+        if (set_) SetProgramFolderOverride(Text());
+    }
+    ScopedProgramFolder(const ScopedProgramFolder&) = delete;
+    ScopedProgramFolder& operator=(const ScopedProgramFolder&) = delete;
+
+  private:
+    bool set_;
+};
+
+void ErrorLine(const CliStreams& streams, const std::string& utf8) {
+    std::fprintf(streams.err, "ovatrix-cli: %s\n", utf8.c_str());
+    std::fflush(streams.err);
+}
+
+// Loads a cookies.txt file into the store; only a regular file of bounded size is read, so a
+// FIFO or a link to a device can neither block nor exhaust the run. Empty on success, else
+// the cause.
+std::string LoadCookies(const Text& file) {
+    const fs::path path = ToPath(file);
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (!fs::exists(status)) return "no such file";
+    if (!fs::is_regular_file(status)) return "not a regular file";
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec || size > kMaxCookiesFileBytes) return "not a cookies file (too large)";
+    if (!CookieStore::Instance().Load(path)) return "cannot be read";
+    return {};
+}
+
+// The text without trailing slashes: the photo service's address is joined with "/..." paths.
+Text WithoutTrailingSlash(const Text& address) {
+    std::string bytes = address.bytes();
+    while (!bytes.empty() && bytes.back() == '/') bytes.pop_back();
+    return Text(bytes);
+}
+
+CliAnswers AnswersFor(const CliOptions& options, const StoredSettings& settings) {
+    CliAnswers answers;
+    answers.homePageAddress = options.homePageAddress;
+    AlbumOptions& album = answers.album;
+    album.downloadRecord = options.records.value_or(settings.downloadRecord);
+    if (options.period) {
+        album.timeRange = true;
+        album.start = options.period->start;
+        album.end = options.period->end;
+    } else {
+        album.timeRange = settings.timeRange;
+        album.start = settings.startDate;
+        album.end = settings.endDate;
+    }
+    if (options.saveLocation) {
+        album.saveLocation = *options.saveLocation;
+    } else if (!settings.saveLocation.empty()) {
+        album.saveLocation = settings.saveLocation;
+    } else {
+        album.saveLocation = DefaultSaveLocation();
+    }
+    // A stored scheme that names none of the four leaves the window's initial selection.
+    answers.naming.scheme =
+        options.naming.value_or(settings.naming.value_or(NamingScheme::NumberCaption));
+    answers.naming.numbering = options.numbering.value_or(settings.numbering);
+    return answers;
+}
+
+// number TAB name TAB photo count TAB album key; a tab or line break inside a name the
+// service gave would cut the row, so it prints as a space.
+void PrintAlbumRows(CliView& view, const CliStreams& streams) {
+    for (const AlbumRow& row : view.Rows()) {
+        std::string line = PrintableUtf8(row.number, true) + "\t" +
+                           PrintableUtf8(row.name, true) + "\t" + PrintableUtf8(row.count, true) +
+                           "\t" + PrintableUtf8(row.albumKey, true) + "\n";
+        std::fwrite(line.data(), 1, line.size(), streams.out);
+    }
+    std::fflush(streams.out);
+}
+
+std::string SummaryLine(const DownloadSummary& summary) {
+    return "保存 " + std::to_string(summary.saved) + " 张，跳过 " +
+           std::to_string(summary.skipped) + " 张（已有记录），失败 " +
+           std::to_string(summary.failed) + " 张";
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobControl& control) {
+    std::string error;
+    std::optional<CliOptions> parsed = ParseCliOptions(args, error);
+    if (!parsed) {
+        ErrorLine(streams, error + " (see ovatrix-cli --help)");
+        return kExitBadArguments;
+    }
+    const CliOptions& options = *parsed;
+    if (options.action == CliOptions::Action::Help ||
+        options.action == CliOptions::Action::Version) {
+        std::string text =
+            options.action == CliOptions::Action::Help ? CliHelpText() : CliVersionText();
+        std::fwrite(text.data(), 1, text.size(), streams.out);
+        std::fflush(streams.out);
+        return kExitDone;
+    }
+
+    ScopedProgramFolder programFolderOverride(options.programFolder);
+    const Text programFolder = ProgramFolder();
+    const StoredSettings settings = SettingsFile(SettingsFile::PathFor(programFolder)).ReadAll();
+
+    // The session: the cookies file named, else the login the window's browser kept.
+    if (options.cookiesFile) {
+        if (std::string cause = LoadCookies(*options.cookiesFile); !cause.empty()) {
+            ErrorLine(streams, "cookies file " + LocalToUtf8(*options.cookiesFile) + ": " + cause);
+            return kExitBadArguments;
+        }
+    } else {
+        std::error_code ec;
+        if (fs::exists(ToPath(BrowserCookiesFile()), ec)) LoadCookies(BrowserCookiesFile());
+    }
+
+    Text photoService = WithoutTrailingSlash(settings.photoService);
+    if (photoService.empty()) {
+        photoService = Utf8ToLocal(SettingDefOf(SettingKey::PhotoService).fallback);
+    }
+    CliView view(streams, AnswersFor(options, settings));
+    view.SetSelection(options.albums);
+    view.SetLogToError(options.action == CliOptions::Action::List);
+    Catalogue catalogue(view, photoService);
+
+    // The resolution and the list are cut short by a stop as the download is.
+    bool stopped = false;
+    {
+        ScopedStopFlag stopFlag(&control.Flag());
+        catalogue.ResolveUser();
+        stopped = control.Stopped();
+        if (!stopped && !catalogue.User().userId.empty()) {
+            catalogue.ListAlbums();
+            stopped = control.Stopped();
+        }
+    }
+    if (stopped) {
+        view.Finish();
+        ErrorLine(streams, "stopped");
+        return kExitStopped;
+    }
+    const UserIdentity user = catalogue.User();
+    if (user.userId.empty()) {
+        view.Finish();
+        ErrorLine(streams, "no user id found on the home page: not logged in, or a wrong address (" +
+                               LocalToUtf8(user.homePageAddress) + ")");
+        return kExitNoUserId;
+    }
+    const std::vector<AlbumRow> rows = view.Rows();
+    if (rows.empty()) {
+        view.Finish();
+        ErrorLine(streams, "the user " + LocalToUtf8(user.userTitle) + " has no albums");
+        return kExitNoAlbums;
+    }
+    if (options.action == CliOptions::Action::List) {
+        view.Finish();
+        PrintAlbumRows(view, streams);
+        return kExitDone;
+    }
+    if (long beyond = options.albums.FirstBeyond(static_cast<long>(rows.size())); beyond != 0) {
+        view.Finish();
+        ErrorLine(streams, "album number " + std::to_string(beyond) + " names no album (the user has " +
+                               std::to_string(rows.size()) + ")");
+        return kExitBadArguments;
+    }
+
+    DownloadSetup setup;
+    setup.user = user;
+    setup.programFolder = programFolder;
+    setup.recordFolder = RecordFolder();
+    setup.photoService = photoService;
+    // The record folder is made once, as the window does at start-up.
+    std::error_code ec;
+    fs::create_directories(ToPath(setup.recordFolder), ec);
+
+    DownloadJob job(view, control, setup);
+    const DownloadSummary summary = job.Run();
+    view.Finish();
+    view.PrintLine(streams.out, SummaryLine(summary));
+    if (summary.stopped) {
+        ErrorLine(streams, "stopped");
+        return kExitStopped;
+    }
+    return kExitDone;
+}
+
+}  // namespace ovx

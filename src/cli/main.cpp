@@ -1,0 +1,46 @@
+// ovatrix-cli: downloads the photo albums of one Weibo user from a terminal or a script.
+//
+// SIGINT and SIGTERM are blocked in every thread and taken by one waiting thread, which asks
+// the run to stop; the run then ends at its next step, with nothing half-written.
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/CliRun.h"
+#include "download/JobControl.h"
+
+int main(int argc, char** argv) {
+    // Blocked before any thread exists, so every thread (libcurl's resolver too) inherits it.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    ovx::JobControl control;
+    std::atomic<bool> finished{false};
+    std::thread waiter([&] {
+        while (!finished.load()) {
+            int received = 0;
+            if (sigwait(&signals, &received) != 0) break;
+            if (!finished.load()) control.Stop();
+        }
+    });
+
+    std::vector<std::string> args(argv + 1, argv + argc);
+    ovx::CliStreams streams;
+    streams.errIsTerminal = isatty(STDERR_FILENO) == 1;
+    const int status = ovx::RunCli(args, streams, control);
+
+    finished = true;
+    pthread_kill(waiter.native_handle(), SIGTERM);
+    waiter.join();
+    return status;
+}
