@@ -1,0 +1,314 @@
+// User resolution and the album-list run against the stand-in photo service, recorded through
+// a RecordingView; hostile answers from a loopback server of the test's own.
+
+#include "catalogue/Catalogue.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "RecordingView.h"
+#include "ServiceProcess.h"
+#include "runtime/CodePage.h"
+#include "runtime/StopFlag.h"
+#include "web/CookieStore.h"
+#include "web/WebRequest.h"
+
+namespace ovx {
+namespace {
+
+using test::RecordingView;
+using test::ServiceProcess;
+using Events = std::vector<std::string>;
+
+// Album counts 5, 0, 7 and 2: the empty one gets no row. The third has an empty caption (a
+// random name) and an empty cover; the fourth has no caption member at all and a cover that
+// cannot be fetched.
+std::string Scenario(const std::string& extra = "") {
+    return R"({
+  "users": [
+    { "uid": "1642591402", "name": "lvxing", "title": "旅行的意义的微博_微博",
+      "albums": [
+        { "caption": "2014 云南/之旅 %41", "album_id": "3523466998871412", "type": 3,
+          "photos": { "count": 5 } },
+        { "caption": "空相册", "type": 3, "photos": [] },
+        { "caption": "", "album_id": "3523466998871999", "type": "18", "cover": "",
+          "photos": { "count": 7 } },
+        { "caption": "x", "album_omit": ["caption"], "album_id": "1000000000000000001",
+          "cover": "http://127.0.0.1:1/none.jpg", "photos": { "count": 2 } }
+      ] },
+    { "uid": "2803301701", "title": "人民日报的微博_微博", "marker": "owner_uid", "albums": [] }
+  ])" + extra + "}";
+}
+
+class CatalogueTest : public ::testing::Test {
+  protected:
+    void Start(const std::string& scenario) {
+        ASSERT_NE(test::kServicePath, nullptr);
+        ASSERT_GT(service_.Start(scenario), 0);
+        // Log in as the browser would: the session cookie lands in the process-wide store.
+        CookieStore::Instance().Clear();
+        WebRequest(Text(service_.Url("/login")),
+                   {.method = kMethodPost, .postText = Text("username=tester"), .noRedirect = true});
+        ASSERT_FALSE(CookieStore::Instance().List().empty());
+    }
+    Text Service() const { return Text(service_.Url()); }
+
+    ServiceProcess service_;
+    RecordingView view_;
+};
+
+std::string Utf8(const Text& t) { return LocalToUtf8(t); }
+
+TEST_F(CatalogueTest, ResolvesTheUserAndListsTheAlbums) {
+    Start(Scenario());
+    view_.answers.homePageAddress = Text("  127.0.0.1:" + std::to_string(service_.Port()) + "/lvxing ");
+    Catalogue catalogue(view_, Service());
+    ASSERT_TRUE(catalogue.ResolveAndList());
+
+    const UserIdentity user = catalogue.User();
+    EXPECT_EQ(user.homePageAddress, Text(service_.Url("/lvxing")));
+    EXPECT_EQ(user.userId, Text("1642591402"));
+    EXPECT_EQ(Utf8(user.userTitle), "旅行的意义的微博_微博");
+
+    const std::vector<AlbumRow> rows = view_.Rows();
+    ASSERT_EQ(rows.size(), 3u);
+    const std::string randomName = Utf8(rows[1].name);
+    EXPECT_TRUE(std::regex_match(randomName, std::regex("未知名称随机数字([0-9]+)")));
+    const int number = std::stoi(randomName.substr(std::string("未知名称随机数字").size()));
+    EXPECT_GE(number, 100);
+    EXPECT_LE(number, 1000);
+    const Events expected = {
+        "read:home",
+        "label:User=正在获取 耐心等待！",
+        "label:User=要下载用户：旅行的意义的微博_微博",
+        "label:Status=温馨提示：正在获取相册列表...",
+        "log:正努力获取相册列表，耐心等待哈！\r\n\r\n",
+        "label:Status=相册获取中，耐心等待...",
+        "clear",
+        "progress:0/4",
+        "progress:1/4",
+        "label:Percent=25%",
+        "read:covers",
+        "album:1|2014 云南/之旅 A|5|3523466998871412@@3",
+        "progress:2/4",
+        "label:Percent=50%",
+        "progress:3/4",
+        "label:Percent=75%",
+        "read:covers",
+        "album:2|" + randomName + "|7|3523466998871999@@18",
+        "progress:4/4",
+        "label:Percent=100%",
+        "read:covers",
+        "album:3|null|2|1000000000000000001@@3",
+        "label:Status=相册列表获取完毕,共计3个",
+        "log:-----获取完毕,共计3个\r\n选择要下载的 点击【3下载选中】\r\n\r\n",
+    };
+    EXPECT_EQ(view_.Events(), expected);
+    EXPECT_EQ(Utf8(rows[0].coverAddress).rfind(service_.Url("/thumb300/")), 0u);
+    for (const AlbumRow& row : rows) {
+        EXPECT_FALSE(row.withCover);
+        EXPECT_TRUE(row.cover.empty());
+    }
+}
+
+TEST_F(CatalogueTest, RawNonAsciiAnswersReadTheSame) {
+    Start(Scenario(R"(, "escape_unicode": false)"));
+    view_.answers.homePageAddress = Text(service_.Url("/u/1642591402"));
+    Catalogue catalogue(view_, Service());
+    ASSERT_TRUE(catalogue.ResolveAndList());
+    ASSERT_EQ(view_.Rows().size(), 3u);
+    EXPECT_EQ(Utf8(view_.Rows()[0].name), "2014 云南/之旅 A");
+    EXPECT_EQ(view_.Events("label:Status=").back(), "label:Status=相册列表获取完毕,共计3个");
+}
+
+TEST_F(CatalogueTest, CoversAreFetchedWhenWanted) {
+    Start(Scenario());
+    view_.answers.homePageAddress = Text(service_.Url("/lvxing"));
+    view_.answers.coversWanted = true;
+    Catalogue catalogue(view_, Service());
+    ASSERT_TRUE(catalogue.ResolveAndList());
+    const std::vector<AlbumRow> rows = view_.Rows();
+    ASSERT_EQ(rows.size(), 3u);
+    for (const AlbumRow& row : rows) EXPECT_TRUE(row.withCover);
+    ASSERT_GT(rows[0].cover.size(), 2u);  // a JPEG of the service
+    EXPECT_EQ(rows[0].cover[0], 0xFF);
+    EXPECT_EQ(rows[0].cover[1], 0xD8);
+    EXPECT_TRUE(rows[1].coverAddress.empty());
+    EXPECT_TRUE(rows[1].cover.empty());
+    EXPECT_TRUE(rows[2].cover.empty());  // unreachable: the view shows its placeholder
+}
+
+TEST_F(CatalogueTest, OwnerUidMarkerNoAlbumsAndTheAlbumPage) {
+    Start(Scenario());
+    view_.answers.homePageAddress = Text(service_.Url("/u/2803301701"));
+    Catalogue catalogue(view_, Service());
+    ASSERT_TRUE(catalogue.ResolveAndList());
+    EXPECT_EQ(catalogue.User().userId, Text("2803301701"));
+    EXPECT_TRUE(view_.Rows().empty());
+    EXPECT_EQ(view_.Events("message"), Events{"message[温馨提示]:获取到相册个数为：0"});
+    // The status line keeps the waiting text, and nothing is logged after it.
+    EXPECT_EQ(view_.Events("label:Status=").back(), "label:Status=相册获取中，耐心等待...");
+    EXPECT_EQ(view_.Events().back(), "message[温馨提示]:获取到相册个数为：0");
+
+    // The album-page button: the id changes, the title stays.
+    EXPECT_EQ(catalogue.AlbumPageAddress(Text(service_.Url("/lvxing"))),
+              Text(service_.Url("/1642591402/albums/")));
+    EXPECT_EQ(catalogue.User().userId, Text("1642591402"));
+    EXPECT_EQ(Utf8(catalogue.User().userTitle), "人民日报的微博_微博");
+}
+
+TEST_F(CatalogueTest, EmptyBoxAndPagesWithoutMarkers) {
+    Start(Scenario());
+    Catalogue catalogue(view_, Service());
+    EXPECT_FALSE(catalogue.ResolveAndList());
+    EXPECT_EQ(view_.Events(), (Events{"read:home", "message[信息：]:请输入网址"}));
+
+    // Nothing answers there: no id, no title, and the list ends in the no-albums message.
+    view_.Clear();
+    view_.answers.homePageAddress = Text("http://127.0.0.1:1/nobody");
+    EXPECT_TRUE(catalogue.ResolveAndList());
+    EXPECT_EQ(catalogue.User().userId, Text());
+    EXPECT_EQ(view_.Events("label:User="),
+              (Events{"label:User=正在获取 耐心等待！", "label:User=要下载用户："}));
+    EXPECT_EQ(view_.Events("message"), Events{"message[温馨提示]:获取到相册个数为：0"});
+
+    // A page of the service without markers (its front page).
+    view_.answers.homePageAddress = Text(service_.Url("/"));
+    EXPECT_TRUE(catalogue.ResolveAndList());
+    EXPECT_EQ(catalogue.User().userId, Text());
+    EXPECT_EQ(view_.Events("message").size(), 2u);
+}
+
+TEST_F(CatalogueTest, AnswersThatAreNotTheListGiveNoAlbums) {
+    // The first answer is cut off halfway, the next one is whole.
+    Start(Scenario(R"(, "faults": [ { "path": "/albums/get_all", "times": 1, "action": "truncate" } ])"));
+    view_.answers.homePageAddress = Text(service_.Url("/lvxing"));
+    Catalogue catalogue(view_, Service());
+    ASSERT_TRUE(catalogue.ResolveUser());
+    EXPECT_EQ(catalogue.ListAlbums(), 0);
+    EXPECT_EQ(view_.Events("message").size(), 1u);
+    EXPECT_EQ(catalogue.ListAlbums(), 3);
+    // Logged out, the service answers with its login page.
+    CookieStore::Instance().Clear();
+    EXPECT_EQ(catalogue.ListAlbums(), 0);
+    EXPECT_EQ(view_.Events("message").size(), 2u);
+    EXPECT_TRUE(view_.Rows().empty());
+}
+
+TEST_F(CatalogueTest, OneRunAtATime) {
+    Start(Scenario(R"(, "faults": [ { "path": "/albums/get_all", "delay_ms": 1500 } ])"));
+    view_.answers.homePageAddress = Text(service_.Url("/lvxing"));
+    Catalogue catalogue(view_, Service());
+    std::atomic<bool> listing{false};
+    view_.onEvent = [&](const std::string& e) {
+        if (e == "clear") listing = true;
+    };
+    std::thread first([&] { EXPECT_TRUE(catalogue.ResolveAndList()); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!listing && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(catalogue.Busy());
+    EXPECT_FALSE(catalogue.ResolveAndList());
+    EXPECT_FALSE(catalogue.ResolveUser());
+    EXPECT_EQ(catalogue.ListAlbums(), 0);
+    first.join();
+    EXPECT_FALSE(catalogue.Busy());
+    EXPECT_EQ(view_.Events("clear").size(), 1u);
+    EXPECT_EQ(view_.Events("read:home").size(), 1u);
+    EXPECT_EQ(view_.Rows().size(), 3u);
+}
+
+TEST_F(CatalogueTest, StopEndsTheListPromptly) {
+    std::string albums;
+    for (int i = 0; i < 40; ++i) {
+        albums += std::string(i ? "," : "") + R"({"caption": "相册)" + std::to_string(i) +
+                  R"(", "photos": {"count": 1}})";
+    }
+    Start(R"({"users": [{"uid": "77", "albums": [)" + albums + "]}]}");
+    view_.answers.homePageAddress = Text(service_.Url("/u/77"));
+    Catalogue catalogue(view_, Service());
+    StopFlag stop;
+    view_.onEvent = [&](const std::string& e) {
+        if (e.rfind("album:", 0) == 0) stop.Raise();
+    };
+    std::thread worker([&] {
+        ScopedStopFlag scoped(&stop);
+        EXPECT_TRUE(catalogue.ResolveAndList());
+    });
+    worker.join();
+    EXPECT_EQ(view_.Rows().size(), 1u);
+    EXPECT_TRUE(view_.Events("message").empty());
+    EXPECT_EQ(view_.Events("label:Status=").back(), "label:Status=相册获取中，耐心等待...");
+}
+
+// A loopback server whose album-list answer the test chooses.
+class HostileServer {
+  public:
+    HostileServer() {
+        server_.Get("/home", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("<title>t</title>$CONFIG['oid']='5';", "text/html");
+        });
+        server_.Get("/albums/get_all", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content(answer, "application/json");
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+    }
+    ~HostileServer() {
+        server_.stop();
+        thread_.join();
+    }
+    std::string Url(const std::string& path = "") const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    std::string answer;
+
+  private:
+    httplib::Server server_;
+    std::thread thread_;
+    int port_ = 0;
+};
+
+TEST(CatalogueHostileTest, HostileAnswersNeverCrash) {
+    HostileServer server;
+    RecordingView view;
+    view.answers.homePageAddress = Text(server.Url("/home"));
+    view.answers.coversWanted = true;
+    Catalogue catalogue(view, Text(server.Url()));
+    ASSERT_TRUE(catalogue.ResolveUser());
+    EXPECT_EQ(catalogue.User().userId, Text("5"));
+
+    server.answer = std::string(100000, '[');
+    EXPECT_EQ(catalogue.ListAlbums(), 0);
+    server.answer = R"({"data":{"album_list":[)" + std::string(100u << 20, ' ') + "]}}";
+    EXPECT_EQ(catalogue.ListAlbums(), 0);
+    server.answer.clear();
+    server.answer.shrink_to_fit();
+    EXPECT_EQ(view.Events("message").size(), 2u);
+
+    // Members of the wrong kind read as "null" or as their JSON text; every non-"0" count
+    // is listed. A cover of another scheme is never fetched.
+    server.answer = R"({"data":{"album_list":[1,"x",null,)"
+                    R"({"caption":{"a":"b"},"count":[1],"album_id":{},"type":[],)"
+                    R"("cover_pic":"file:\/\/\/etc\/passwd"},)"
+                    R"({"caption":"z","count":{"photos":"0"}}]}})";
+    EXPECT_EQ(catalogue.ListAlbums(), 4);
+    const std::vector<AlbumRow> rows = view.Rows();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].albumKey, Text("null@@null"));
+    EXPECT_EQ(rows[3].name, Text("{a:b}"));
+    EXPECT_EQ(rows[3].albumKey, Text("{}@@[]"));
+    EXPECT_EQ(rows[3].coverAddress, Text("file:///etc/passwd"));
+    EXPECT_TRUE(rows[3].cover.empty());
+}
+
+}  // namespace
+}  // namespace ovx
