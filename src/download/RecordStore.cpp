@@ -1,5 +1,8 @@
 #include "download/RecordStore.h"
 
+#include <string>
+
+#include "runtime/CodePage.h"
 #include "runtime/recorddb/DbError.h"
 
 namespace ovx {
@@ -24,6 +27,30 @@ Text Joined(const Text& folder, const Text& name) {
 // The id as the 20-byte field holds it.
 Text Stored(const Text& photoId) {
     return Text(photoId.view().substr(0, RecordStore::kPhotoIdWidth));
+}
+
+// One text field "photo_id" of 20 bytes right after the record id: the only layout whose
+// records the store can read and write.
+bool HasPhotoIdLayout(const DataFileStart& start) {
+    if (start.fields.size() != 1) return false;
+    const DbField& f = start.fields[0];
+    return f.name == PhotoIdField() && f.type == kFieldText &&
+           f.size == RecordStore::kPhotoIdWidth && f.offset == 4 &&
+           start.header.recordLength == 4 + RecordStore::kPhotoIdWidth;
+}
+
+std::string DescribeFields(const std::vector<DbField>& fields) {
+    std::string text;
+    constexpr std::size_t kShown = 4;
+    for (std::size_t i = 0; i < fields.size() && i < kShown; ++i) {
+        const DbField& f = fields[i];
+        if (!text.empty()) text += ", ";
+        text += "\"" + LocalToUtf8(f.name) + "\" type " + std::to_string(f.type) + " width " +
+                std::to_string(f.size);
+    }
+    if (fields.size() > kShown) text += ", ...";
+    return std::to_string(fields.size()) + (fields.size() == 1 ? " field (" : " fields (") + text +
+           ")";
 }
 
 }  // namespace
@@ -92,6 +119,16 @@ bool RecordStore::OpenForAlbum() {
         if (log_)
             log_(created ? "防止重复下载数据库创建成功\r\n"_t : "防止重复下载数据库创建失败\r\n"_t);
     }
+    FileCheck check = CheckFileLocked();
+    if (check.verdict == FileVerdict::kForeign || check.verdict == FileVerdict::kDamagedCount) {
+        if (log_) {
+            log_((check.verdict == FileVerdict::kForeign
+                      ? "防止重复下载数据库格式不符，本相册不做下载记录："_t
+                      : "防止重复下载数据库记录数已损坏，本相册不做下载记录："_t) +
+                 dataFile_ + Text("\r\n"));
+        }
+        return false;
+    }
     if (!engine_.OpenDatabase(dataFile_)) return false;
     openPath_ = engine_.CurrentDatabasePath();
     scanOnMiss_ = false;
@@ -117,6 +154,9 @@ bool RecordStore::OpenForReading() {
         engine_.CloseDatabase(openPath_);
         openPath_ = Text();
     }
+    FileCheck check = CheckFileLocked();
+    if (check.verdict == FileVerdict::kForeign || check.verdict == FileVerdict::kDamagedCount)
+        return false;
     DbOpenOptions options;
     options.readOnly = true;
     bool opened = false;
@@ -129,6 +169,39 @@ bool RecordStore::OpenForReading() {
     openPath_ = engine_.CurrentDatabasePath();
     scanOnMiss_ = true;
     return true;
+}
+
+RecordStore::FileCheck RecordStore::CheckFile() {
+    std::lock_guard lock(mutex_);
+    return CheckFileLocked();
+}
+
+RecordStore::FileCheck RecordStore::CheckFileLocked() {
+    FileCheck check;
+    if (!engine_.FileSystem().Exists(dataFile_)) {
+        check.verdict = FileVerdict::kAbsent;
+        check.detail = "no such file";
+        return check;
+    }
+    DataFileStart start;
+    if (!engine_.InspectDatabase(dataFile_, start)) {
+        int error = LastDbError();
+        bool content = error == kDbNotDatabase || error == kDbVersionTooNew;
+        check.verdict = content ? FileVerdict::kForeign : FileVerdict::kUnreadable;
+        check.detail = content ? "not a record database: " + LocalToUtf8(DbErrorMessage(error))
+                               : LocalToUtf8(DbErrorMessage(error));
+        return check;
+    }
+    if (!HasPhotoIdLayout(start)) {
+        check.verdict = FileVerdict::kForeign;
+        check.detail = "not a download record database: " + DescribeFields(start.fields) +
+                       " where one 20-byte text field \"photo_id\" belongs";
+    } else if (start.CountDamaged()) {
+        check.verdict = FileVerdict::kDamagedCount;
+        check.detail = "header count " + std::to_string(start.header.count) +
+                       " but the file holds " + std::to_string(start.wholeRecords) + " records";
+    }
+    return check;
 }
 
 bool RecordStore::IsCurrent() {
@@ -172,6 +245,7 @@ std::vector<Text> RecordStore::AllIds() {
     for (std::int64_t r = 0; r < count; ++r) {
         if (!engine_.GoToRecord(r)) break;
         DbValue value = engine_.ReadField(PhotoIdField());
+        if (LastDbError() != kDbOk) break;  // the file changed under us
         if (const Text* t = std::get_if<Text>(&value)) ids.push_back(*t);
     }
     return ids;

@@ -8,11 +8,17 @@
 // from the first record), so a recorded photo is found whatever order photos come in. An id
 // longer than 20 bytes is stored cut to 20 bytes and compared as cut.
 //
+// A data file laid out otherwise (another program's database, or not a database at all) or
+// one whose header counts fewer records than it holds (a damaged count: opening it for
+// writing would cut the records off) is never opened: the album runs without records and the
+// file stays exactly as it is.
+//
 // One worker thread at a time may use a store; its calls are serialised by a mutex.
 
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "runtime/recorddb/RecordEngine.h"
@@ -36,6 +42,19 @@ class RecordStore {
     static std::unique_ptr<RecordStore> ForDataFile(const Text& dataFile, Log log = {},
                                                     RecordEngine& engine = ProcessRecordEngine());
 
+    // What the data file is to the store.
+    enum class FileVerdict {
+        kUsable,
+        kAbsent,
+        kUnreadable,    // a file error (no rights, not a regular file, locked)
+        kForeign,       // not a database, or not laid out as one field "photo_id" of 20 bytes
+        kDamagedCount,  // the header counts fewer records than the file holds
+    };
+    struct FileCheck {
+        FileVerdict verdict = FileVerdict::kUsable;
+        std::string detail;  // what is wrong, in English (for tools); empty when usable
+    };
+
     RecordStore(Text dataFile, Text indexBase, Log log, RecordEngine& engine);
     ~RecordStore();
     RecordStore(const RecordStore&) = delete;
@@ -48,12 +67,16 @@ class RecordStore {
     bool Prepare();
     // Start of an album: creates a missing database (logging the outcome), opens it and
     // rebuilds its index. False when the database could not be opened; the album then
-    // runs without records (nothing is found, nothing recorded).
+    // runs without records (nothing is found, nothing recorded). A foreign file or one with
+    // a damaged count is logged in one line and left untouched.
     bool OpenForAlbum();
     // Opens an existing database for reading only, with its index when one is there. An
     // index may lag behind the records (an add cut short by a crash, mended when the next
-    // album rebuilds it), so a miss in it is confirmed by a scan.
+    // album rebuilds it), so a miss in it is confirmed by a scan. A foreign file or one with
+    // a damaged count is refused (CheckFile says why).
     bool OpenForReading();
+    // Looks at the data file without changing it.
+    FileCheck CheckFile();
     // True when the photo id is recorded.
     bool Contains(const Text& photoId);
     // Records the photo id unless it is recorded already; true when it is recorded now.
@@ -66,6 +89,7 @@ class RecordStore {
 
   private:
     bool ContainsLocked(const Text& photoId);
+    FileCheck CheckFileLocked();
     bool IsCurrent();
 
     Text dataFile_;

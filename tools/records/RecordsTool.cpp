@@ -5,7 +5,9 @@
 //   ovatrix-records add FILE ID...   records the ids not yet recorded (creates the database)
 //   ovatrix-records check FILE       checks the data file and its index; exit 0 when sound
 //
-// Exit code 2 means the command could not run (bad arguments, unreadable database).
+// Exit code 2 means the command could not run (bad arguments, a database that cannot be
+// opened: unreadable, another program's file, or one whose record count is damaged). Such a
+// file is left as it is; "check" names what is wrong with it.
 
 #include <cstdio>
 #include <iostream>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "download/RecordStore.h"
+#include "ovx/Version.h"
 #include "runtime/CodePage.h"
 #include "runtime/recorddb/DbCheck.h"
 #include "runtime/recorddb/DbError.h"
@@ -30,12 +33,40 @@ int Usage() {
     return kUsageError;
 }
 
+int Help() {
+    std::cout << "Usage: ovatrix-records list FILE\n"
+                 "  or:  ovatrix-records has FILE ID\n"
+                 "  or:  ovatrix-records add FILE ID...\n"
+                 "  or:  ovatrix-records check FILE\n"
+                 "List, look up, add and check the photo ids of a download record database\n"
+                 "(FILE is a USERID.zdb file of the record folder, 防止重复下载数据库).\n"
+                 "\n"
+                 "Commands:\n"
+                 "  list FILE        print every recorded photo id, one a line\n"
+                 "  has FILE ID      exit 0 when ID is recorded, 1 when not\n"
+                 "  add FILE ID...   record the ids not yet recorded (creates the database)\n"
+                 "  check FILE       check the data file and its index; exit 0 when sound\n"
+                 "\n"
+                 "Options:\n"
+                 "  -h, --help       show this help and exit\n"
+                 "  -V, --version    show the version and exit\n"
+                 "\n"
+                 "Exit status is 2 when the command could not run (bad arguments, a database\n"
+                 "that cannot be opened).\n";
+    return 0;
+}
+
 std::string LastErrorText() {
     return LocalToUtf8(DbErrorMessage(LastDbError()));
 }
 
-int CannotOpen(const RecordStore& store) {
-    std::cerr << "cannot open " << LocalToUtf8(store.DataFile()) << ": " << LastErrorText() << "\n";
+int CannotOpen(RecordStore& store) {
+    std::string reason = LastErrorText();
+    RecordStore::FileCheck check = store.CheckFile();
+    if (check.verdict == RecordStore::FileVerdict::kForeign ||
+        check.verdict == RecordStore::FileVerdict::kDamagedCount)
+        reason = check.detail;
+    std::cerr << "cannot open " << LocalToUtf8(store.DataFile()) << ": " << reason << "\n";
     return kUsageError;
 }
 
@@ -77,6 +108,10 @@ int Check(RecordStore& store, RecordEngine& engine) {
     bool withIndex = engine.FileSystem().Exists(index);
     DbCheckReport report =
         CheckDatabaseFiles(engine.FileSystem(), store.DataFile(), withIndex ? index : Text());
+    // A sound database of another layout is still no record file.
+    RecordStore::FileCheck check = store.CheckFile();
+    if (check.verdict == RecordStore::FileVerdict::kForeign && report.Sound())
+        report.problems.push_back(check.detail);
     for (const auto& problem : report.problems) std::cout << "problem: " << problem << "\n";
     std::cout << LocalToUtf8(store.DataFile()) << ": " << report.records << " records";
     if (report.indexChecked)
@@ -90,6 +125,12 @@ int Check(RecordStore& store, RecordEngine& engine) {
 }
 
 int Run(int argc, char** argv) {
+    if (argc == 2 && (argv[1] == std::string("--help") || argv[1] == std::string("-h")))
+        return Help();
+    if (argc == 2 && (argv[1] == std::string("--version") || argv[1] == std::string("-V"))) {
+        std::cout << "ovatrix-records (Ovatrix) " << kVersion << "\n";
+        return 0;
+    }
     if (argc < 3) return Usage();
     std::string command = argv[1];
     RecordEngine& engine = ProcessRecordEngine();

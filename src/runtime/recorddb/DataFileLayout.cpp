@@ -81,6 +81,29 @@ int ParseFieldDescriptors(const std::uint8_t* bytes, int n, int recordLength,
     return kDbOk;
 }
 
+int ReadDataFileStart(DbFile& file, DataFileStart& start) {
+    std::uint8_t head[kDataHeaderSize + 4];
+    if (file.Read(0, head, kDataHeaderSize)) return kDbNotDatabase;
+    if (int rc = ParseDataHeader(head, start.header)) return rc;
+    if (int rc = file.Size(start.size)) return rc;
+    if (start.size < kDataHeaderSize + 4) return kDbNotDatabase;
+    if (file.Read(kDataHeaderSize, head + kDataHeaderSize, 4)) return kDbNotDatabase;
+    std::int32_t fieldCount = le::I32(head + kDataHeaderSize);
+    std::uint64_t room = (start.size - kDataHeaderSize - 4) / kFieldDescriptorSize;
+    if (fieldCount < 1 || static_cast<std::uint64_t>(fieldCount) > room) return kDbNotDatabase;
+    Bytes descriptors(static_cast<std::size_t>(fieldCount) * kFieldDescriptorSize);
+    if (file.Read(kDataHeaderSize + 4, descriptors.data(), descriptors.size()))
+        return kDbNotDatabase;
+    if (ParseFieldDescriptors(descriptors.data(), fieldCount, start.header.recordLength,
+                              start.fields))
+        return kDbNotDatabase;
+    start.dataStart = kDataHeaderSize + 4 + descriptors.size();
+    const auto length = static_cast<std::uint64_t>(start.header.recordLength);
+    start.wholeRecords = (start.size - start.dataStart) / length;
+    start.trailingBytes = (start.size - start.dataStart) % length;
+    return kDbOk;
+}
+
 double CurrentDbTime() {
     std::time_t t = std::time(nullptr);
     std::tm local{};

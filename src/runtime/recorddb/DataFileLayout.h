@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "runtime/recorddb/DbFile.h"
 #include "runtime/recorddb/DbTypes.h"
 
 namespace ovx {
@@ -27,6 +28,29 @@ struct DataHeader {
     std::int32_t recordLength = 0;
     std::uint32_t version = kDbVersion;
 };
+
+// What the start of a data file says, and how it fits the file's size.
+struct DataFileStart {
+    DataHeader header;
+    std::vector<DbField> fields;
+    std::uint64_t size = 0;       // of the whole file
+    std::uint64_t dataStart = 0;  // where record 0 begins
+    std::uint64_t wholeRecords = 0;
+    std::uint64_t trailingBytes = 0;  // after the last whole record
+
+    // Whole records beyond the header's count (negative when the count promises more).
+    std::int64_t ExtraRecords() const {
+        return static_cast<std::int64_t>(wholeRecords) - header.count;
+    }
+    // An append writes its record before the count, so a crash leaves at most one record
+    // beyond the count. More than that means the count itself is wrong, and cutting the file
+    // back to it would destroy records.
+    bool CountDamaged() const { return ExtraRecords() >= 2; }
+};
+
+// Reads and checks the header and field descriptors of an open data file: kDbNotDatabase,
+// kDbVersionTooNew or a file error on failure. Changes nothing.
+int ReadDataFileStart(DbFile& file, DataFileStart& start);
 
 // Fields with their offsets from field specs (already checked).
 std::vector<DbField> LayOutFields(const std::vector<DbFieldSpec>& specs);

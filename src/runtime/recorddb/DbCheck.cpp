@@ -26,48 +26,51 @@ struct DataInfo {
     Bytes records;
 };
 
+// Names how the records in the file differ from the header's count, and what opening the
+// database for writing does about it.
+void CheckCount(const DataFileStart& start, std::vector<std::string>& p) {
+    const std::int64_t count = start.header.count;
+    const auto whole = static_cast<std::int64_t>(start.wholeRecords);
+    if (start.CountDamaged())
+        p.push_back("header count " + Str(count) + " but the file holds " + Str(whole) +
+                    " records: the count is damaged, and the database is not opened for writing");
+    else if (whole == count + 1)
+        p.push_back("one record beyond the header count " + Str(count) +
+                    " (an append cut short; opening for writing drops it)");
+    else if (whole < count)
+        p.push_back("header count " + Str(count) + " but the file holds only " + Str(whole) +
+                    " whole records (opening for writing lowers the count)");
+    if (start.trailingBytes != 0)
+        p.push_back("a partial record of " + Str(static_cast<std::int64_t>(start.trailingBytes)) +
+                    " bytes at the end");
+}
+
 bool CheckData(DbFile& f, DataInfo& info, DbCheckReport& report) {
     auto& p = report.problems;
-    std::uint64_t size = 0;
-    f.Size(size);
-    std::uint8_t head[kDataHeaderSize + 4];
-    if (size < sizeof head || f.Read(0, head, sizeof head)) {
-        p.push_back("data file shorter than its header (" + Str(static_cast<std::int64_t>(size)) +
-                    " bytes)");
+    DataFileStart start;
+    if (int rc = ReadDataFileStart(f, start)) {
+        std::uint64_t size = 0;
+        f.Size(size);
+        if (rc == kDbVersionTooNew)
+            p.push_back("data file version too new");
+        else if (size < kDataHeaderSize + 4)
+            p.push_back("data file shorter than its header (" +
+                        Str(static_cast<std::int64_t>(size)) + " bytes)");
+        else
+            p.push_back("not a data file (magic, counts, record length or field descriptors)");
         return false;
     }
-    DataHeader h;
-    if (int rc = ParseDataHeader(head, h)) {
-        p.push_back(rc == kDbVersionTooNew ? "data file version too new"
-                                           : "not a data file (magic, counts or record length)");
-        return false;
-    }
-    std::int32_t n = le::I32(head + kDataHeaderSize);
-    if (n < 1 || static_cast<std::uint64_t>(n) > (size - sizeof head) / kFieldDescriptorSize) {
-        p.push_back("field count " + Str(n) + " impossible for the file size");
-        return false;
-    }
-    Bytes desc(static_cast<std::size_t>(n) * kFieldDescriptorSize);
-    if (f.Read(sizeof head, desc.data(), desc.size()) ||
-        ParseFieldDescriptors(desc.data(), n, h.recordLength, info.fields)) {
-        p.push_back("a field descriptor is damaged or reaches outside the record");
-        return false;
-    }
-    int sum = 4;
+    const DataHeader& h = start.header;
+    info.fields = start.fields;
+    std::int64_t sum = 4;
     for (const auto& fd : info.fields) sum += fd.size;
     if (sum != h.recordLength)
         p.push_back("record length " + Str(h.recordLength) + " differs from the fields' " +
                     Str(sum));
     info.recordLength = h.recordLength;
-    info.dataStart = sizeof head + desc.size();
-    std::uint64_t whole = (size - info.dataStart) / static_cast<std::uint64_t>(h.recordLength);
-    std::uint64_t rest = (size - info.dataStart) % static_cast<std::uint64_t>(h.recordLength);
-    if (whole != static_cast<std::uint64_t>(h.count))
-        p.push_back("header counts " + Str(h.count) + " records, the file holds " +
-                    Str(static_cast<std::int64_t>(whole)));
-    if (rest != 0)
-        p.push_back("a partial record of " + Str(static_cast<std::int64_t>(rest)) +
-                    " bytes at the end");
+    info.dataStart = start.dataStart;
+    CheckCount(start, p);
+    const std::uint64_t whole = start.wholeRecords;
     info.count = std::min<std::int64_t>(h.count, static_cast<std::int64_t>(whole));
     info.records.resize(static_cast<std::size_t>(info.count * h.recordLength));
     if (!info.records.empty() && f.Read(info.dataStart, info.records.data(), info.records.size())) {

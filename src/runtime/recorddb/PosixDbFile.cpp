@@ -67,13 +67,16 @@ PosixDbFile::~PosixDbFile() {
 
 int PosixDbFile::Open(const Text& path, DbOpenMode mode, int share, std::unique_ptr<DbFile>& file) {
     if (path.empty()) return kDbFileNotFound;
-    int flags = O_CLOEXEC;
+    // Opened without blocking: opening a FIFO for reading would otherwise wait for a writer
+    // for ever. Anything but a regular file is refused before it is read.
+    int flags = O_CLOEXEC | O_NONBLOCK;
     flags |= mode == DbOpenMode::kReadOnly ? O_RDONLY : O_RDWR;
     if (mode == DbOpenMode::kCreate) flags |= O_CREAT;
     int fd = ::open(ToPath(path).c_str(), flags, 0644);
     if (fd < 0) return DbErrorFromErrno(errno);
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         close(fd);
         return kDbAccessDenied;
     }

@@ -138,37 +138,27 @@ bool RecordEngine::OpenDatabase(const Text& file, const DbOpenOptions& options) 
         return Fail(code), false;
     };
 
-    std::uint8_t head[kDataHeaderSize + 4];
-    DataHeader header;
-    if (f.Read(0, head, kDataHeaderSize)) return unlockAndFail(kDbNotDatabase);
-    if (int rc = ParseDataHeader(head, header)) return unlockAndFail(rc);
-    std::uint64_t size = 0;
-    if (int rc = f.Size(size)) return unlockAndFail(rc);
-    if (size < kDataHeaderSize + 4) return unlockAndFail(kDbNotDatabase);
-    if (f.Read(kDataHeaderSize, head + kDataHeaderSize, 4)) return unlockAndFail(kDbNotDatabase);
-    std::int32_t fieldCount = le::I32(head + kDataHeaderSize);
-    std::uint64_t room = (size - kDataHeaderSize - 4) / kFieldDescriptorSize;
-    if (fieldCount < 1 || static_cast<std::uint64_t>(fieldCount) > room)
-        return unlockAndFail(kDbNotDatabase);
-    Bytes descriptors(static_cast<std::size_t>(fieldCount) * kFieldDescriptorSize);
-    if (f.Read(kDataHeaderSize + 4, descriptors.data(), descriptors.size()))
-        return unlockAndFail(kDbNotDatabase);
-    if (ParseFieldDescriptors(descriptors.data(), fieldCount, header.recordLength, db->fields))
-        return unlockAndFail(kDbNotDatabase);
-    db->recordLength = header.recordLength;
-    db->dataStart = kDataHeaderSize + 4 + descriptors.size();
+    DataFileStart start;
+    if (int rc = ReadDataFileStart(f, start)) return unlockAndFail(rc);
+    db->fields = std::move(start.fields);
+    db->recordLength = start.header.recordLength;
+    db->dataStart = start.dataStart;
 
-    // Only whole records count; a record cut short by a crash is dropped.
-    std::uint64_t whole = (size - db->dataStart) / static_cast<std::uint64_t>(db->recordLength);
-    std::int32_t count = header.count;
-    if (whole < static_cast<std::uint64_t>(count)) {
+    // Only whole records count. A record cut short by a crash, or one whole record written
+    // by an append that died before it could count it, is dropped. More records beyond the
+    // count mean the count is damaged: cutting to it would destroy them, so the file is not
+    // opened for writing and stays as it is.
+    std::int32_t count = start.header.count;
+    if (start.wholeRecords < static_cast<std::uint64_t>(count)) {
         if (options.readOnly) return unlockAndFail(kDbDataSize);
-        count = static_cast<std::int32_t>(whole);
+        count = static_cast<std::int32_t>(start.wholeRecords);
         std::uint8_t b[4];
         le::Put32(b, static_cast<std::uint32_t>(count));
         if (int rc = f.Write(kCountOffset, b, 4)) return unlockAndFail(rc);
+    } else if (start.CountDamaged() && !options.readOnly) {
+        return unlockAndFail(kDbDataSize);
     }
-    if (!options.readOnly && size != db->RecordOffset(count)) {
+    if (!options.readOnly && start.size != db->RecordOffset(count)) {
         if (int rc = f.Truncate(db->RecordOffset(count))) return unlockAndFail(rc);
     }
 
@@ -185,6 +175,20 @@ bool RecordEngine::OpenDatabase(const Text& file, const DbOpenOptions& options) 
     db->current = 0;
     open_.push_back(std::move(db));
     current_ = static_cast<int>(open_.size()) - 1;
+    SetLastDbError(kDbOk);
+    return true;
+}
+
+bool RecordEngine::InspectDatabase(const Text& file, DataFileStart& start) {
+    std::lock_guard lock(mutex_);
+    if (file.empty()) return Fail(kDbFileNotFound), false;
+    std::unique_ptr<DbFile> f;
+    if (int rc = fs_.Open(DataFileName(file), DbOpenMode::kReadOnly, kShareDenyNone, f))
+        return Fail(rc), false;
+    if (f->Lock(0, kWholeFileLockLength)) return Fail(kDbLockFile), false;
+    int rc = ReadDataFileStart(*f, start);
+    f->Unlock(0, kWholeFileLockLength);
+    if (rc) return Fail(rc), false;
     SetLastDbError(kDbOk);
     return true;
 }

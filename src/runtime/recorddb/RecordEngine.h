@@ -17,6 +17,7 @@
 #include <optional>
 #include <vector>
 
+#include "runtime/recorddb/DataFileLayout.h"
 #include "runtime/recorddb/DbFile.h"
 #include "runtime/recorddb/DbTypes.h"
 
@@ -50,10 +51,14 @@ class RecordEngine {
     // Opens, checks and repairs the data file, then makes it the current database with
     // record 0 current.
     bool OpenDatabase(const Text& file, const DbOpenOptions& options = {});
+    // Reads the header and field list of a data file without opening it as a database or
+    // changing it (the file is read under a shared lock of the whole file).
+    bool InspectDatabase(const Text& file, DataFileStart& start);
     // Scans from the current record for the first record the condition holds for; the
     // condition reads the record under test with ReadField.
     bool FindRecord(const std::function<bool()>& condition);
-    // A field of the current record (or of the record under test inside FindRecord).
+    // A field of the current record (or of the record under test inside FindRecord). A field
+    // the database does not have gives empty text and kDbFieldNotFound.
     DbValue ReadField(const Text& name);
     DbValue ReadField(int number);  // 1-based
     // Appends a record (values in field order) and adds its key to every open index.

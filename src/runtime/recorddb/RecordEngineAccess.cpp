@@ -96,8 +96,9 @@ DbValue RecordEngine::ReadField(int number) {
     std::lock_guard lock(mutex_);
     RecordDatabase* db = Current();
     if (!db) FatalError(std::nullopt, "未指定当前数据库或者指定数据库未打开"_t);
+    // Which fields there are is up to the file: a missing one is an error, not a stop.
     if (number < 1 || number > static_cast<int>(db->fields.size()))
-        FatalError(std::nullopt, "指定字段不存在"_t);
+        return Fail(kDbFieldNotFound), DbValue(Text());
     const DbField& f = db->fields[static_cast<std::size_t>(number - 1)];
     if (db->recordUnderTest)
         return DecodeFieldValue(f.type, f.size, db->recordUnderTest + f.offset);
@@ -120,7 +121,7 @@ DbValue RecordEngine::ReadField(const Text& name) {
     RecordDatabase* db = Current();
     if (!db) FatalError(std::nullopt, "未指定当前数据库或者指定数据库未打开"_t);
     int index = db->FieldIndex(name);
-    if (index < 0) FatalError(std::nullopt, "指定字段不存在"_t);
+    if (index < 0) return Fail(kDbFieldNotFound), DbValue(Text());
     return ReadField(index + 1);
 }
 

@@ -20,7 +20,10 @@ bool Fail(int code) {
     return false;
 }
 
+// Records are read in chunks of at most this many records and this many bytes, so a file
+// with very long records costs no more memory than one with short ones.
 constexpr std::int64_t kRecordsPerRead = 4096;
+constexpr std::int64_t kBytesPerRead = std::int64_t{1} << 20;
 
 }  // namespace
 
@@ -95,8 +98,10 @@ int RecordEngine::BuildIndex(RecordDatabase& db, const Text& path,
     if (int rc = ReadCountAndId(db, count, nextId)) return rc;
     Bytes chunk;
     Bytes key(static_cast<std::size_t>(layout.length));
-    for (std::int64_t first = 0; first < count; first += kRecordsPerRead) {
-        std::int64_t n = std::min<std::int64_t>(kRecordsPerRead, count - first);
+    const std::int64_t perRead =
+        std::clamp<std::int64_t>(kBytesPerRead / db.recordLength, 1, kRecordsPerRead);
+    for (std::int64_t first = 0; first < count; first += perRead) {
+        std::int64_t n = std::min<std::int64_t>(perRead, count - first);
         chunk.resize(static_cast<std::size_t>(n * db.recordLength));
         if (db.data->Read(db.RecordOffset(first), chunk.data(), chunk.size()))
             return kDbIndexCreate;
