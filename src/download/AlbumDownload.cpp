@@ -78,10 +78,11 @@ bool AlbumDownload::LooksLikeHtml(const Bytes& body) {
     return startsWith("<!doctype html") || startsWith("<html");
 }
 
-void AlbumDownload::ShowProgress(int position) {
-    position = std::clamp(position, 0, kProgressMaximum);
-    view_.SetProgress(position, kProgressMaximum);
-    view_.SetLabel(ViewLabel::Percent, ToText(position * 100 / kProgressMaximum) + Text("%"));
+int AlbumDownload::MoveProgress(double position) {
+    // The bar's model: positions past the maximum (a last, partly filled page) stay at it.
+    const int clamped = std::clamp(ToInt(position), 0, kProgressMaximum);
+    view_.SetProgress(clamped, kProgressMaximum);
+    return clamped;
 }
 
 void AlbumDownload::Run(const AlbumWorkItem& item) {
@@ -181,11 +182,12 @@ AlbumDownload::PageResult AlbumDownload::FetchPage(const Text& url, JsonValue& a
 AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const JsonValue& record, int page,
                                                         int index, int onPage) {
     const int sequence = (page - 1) * kPhotosPerPage + index;
-    ShowProgress(ToInt(sequence * 100.0 / onPage / pages_));
+    const int position = MoveProgress(sequence * 100.0 / onPage / pages_);
     const NamingOptions naming = view_.ReadNamingOptions();
     const Text number = naming.numbering == Numbering::Cycle
                             ? ToText(page) + Text("-") + ToText(index)
                             : ToText(sequence);
+    view_.SetLabel(ViewLabel::Percent, ToText(position * 100 / kProgressMaximum) + Text("%"));
     view_.SetLabel(ViewLabel::PhotoCount, count_ + Text("/") + ToText(sequence));
 
     const PhotoEntry entry = ReadPhotoEntry(record);

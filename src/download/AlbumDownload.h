@@ -39,7 +39,8 @@ class AlbumDownload {
     // Asks for one page until it is a photo-list answer, at most 10 times.
     PageResult FetchPage(const Text& url, JsonValue& answer);
     PhotoResult DownloadPhoto(const JsonValue& record, int page, int index, int onPage);
-    void ShowProgress(int position);
+    // Sets the bar; returns the position it shows.
+    int MoveProgress(double position);
 
     EngineView& view_;
     JobControl& control_;
