@@ -1,4 +1,7 @@
-// Fuzzes opening, finding, seeking, adding and checking on arbitrary data and index files.
+// Fuzzes opening, finding, seeking, adding and checking on arbitrary data and index files,
+// directly on the engine or through the download record store (bit 0x20 of byte 0). No file
+// content may reach a fatal error: one aborts, so the input is kept. A file the store refuses
+// must be left exactly as it was.
 //
 // Input: byte 0 chooses the mode and options, then either
 //  - raw mode: two bytes give the data file's length, the data file's bytes and the index
@@ -11,6 +14,9 @@
 #include <cstdint>
 #include <map>
 
+#include "../FuzzInput.h"
+#include "download/RecordStore.h"
+#include "runtime/Interaction.h"
 #include "runtime/recorddb/DbCheck.h"
 #include "runtime/recorddb/MemoryDbFile.h"
 #include "runtime/recorddb/RecordEngine.h"
@@ -18,6 +24,12 @@
 namespace {
 
 using namespace ovx;
+
+// A fatal error shows its message before it ends the process: abort there instead.
+class AbortOnMessage : public ConsoleInteraction {
+  public:
+    int ShowMessage(const Text&, int, const Text&) override { std::abort(); }
+};
 
 const Text kData("/f/7.zdb");
 const Text kIndex("/f/7.ZDX");
@@ -52,6 +64,9 @@ void Exercise(MemoryFileSystem& fs, std::uint8_t mode) {
     }
     engine.RecordCount();
     engine.ReadField(1);
+    engine.ReadField(2);
+    engine.ReadField(Text("photo_id"));
+    engine.ReadField(Text("nope"));
     engine.GoToRecord(0);
     engine.FindRecord([&] {
         DbValue v = engine.ReadField(1);
@@ -76,9 +91,36 @@ void Exercise(MemoryFileSystem& fs, std::uint8_t mode) {
     CheckDatabaseFiles(fs, kData, kIndex);
 }
 
+void ExerciseStore(MemoryFileSystem& fs, std::uint8_t mode) {
+    RecordEngine engine(fs);
+    int lines = 0;
+    auto store = RecordStore::ForDataFile(
+        kData, [&](const Text&) { ++lines; }, engine);
+    const Bytes data = *fs.Find(kData), index = *fs.Find(kIndex);
+    RecordStore::FileVerdict verdict = store->CheckFile().verdict;
+    bool refused = verdict == RecordStore::FileVerdict::kForeign ||
+                   verdict == RecordStore::FileVerdict::kDamagedCount;
+    bool opened = mode & 2 ? store->OpenForReading() : store->OpenForAlbum();
+    if (refused) {
+        fuzz::Check(!opened && *fs.Find(kData) == data && *fs.Find(kIndex) == index);
+        fuzz::Check(lines == (mode & 2 ? 0 : 1));
+    }
+    for (unsigned i = 0; i < 4; ++i) {
+        bool had = store->Contains(Text(Id(i)));
+        bool recorded = store->Record(Text(Id(1000 + i)));
+        fuzz::Check(opened || (!had && !recorded));
+    }
+    store->AllIds();
+    store->Close();
+    CheckDatabaseFiles(fs, kData, kIndex);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static AbortOnMessage abortOnMessage;
+    static const bool installed = (InstallInteraction(&abortOnMessage), true);
+    (void)installed;
     if (size < 2) return 0;
     std::uint8_t mode = data[0];
     MemoryFileSystem fs;
@@ -103,6 +145,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fs.Put(kData, Bytes(data + 3, data + 3 + dataLength));
         fs.Put(kIndex, Bytes(data + 3 + dataLength, data + size));
     }
-    Exercise(fs, mode);
+    if (mode & 0x20)
+        ExerciseStore(fs, mode);
+    else
+        Exercise(fs, mode);
     return 0;
 }
