@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "runtime/CodePage.h"
+#include "runtime/RegularFile.h"
+#include "runtime/SettingsFile.h"
 
 namespace ovx {
 namespace {
@@ -123,18 +125,10 @@ private:
     std::size_t pos_ = 0;
 };
 
-std::optional<std::string> ReadWholeFile(const fs::path& path) {
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    // istream::read turns errors of the underlying file into badbit rather than exceptions.
-    std::string content;
-    char buffer[65536];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
-        content.append(buffer, static_cast<std::size_t>(in.gcount()));
-    if (in.bad()) return std::nullopt;
-    return content;
+// Only a regular file of bounded size is a settings file: a FIFO, a device or a huge file in
+// its place is treated as absent when reading and is never rewritten.
+RegularFileRead ReadSettingsFile(const fs::path& path) {
+    return ReadRegularFile(path, kMaxSettingsFileBytes);
 }
 
 // The line of `key` in `section`, first occurrences winning.
@@ -201,9 +195,9 @@ Text ReadIniValue(const Text& file, const Text& section, const Text& key, const 
     std::string_view result = fallback.view();
     while (!result.empty() && result.back() == ' ') result.remove_suffix(1);
 
-    std::optional<std::string> content = ReadWholeFile(ToPath(Text(fileName)));
+    const RegularFileRead stored = ReadSettingsFile(ToPath(Text(fileName)));
     std::optional<Line> line;
-    if (content) line = FindKey(*content, sectionName, keyName);
+    if (stored.read()) line = FindKey(stored.content, sectionName, keyName);
     if (line && line->hasValue) {
         result = line->value;
         if (result.size() >= 2 && (result.front() == '"' || result.front() == '\'') &&
@@ -221,16 +215,15 @@ bool WriteIniValue(const Text& file, const Text& section, const OptText& key, co
     const fs::path path = ToPath(file);
 
     std::lock_guard lock(WriteMutex());
-    std::error_code ec;
-    const bool exists = fs::exists(path, ec);
+    RegularFileRead stored = ReadSettingsFile(path);
+    if (stored.status == RegularFileRead::Status::kRefused) return false;
     std::string content;
-    if (exists) {
+    if (stored.read()) {
         // The file is replaced, not written in place: honour a read-only file explicitly.
+        std::error_code ec;
         if ((fs::status(path, ec).permissions() & fs::perms::owner_write) == fs::perms::none)
             return false;
-        std::optional<std::string> read = ReadWholeFile(path);
-        if (!read) return false;
-        content = std::move(*read);
+        content = std::move(stored.content);
     }
     std::size_t firstNewline = content.find('\n');
     const std::string eol =
@@ -277,6 +270,8 @@ bool WriteIniValue(const Text& file, const Text& section, const OptText& key, co
         if (!content.empty() && content.back() != '\n') content += eol;
         content += "[" + std::string(sectionName) + "]" + eol + keyLine + eol;
     }
+    // A file grown past the cap would no longer be read: keep the one that still is.
+    if (content.size() > kMaxSettingsFileBytes) return false;
     return ReplaceFile(path, content);
 }
 

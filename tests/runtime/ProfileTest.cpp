@@ -8,6 +8,7 @@
 
 #include "TempFolder.h"
 #include "runtime/Profile.h"
+#include "runtime/SettingsFile.h"
 
 namespace ovx {
 namespace {
@@ -133,13 +134,21 @@ TEST_F(Profile, GarbageAndHugeFilesAreReadSafely) {
     ASSERT_TRUE(WriteIniValue(file_, Text("s"), Text("k"), Text("v")));
     EXPECT_EQ(Read("s", "k"), Text("v"));
 
-    // Several megabytes of keys, the wanted one last, and a huge line without breaks.
+    // Megabytes of keys, the wanted one last, and a huge line without breaks, within the cap.
     std::string many = "[s]\n";
-    for (int i = 0; i < 200000; ++i) many += "key" + std::to_string(i) + "=value\n";
-    many += "last=found\n[t]\n" + std::string(4 << 20, '[') + "\n";
+    for (int i = 0; i < 150000; ++i) many += "key" + std::to_string(i) + "=value\n";
+    many += "last=found\n[t]\n" + std::string(1 << 20, '[') + "\n";
+    ASSERT_LE(many.size(), kMaxSettingsFileBytes);
     SetContent(many);
     EXPECT_EQ(Read("s", "last"), Text("found"));
     EXPECT_EQ(Read("t", "x", Text("d")), Text("d"));
+
+    // Past the cap the file is no settings file: absent for reading, left alone by writing.
+    many.resize(kMaxSettingsFileBytes + 1, '\n');
+    SetContent(many);
+    EXPECT_EQ(Read("s", "last", Text("d")), Text("d"));
+    EXPECT_FALSE(WriteIniValue(file_, Text("s"), Text("k"), Text("v")));
+    EXPECT_EQ(Content().size(), kMaxSettingsFileBytes + 1);
 }
 
 TEST_F(Profile, ConcurrentWritersLoseNoKey) {
