@@ -106,15 +106,14 @@ bool PhotoService::OpenRequestLog(const std::string& path) {
     return requestLog_ != nullptr;
 }
 
-void PhotoService::LogRequest(const httplib::Request& req, int status) {
+void PhotoService::LogRequest(const httplib::Request& req) {
     std::lock_guard lock(mutex_);
     if (!requestLog_) return;
     std::string query;
     for (const auto& [key, value] : req.params) {
         query += (query.empty() ? "?" : "&") + key + "=" + value;
     }
-    std::fprintf(requestLog_, "%s %s%s %d\n", req.method.c_str(), req.path.c_str(), query.c_str(),
-                 status);
+    std::fprintf(requestLog_, "%s %s%s\n", req.method.c_str(), req.path.c_str(), query.c_str());
     std::fflush(requestLog_);
 }
 
@@ -190,8 +189,8 @@ bool PhotoService::LoggedIn(const httplib::Request& req) {
 }
 
 void PhotoService::Handle(const httplib::Request& req, httplib::Response& res) {
+    LogRequest(req);
     HandleFaults(req, res);
-    LogRequest(req, res.status);
 }
 
 void PhotoService::HandleFaults(const httplib::Request& req, httplib::Response& res) {

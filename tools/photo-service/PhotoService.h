@@ -22,7 +22,7 @@ class PhotoService {
     explicit PhotoService(Scenario scenario);
     ~PhotoService();
 
-    // Appends one line per answered request ("GET /path?query STATUS") to this file.
+    // Appends one line per request, as it arrives ("GET /path?query"), to this file.
     bool OpenRequestLog(const std::string& path);
 
     // Binds 127.0.0.1 on `port` (0: a free one); returns the port or -1.
@@ -61,7 +61,7 @@ class PhotoService {
     std::string CoverAddress(const Album& album) const;
     std::string PicHostOf(const Album& album) const;
     std::string WithPort(std::string host) const;
-    void LogRequest(const httplib::Request& req, int status);
+    void LogRequest(const httplib::Request& req);
     std::string Json(const std::string& s) const { return JsonStringFor(s); }
     std::string JsonStringFor(const std::string& s) const;
 

@@ -17,12 +17,13 @@
 namespace {
 
 void Usage(std::FILE* out) {
-    std::fprintf(out,
-                 "Usage: photo-service --scenario FILE [--port N] [--request-log FILE]\n"
-                 "Serves the scenario on 127.0.0.1 (port 0 or none: a free port) and prints\n"
-                 "\"listening on 127.0.0.1:PORT\" as its first line. SIGTERM or SIGINT stop it.\n"
-                 "--request-log appends one line per request: METHOD PATH?QUERY STATUS.\n\n%s",
-                 photoservice::ScenarioHelp());
+    std::fprintf(
+        out,
+        "Usage: photo-service --scenario FILE [--port N] [--request-log FILE]\n"
+        "Serves the scenario on 127.0.0.1 (port 0 or none: a free port) and prints\n"
+        "\"listening on 127.0.0.1:PORT\" as its first line. SIGTERM or SIGINT stop it.\n"
+        "--request-log appends one line per request as it arrives: METHOD PATH?QUERY.\n\n%s",
+        photoservice::ScenarioHelp());
 }
 
 }  // namespace
