@@ -1,0 +1,394 @@
+// ovatrix-cli as a user runs it: a child process against the stand-in photo service, with
+// the program folder, the save location and the cookies in a fresh temporary folder.
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../runtime/TempFolder.h"
+#include "../support/ServiceProcess.h"
+#include "CliProcess.h"
+#include "download/PhotoNaming.h"
+#include "runtime/CodePage.h"
+#include "runtime/SettingsFile.h"
+#include "web/CookieStore.h"
+
+namespace ovx::test {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::TempFolder;
+using namespace std::chrono_literals;
+
+#ifdef OVX_RECORDS_PATH
+const char* const kRecordsTool = OVX_RECORDS_PATH;
+#else
+const char* const kRecordsTool = nullptr;
+#endif
+
+// User 1001 has two albums; the photos of the first are newest first, a week apart around
+// mid-December 2014 (noon in UTC+8). User 2002 has only an empty album.
+const char* const kScenario = R"({
+  "users": [
+    { "uid": "1001", "title": "测试用户的微博", "albums": [
+        { "caption": "风景", "album_id": "5000000000000001", "type": 3, "photos": [
+            { "caption": "风景 一", "timestamp": 1419739200,
+              "photo_id": "4000000000000001", "pic_name": "p1.jpg" },
+            { "caption": "风景：二", "timestamp": 1419048000,
+              "photo_id": "4000000000000002", "pic_name": "p2.jpg" },
+            { "caption": "Hello, World? 2014", "timestamp": 1418616000,
+              "photo_id": "4000000000000003", "pic_name": "p3.jpg" },
+            { "caption": "动图", "timestamp": 1417752000, "gif": true,
+              "photo_id": "4000000000000004", "pic_name": "p4.gif" } ] },
+        { "caption": "旅行日记", "album_id": "5000000000000002", "type": "5",
+          "photos": { "count": 3, "caption": "旅行{n}" } } ] },
+    { "uid": "2002", "title": "空的微博", "albums": [ { "caption": "空相册", "photos": [] } ] }
+  ],
+  "image_bytes": 3000
+})";
+
+// 12 photos "第N张" (image sN.jpg) whose images trickle out at about four a second, to stop a
+// run in the middle.
+std::string SlowScenario() {
+    std::string photos;
+    for (int n = 1; n <= 12; ++n) {
+        photos += std::string(n > 1 ? "," : "") + R"({ "caption": "第)" + std::to_string(n) +
+                  R"(张", "timestamp": )" + std::to_string(1400000000 - n * 3600) +
+                  R"(, "pic_name": "s)" + std::to_string(n) + R"(.jpg" })";
+    }
+    return R"({ "users": [ { "uid": "3003", "title": "慢", "albums": [
+        { "caption": "慢相册", "photos": [ )" +
+           photos + R"( ] } ] } ],
+      "image_bytes": 30000, "require_login": false,
+      "faults": [ { "path": "/large/*", "bytes_per_second": 120000 } ] })";
+}
+
+std::string U8(const fs::path& path) { return path.string(); }
+
+class CliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        programFolder_ = temp_.path() / "program";
+        saveFolder_ = temp_.path() / "photos";
+        fs::create_directories(programFolder_);
+    }
+
+    // Starts the service and points the settings file at it.
+    void StartService(const char* scenario) {
+        ASSERT_GT(service_.Start(scenario), 0) << service_.Output();
+        SettingsFile settings(SettingsFile::PathFor(FromPath(programFolder_)));
+        ASSERT_TRUE(settings.Write(SettingKey::PhotoService, Utf8ToLocal(service_.Url())));
+    }
+
+    // Logs in through the login form and writes the session cookie into a cookies.txt.
+    fs::path LogIn() {
+        httplib::Client client("127.0.0.1", service_.Port());
+        auto answer = client.Post("/login", "username=tester&password=x",
+                                  "application/x-www-form-urlencoded");
+        EXPECT_TRUE(answer);
+        if (!answer) return {};
+        std::string setCookie = answer->get_header_value("Set-Cookie");
+        std::size_t equals = setCookie.find('='), semicolon = setCookie.find(';');
+        EXPECT_NE(equals, std::string::npos) << setCookie;
+        Cookie cookie;
+        cookie.name = setCookie.substr(0, equals);
+        cookie.value = setCookie.substr(equals + 1, semicolon - equals - 1);
+        cookie.domain = "127.0.0.1";
+        cookie.httpOnly = true;
+        fs::path file = temp_.path() / "cookies.txt";
+        std::ofstream(file) << "# Netscape HTTP Cookie File\n" << FormatCookieLine(cookie) << "\n";
+        return file;
+    }
+
+    std::vector<std::string> Args(std::vector<std::string> extra, const std::string& user) {
+        std::vector<std::string> args{"--program-folder", U8(programFolder_), "--save",
+                                      U8(saveFolder_)};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(service_.Url(user));
+        return args;
+    }
+
+    // Runs ovatrix-cli to its end; returns its exit status.
+    int Run(const std::vector<std::string>& args) {
+        CliProcess cli(temp_.path());
+        EXPECT_TRUE(cli.Start(OVX_CLI_PATH, args));
+        int status = cli.Wait();
+        out_ = cli.Out();
+        err_ = cli.Err();
+        return status;
+    }
+
+    fs::path AlbumFolder(const std::string& title, const std::string& album) const {
+        return saveFolder_ / title / album;
+    }
+
+    // The names in a folder; temporaries apart.
+    static std::set<std::string> FinalNames(const fs::path& folder, int* temporaries = nullptr) {
+        std::set<std::string> names;
+        if (temporaries) *temporaries = 0;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(folder, ec)) {
+            std::string name = entry.path().filename().string();
+            if (IsPhotoTemporaryName(Utf8ToLocal(name))) {
+                if (temporaries) ++*temporaries;
+            } else {
+                names.insert(name);
+            }
+        }
+        return names;
+    }
+
+  public:
+    // The image the service serves for a file name of the scenario.
+    std::string Image(const std::string& picName) {
+        httplib::Client client("127.0.0.1", service_.Port());
+        client.set_read_timeout(30);
+        auto answer = client.Get("/large/" + picName);
+        return answer && answer->status == 200 ? answer->body : std::string();
+    }
+
+  protected:
+    // `ovatrix-records check` on the user's record file; its `list` output into `ids`.
+    int CheckRecords(const std::string& userId, std::string* ids = nullptr) {
+        if (!kRecordsTool) return -1;
+        fs::path file = programFolder_ / "防止重复下载数据库" / (userId + ".zdb");
+        fs::path output = temp_.path() / "records-tool";
+        fs::create_directories(output);
+        CliProcess tool(output);
+        tool.Start(kRecordsTool, {"check", U8(file)});
+        int status = tool.Wait();
+        if (status != 0) ADD_FAILURE() << tool.Out() << tool.Err();
+        if (ids) {
+            tool.Start(kRecordsTool, {"list", U8(file)});
+            tool.Wait();
+            *ids = tool.Out();
+        }
+        return status;
+    }
+
+    TempFolder temp_;
+    ServiceProcess service_;
+    fs::path programFolder_;
+    fs::path saveFolder_;
+    std::string out_;
+    std::string err_;
+};
+
+std::string ReadFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int CountLines(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST_F(CliTest, BadArgumentsExitWithTwoAndOneLine) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--bogus", "http://127.0.0.1:1/u/1"},
+        {"http://127.0.0.1:1/u/1", "--albums"},
+        {"--naming", "名字", "http://127.0.0.1:1/u/1"},
+        {"--numbering", "3", "http://127.0.0.1:1/u/1"},
+        {"--records", "yes", "http://127.0.0.1:1/u/1"},
+        {"--albums", "1,,2", "http://127.0.0.1:1/u/1"},
+        {"--albums", "0", "http://127.0.0.1:1/u/1"},
+        {"--albums", "3-1", "http://127.0.0.1:1/u/1"},
+        {"--albums", "99999999999", "http://127.0.0.1:1/u/1"},
+        {"--period", "2014-12-25,2014-12-10", "http://127.0.0.1:1/u/1"},
+        {"--period", "2014-02-30,2014-03-01", "http://127.0.0.1:1/u/1"},
+        {"--period", "2014-12-10", "http://127.0.0.1:1/u/1"},
+        {"--list=yes", "http://127.0.0.1:1/u/1"},
+        {"--cookies", "/nonexistent/cookies.txt", "http://127.0.0.1:1/u/1"},
+        {"--cookies", "/dev/zero", "http://127.0.0.1:1/u/1"},
+        {"--list"},
+        {"   "},
+        {"http://127.0.0.1:1/u/1", "extra"},
+    };
+    for (const auto& args : cases) {
+        std::vector<std::string> withFolder = args;
+        withFolder.insert(withFolder.begin(), {"--program-folder", U8(programFolder_)});
+        EXPECT_EQ(Run(withFolder), 2) << args[0] << " " << err_;
+        EXPECT_EQ(CountLines(err_), 1) << args[0] << ": " << err_;
+        EXPECT_EQ(err_.rfind("ovatrix-cli: ", 0), 0u) << err_;
+        EXPECT_EQ(out_, "") << args[0];
+    }
+}
+
+TEST_F(CliTest, HelpGroupsOptionsAndEndsWithTwoExamplesVersionNamesItself) {
+    ASSERT_EQ(Run({"--help"}), 0);
+    for (const char* group : {"What to download:", "Where and how to save:",
+                              "Session and files:", "Other:", "--period START,END"}) {
+        EXPECT_NE(out_.find(group), std::string::npos) << group;
+    }
+    std::string examples = out_.substr(out_.find("\nExamples:\n") + 1);
+    EXPECT_EQ(CountLines(examples), 3) << examples;  // the heading's line and two examples
+    ASSERT_EQ(Run({"--version", "--bogus"}), 0);
+    EXPECT_EQ(out_.rfind("ovatrix-cli ", 0), 0u);
+    EXPECT_EQ(CountLines(out_), 1);
+}
+
+TEST_F(CliTest, NoUserIdExitsThreeNoAlbumsExitsFour) {
+    StartService(kScenario);
+    // Not logged in: the service answers with its login page.
+    EXPECT_EQ(Run(Args({}, "/u/1001")), 3) << err_;
+    EXPECT_NE(err_.find("no user id found on the home page: not logged in, or a wrong address"),
+              std::string::npos)
+        << err_;
+    fs::path cookies = LogIn();
+    // A wrong address: a page without the markers.
+    EXPECT_EQ(Run(Args({"--cookies", U8(cookies)}, "/nobody")), 3) << err_;
+    EXPECT_EQ(Run(Args({"--cookies", U8(cookies)}, "/u/2002")), 4) << err_;
+    EXPECT_NE(err_.find("has no albums"), std::string::npos) << err_;
+    EXPECT_FALSE(fs::exists(saveFolder_));
+}
+
+TEST_F(CliTest, ListPrintsOneRowPerAlbumAndAlbumsOutsideItAreRefused) {
+    StartService(kScenario);
+    fs::path cookies = LogIn();
+    ASSERT_EQ(Run(Args({"--cookies", U8(cookies), "--list"}, "/u/1001")), 0) << err_;
+    EXPECT_EQ(out_,
+              "1\t风景\t4\t5000000000000001@@3\n"
+              "2\t旅行日记\t3\t5000000000000002@@5\n");
+    // Without --cookies the window browser's cookies below the program folder serve.
+    fs::create_directories(programFolder_ / "浏览器数据");
+    fs::copy_file(cookies, programFolder_ / "浏览器数据" / "cookies.txt");
+    EXPECT_EQ(Run(Args({"--list"}, "/u/1001")), 0) << err_;
+    EXPECT_EQ(CountLines(out_), 2);
+
+    EXPECT_EQ(Run(Args({"--albums", "1,2-3"}, "/u/1001")), 2) << err_;
+    EXPECT_NE(err_.find("album number 3 names no album"), std::string::npos) << err_;
+    EXPECT_FALSE(fs::exists(saveFolder_));
+}
+
+TEST_F(CliTest, DownloadsChosenAlbumThenSkipsEverythingRecorded) {
+    StartService(kScenario);
+    fs::path cookies = LogIn();
+    ASSERT_EQ(Run(Args({"--cookies", U8(cookies), "--albums", "1", "--naming", "内容加序号"},
+                       "/u/1001")),
+              0)
+        << err_;
+    fs::path album = AlbumFolder("测试用户的微博", "风景4");
+    const std::set<std::string> expected = {"风景一(1).jpg", "风景二(2).jpg",
+                                            "Hello,World2014(3).jpg", "动图(4).gif"};
+    int temporaries = -1;
+    EXPECT_EQ(FinalNames(album, &temporaries), expected);
+    EXPECT_EQ(temporaries, 0);
+    EXPECT_EQ(ReadFile(album / "风景一(1).jpg"), Image("p1.jpg"));
+    EXPECT_EQ(ReadFile(album / "动图(4).gif"), Image("p4.gif"));
+    EXPECT_FALSE(fs::exists(AlbumFolder("测试用户的微博", "旅行日记3")));
+    // The log on standard output, UTF-8 with plain line breaks, the summary last.
+    EXPECT_NE(out_.find("准备下载相册《风景》\n"), std::string::npos) << out_;
+    EXPECT_EQ(out_.find('\r'), std::string::npos);
+    EXPECT_NE(err_.find("全部下载完毕"), std::string::npos) << err_;
+    EXPECT_TRUE(out_.ends_with("保存 4 张，跳过 0 张（已有记录），失败 0 张\n")) << out_;
+    std::string ids;
+    EXPECT_EQ(CheckRecords("1001", &ids), 0);
+    EXPECT_EQ(CountLines(ids), 4) << ids;
+
+    // Records on: nothing is fetched again.
+    fs::remove(album / "风景一(1).jpg");
+    ASSERT_EQ(Run(Args({"--cookies", U8(cookies), "--albums", "1", "--records", "on"}, "/u/1001")),
+              0)
+        << err_;
+    EXPECT_TRUE(out_.ends_with("保存 0 张，跳过 4 张（已有记录），失败 0 张\n")) << out_;
+    EXPECT_FALSE(fs::exists(album / "风景一(1).jpg"));
+}
+
+TEST_F(CliTest, PeriodTakesOnlyPhotosBetweenTheDates) {
+    StartService(kScenario);
+    fs::path cookies = LogIn();
+    ASSERT_EQ(Run(Args({"--cookies", U8(cookies), "--albums", "1", "--naming", "序号加内容",
+                        "--period", "2014-12-10,2014-12-25"},
+                       "/u/1001")),
+              0)
+        << err_;
+    // The photo of the 28th is too new (skipped), the one of the 5th ends the album.
+    EXPECT_EQ(FinalNames(AlbumFolder("测试用户的微博", "风景4")),
+              (std::set<std::string>{"(2)风景二.jpg", "(3)Hello,World2014.jpg"}));
+    EXPECT_NE(out_.find("【启用了】 固定时间段内的下载"), std::string::npos) << out_;
+    EXPECT_TRUE(out_.ends_with("保存 2 张，跳过 0 张（已有记录），失败 0 张\n")) << out_;
+}
+
+// Waits until the folder holds a photo under its final name.
+bool WaitForFirstPhoto(const fs::path& folder) {
+    for (auto deadline = std::chrono::steady_clock::now() + 60s;
+         std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(20ms)) {
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(folder, ec)) {
+            if (!IsPhotoTemporaryName(Utf8ToLocal(entry.path().filename().string()))) return true;
+        }
+    }
+    return false;
+}
+
+// Every photo under a final name is whole: "(N)第N张.jpg" holds image sN.jpg.
+void ExpectWholePhotos(CliTest& test, const fs::path& album, const std::set<std::string>& names) {
+    for (const std::string& name : names) {
+        int n = std::atoi(name.c_str() + 1);
+        EXPECT_EQ(name, "(" + std::to_string(n) + ")第" + std::to_string(n) + "张.jpg");
+        EXPECT_EQ(ReadFile(album / name), test.Image("s" + std::to_string(n) + ".jpg")) << name;
+    }
+}
+
+TEST_F(CliTest, SigtermStopsBetweenStepsWithNothingHalfWritten) {
+    StartService(SlowScenario().c_str());
+    fs::path album = AlbumFolder("慢", "慢相册12");
+    CliProcess cli(temp_.path());
+    ASSERT_TRUE(cli.Start(OVX_CLI_PATH, Args({"--records", "on"}, "/u/3003")));
+    ASSERT_TRUE(WaitForFirstPhoto(album));
+    cli.Signal(SIGTERM);
+    EXPECT_EQ(cli.Wait(30s), 130) << cli.Err();
+
+    int temporaries = -1;
+    std::set<std::string> names = FinalNames(album, &temporaries);
+    EXPECT_EQ(temporaries, 0);
+    EXPECT_GE(names.size(), 1u);
+    EXPECT_LT(names.size(), 12u);
+    ExpectWholePhotos(*this, album, names);
+    EXPECT_NE(cli.Out().find("保存 "), std::string::npos) << cli.Out();
+    std::string ids;
+    EXPECT_EQ(CheckRecords("3003", &ids), 0) << ids;
+    EXPECT_EQ(static_cast<std::size_t>(CountLines(ids)), names.size());
+}
+
+TEST_F(CliTest, RunAfterSigkillRemovesLeftoverTemporaryAndCompletesTheRest) {
+    StartService(SlowScenario().c_str());
+    fs::path album = AlbumFolder("慢", "慢相册12");
+    {
+        CliProcess cli(temp_.path());
+        ASSERT_TRUE(cli.Start(OVX_CLI_PATH, Args({"--records", "on"}, "/u/3003")));
+        ASSERT_TRUE(WaitForFirstPhoto(album));
+        std::this_thread::sleep_for(100ms);
+        cli.Signal(SIGKILL);
+        EXPECT_EQ(cli.Wait(30s), -SIGKILL);
+    }
+    std::set<std::string> before = FinalNames(album);
+    EXPECT_LT(before.size(), 12u);
+    ExpectWholePhotos(*this, album, before);
+    // What a kill in the middle of a write leaves behind.
+    const std::string leftover = ".ovx-killed.part";
+    ASSERT_TRUE(IsPhotoTemporaryName(Utf8ToLocal(leftover)));
+    std::ofstream(album / leftover) << "half a photo";
+
+    ASSERT_EQ(Run(Args({"--records", "on"}, "/u/3003")), 0) << err_;
+    int temporaries = -1;
+    std::set<std::string> after = FinalNames(album, &temporaries);
+    EXPECT_EQ(temporaries, 0);
+    EXPECT_EQ(after.size(), 12u);
+    ExpectWholePhotos(*this, album, after);
+    std::string ids;
+    EXPECT_EQ(CheckRecords("3003", &ids), 0) << ids;
+    EXPECT_EQ(CountLines(ids), 12) << ids;
+}
+
+}  // namespace
+}  // namespace ovx::test
