@@ -54,13 +54,15 @@ Bytes FetchCover(const Text& address) {
         return {};
     }
     int status = 0;
-    Bytes body = WebRequestCom(address, {.statusCode = &status,
-                                         .timeoutSeconds = kCoverTimeoutSeconds});
+    Bytes body =
+        WebRequestCom(address, {.statusCode = &status, .timeoutSeconds = kCoverTimeoutSeconds});
     if (status != 200) body.clear();
     return body;
 }
 
-Text FetchPage(const Text& address) { return Utf8PageToText(WebRequest(address)); }
+Text FetchPage(const Text& address) {
+    return Utf8PageToText(WebRequest(address));
+}
 
 }  // namespace
 
@@ -158,7 +160,8 @@ int Catalogue::List() {
         row.count = album.count;
         row.albumKey = album.albumId + Text("@@") + album.type;
         row.withCover = view_.ReadCoversWanted();
-        if (row.withCover && !album.coverAddress.empty()) row.cover = FetchCover(album.coverAddress);
+        if (row.withCover && !album.coverAddress.empty())
+            row.cover = FetchCover(album.coverAddress);
         if (StopRequested()) break;
         view_.AddAlbum(row);
         ++rows;

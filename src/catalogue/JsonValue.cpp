@@ -26,9 +26,13 @@ struct JsonValue::Impl {
 
 namespace {
 
-json_object* AsObject(void* value) { return static_cast<json_object*>(value); }
+json_object* AsObject(void* value) {
+    return static_cast<json_object*>(value);
+}
 
-bool IsJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool IsJsonSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 // Appends a UTF-8 string in the JSON text form: '"', '\' and '/' behind a backslash,
 // \b \t \n \r, other controls (the zero byte too) as \u00xx, everything else unchanged.
@@ -38,13 +42,27 @@ void AppendString(std::string& out, const char* s, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '/': out += "\\/"; break;
-            case '\b': out += "\\b"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '/':
+                out += "\\/";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
             default:
                 if (c < 0x20) {
                     out += "\\u00";
@@ -105,10 +123,16 @@ void AppendValue(std::string& out, json_object* o, int depth) {
         return;
     }
     switch (json_object_get_type(o)) {
-        case json_type_null: out += "null"; break;
-        case json_type_boolean: out += json_object_get_boolean(o) ? "true" : "false"; break;
+        case json_type_null:
+            out += "null";
+            break;
+        case json_type_boolean:
+            out += json_object_get_boolean(o) ? "true" : "false";
+            break;
         case json_type_int:
-        case json_type_double: AppendNumber(out, o); break;
+        case json_type_double:
+            AppendNumber(out, o);
+            break;
         case json_type_string:
             AppendString(out, json_object_get_string(o),
                          static_cast<std::size_t>(json_object_get_string_len(o)));
@@ -171,8 +195,7 @@ bool JsonValue::Parse(const Text& text) {
 
     json_tokener* tok = json_tokener_new_ex(kMaxJsonDepth);
     if (tok == nullptr) return false;
-    json_object* root =
-        json_tokener_parse_ex(tok, utf8.c_str(), static_cast<int>(utf8.size()) + 1);
+    json_object* root = json_tokener_parse_ex(tok, utf8.c_str(), static_cast<int>(utf8.size()) + 1);
     const json_tokener_error error = json_tokener_get_error(tok);
     std::size_t end = json_tokener_get_parse_end(tok);
     json_tokener_free(tok);

@@ -8,7 +8,9 @@
 namespace ovx {
 namespace {
 
-Text WithoutBackslashes(const Text& text) { return ReplaceText(text, Text("\\")); }
+Text WithoutBackslashes(const Text& text) {
+    return ReplaceText(text, Text("\\"));
+}
 
 JsonValue DataArray(const JsonValue& answer, const char* name) {
     return answer.Member("data").Member(name);
@@ -41,7 +43,9 @@ Text PhotoListUrl(const Text& photoService, const Text& userId, const Text& albu
            Text("&type=") + type + Text("&__rnd=") + rnd;
 }
 
-JsonValue AlbumListOf(const JsonValue& answer) { return DataArray(answer, "album_list"); }
+JsonValue AlbumListOf(const JsonValue& answer) {
+    return DataArray(answer, "album_list");
+}
 
 AlbumEntry ReadAlbumEntry(const JsonValue& album) {
     AlbumEntry entry;
@@ -57,7 +61,9 @@ bool IsPhotoListAnswer(const JsonValue& answer) {
     return PhotoListOf(answer).IsArray();
 }
 
-JsonValue PhotoListOf(const JsonValue& answer) { return DataArray(answer, "photo_list"); }
+JsonValue PhotoListOf(const JsonValue& answer) {
+    return DataArray(answer, "photo_list");
+}
 
 PhotoEntry ReadPhotoEntry(const JsonValue& photo) {
     PhotoEntry entry;
@@ -69,7 +75,9 @@ PhotoEntry ReadPhotoEntry(const JsonValue& photo) {
     return entry;
 }
 
-Text ImageUrl(const PhotoEntry& photo) { return photo.picHost + Text("/large/") + photo.picName; }
+Text ImageUrl(const PhotoEntry& photo) {
+    return photo.picHost + Text("/large/") + photo.picName;
+}
 
 Text ImageExtension(const PhotoEntry& photo) {
     return FindText(photo.picName, Text(".gif")) > 0 ? Text(".gif") : Text(".jpg");

@@ -1,8 +1,6 @@
 // User resolution and the album-list run against the stand-in photo service, recorded through
 // a RecordingView; hostile answers from a loopback server of the test's own.
 
-#include "catalogue/Catalogue.h"
-
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -15,6 +13,7 @@
 
 #include "RecordingView.h"
 #include "ServiceProcess.h"
+#include "catalogue/Catalogue.h"
 #include "runtime/CodePage.h"
 #include "runtime/StopFlag.h"
 #include "web/CookieStore.h"
@@ -44,7 +43,8 @@ std::string Scenario(const std::string& extra = "") {
           "cover": "http://127.0.0.1:1/none.jpg", "photos": { "count": 2 } }
       ] },
     { "uid": "2803301701", "title": "人民日报的微博_微博", "marker": "owner_uid", "albums": [] }
-  ])" + extra + "}";
+  ])" + extra +
+           "}";
 }
 
 class CatalogueTest : public ::testing::Test {
@@ -54,8 +54,9 @@ class CatalogueTest : public ::testing::Test {
         ASSERT_GT(service_.Start(scenario), 0);
         // Log in as the browser would: the session cookie lands in the process-wide store.
         CookieStore::Instance().Clear();
-        WebRequest(Text(service_.Url("/login")),
-                   {.method = kMethodPost, .postText = Text("username=tester"), .noRedirect = true});
+        WebRequest(
+            Text(service_.Url("/login")),
+            {.method = kMethodPost, .postText = Text("username=tester"), .noRedirect = true});
         ASSERT_FALSE(CookieStore::Instance().List().empty());
     }
     Text Service() const { return Text(service_.Url()); }
@@ -64,11 +65,14 @@ class CatalogueTest : public ::testing::Test {
     RecordingView view_;
 };
 
-std::string Utf8(const Text& t) { return LocalToUtf8(t); }
+std::string Utf8(const Text& t) {
+    return LocalToUtf8(t);
+}
 
 TEST_F(CatalogueTest, ResolvesTheUserAndListsTheAlbums) {
     Start(Scenario());
-    view_.answers.homePageAddress = Text("  127.0.0.1:" + std::to_string(service_.Port()) + "/lvxing ");
+    view_.answers.homePageAddress =
+        Text("  127.0.0.1:" + std::to_string(service_.Port()) + "/lvxing ");
     Catalogue catalogue(view_, Service());
     ASSERT_TRUE(catalogue.ResolveAndList());
 
@@ -188,7 +192,8 @@ TEST_F(CatalogueTest, EmptyBoxAndPagesWithoutMarkers) {
 
 TEST_F(CatalogueTest, AnswersThatAreNotTheListGiveNoAlbums) {
     // The first answer is cut off halfway, the next one is whole.
-    Start(Scenario(R"(, "faults": [ { "path": "/albums/get_all", "times": 1, "action": "truncate" } ])"));
+    Start(Scenario(
+        R"(, "faults": [ { "path": "/albums/get_all", "times": 1, "action": "truncate" } ])"));
     view_.answers.homePageAddress = Text(service_.Url("/lvxing"));
     Catalogue catalogue(view_, Service());
     ASSERT_TRUE(catalogue.ResolveUser());

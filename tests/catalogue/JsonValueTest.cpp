@@ -1,9 +1,8 @@
-#include "catalogue/JsonValue.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "catalogue/JsonValue.h"
 #include "catalogue/ServiceProtocol.h"
 #include "runtime/CodePage.h"
 
@@ -16,7 +15,9 @@ JsonValue Parsed(const char* utf8) {
     return v;
 }
 
-std::string Utf8Text(const JsonValue& v) { return LocalToUtf8(v.ToText()); }
+std::string Utf8Text(const JsonValue& v) {
+    return LocalToUtf8(v.ToText());
+}
 
 TEST(JsonValueTest, EscapesBecomeLocalCharacters) {
     JsonValue v = Parsed(R"({"s":"\u4e2d\u6587 \ud83d\ude00 \u0041\u002f \u4e57"})");
@@ -44,9 +45,9 @@ TEST(JsonValueTest, TextForm) {
 }
 
 TEST(JsonValueTest, NumbersKeepTheirDigits) {
-    JsonValue v = Parsed(
-        R"({"a":9223372036854775807,"b":1234567890123456789,"c":-1234567890123456789,)"
-        R"("d":3523466998871412,"e":18446744073709551615,"f":1.5e3,"g":0.1,"h":-0})");
+    JsonValue v =
+        Parsed(R"({"a":9223372036854775807,"b":1234567890123456789,"c":-1234567890123456789,)"
+               R"("d":3523466998871412,"e":18446744073709551615,"f":1.5e3,"g":0.1,"h":-0})");
     EXPECT_EQ(v.MemberText("a"), Text("9223372036854775807"));
     EXPECT_EQ(v.MemberText("b"), Text("1234567890123456789"));
     EXPECT_EQ(v.MemberText("c"), Text("-1234567890123456789"));
@@ -59,7 +60,8 @@ TEST(JsonValueTest, NumbersKeepTheirDigits) {
 
 TEST(JsonValueTest, BadAndHostileInputIsRefused) {
     JsonValue v = Parsed("[1]");
-    for (const char* bad : {"", "{", "<html><body>登录</body></html>", "12 x", "{\"a\":1}}", "tru"}) {
+    for (const char* bad :
+         {"", "{", "<html><body>登录</body></html>", "12 x", "{\"a\":1}}", "tru"}) {
         EXPECT_FALSE(v.Parse(Utf8ToLocal(bad))) << bad;
         EXPECT_TRUE(v.IsNull());
         EXPECT_EQ(v.ToText(), Text("null"));
@@ -114,7 +116,8 @@ TEST(ServiceProtocolTest, PageMarkers) {
     EXPECT_EQ(UserIdFromPage(Text("var p = {owner_uid: 456, page_id: 1};")), Text("456"));
     EXPECT_EQ(UserIdFromPage(Text("$CONFIG['oid']=''; owner_uid: 789,")), Text("789"));
     EXPECT_EQ(UserIdFromPage(Text("<html>nothing</html>")), Text());
-    EXPECT_EQ(UserTitleFromPage(Utf8ToLocal("<title>旅行的微博</title>")), Utf8ToLocal("旅行的微博"));
+    EXPECT_EQ(UserTitleFromPage(Utf8ToLocal("<title>旅行的微博</title>")),
+              Utf8ToLocal("旅行的微博"));
 }
 
 TEST(ServiceProtocolTest, UrlsAndEntries) {
@@ -124,9 +127,9 @@ TEST(ServiceProtocolTest, UrlsAndEntries) {
     EXPECT_EQ(PhotoListUrl(Text("http://h"), Text("42"), Text("77"), 3, Text("5"), Text("0.5")),
               Text("http://h/photos/get_all?uid=42&album_id=77&count=100&page=3&type=5&__rnd=0.5"));
 
-    const AlbumEntry album = ReadAlbumEntry(Parsed(
-        R"({"album_id":"3523466998871412","caption":"a\/b \u4e91\u5357 %41","type":18,)"
-        R"("cover_pic":"http:\/\/h\/thumb300\/x.jpg","count":{"photos":52}})"));
+    const AlbumEntry album = ReadAlbumEntry(
+        Parsed(R"({"album_id":"3523466998871412","caption":"a\/b \u4e91\u5357 %41","type":18,)"
+               R"("cover_pic":"http:\/\/h\/thumb300\/x.jpg","count":{"photos":52}})"));
     EXPECT_EQ(album.name, Utf8ToLocal("a/b 云南 A"));
     EXPECT_EQ(album.coverAddress, Text("http://h/thumb300/x.jpg"));
     EXPECT_EQ(album.count, Text("52"));
@@ -136,9 +139,9 @@ TEST(ServiceProtocolTest, UrlsAndEntries) {
     EXPECT_EQ(bare.name, Text("null"));
     EXPECT_EQ(bare.count, Text("null"));
 
-    const PhotoEntry photo = ReadPhotoEntry(Parsed(
-        R"({"photo_id":"3523","timestamp":1400000000123,"pic_host":"http:\/\/h",)"
-        R"("pic_name":"p.gif"})"));
+    const PhotoEntry photo = ReadPhotoEntry(
+        Parsed(R"({"photo_id":"3523","timestamp":1400000000123,"pic_host":"http:\/\/h",)"
+               R"("pic_name":"p.gif"})"));
     EXPECT_EQ(ImageUrl(photo), Text("http://h/large/p.gif"));
     EXPECT_EQ(ImageExtension(photo), Text(".gif"));
     EXPECT_EQ(photo.timestamp, Text("1400000000123"));

@@ -9,28 +9,39 @@ namespace {
 
 const char* LabelName(ViewLabel label) {
     switch (label) {
-        case ViewLabel::User: return "User";
-        case ViewLabel::Status: return "Status";
-        case ViewLabel::Percent: return "Percent";
-        case ViewLabel::AlbumCount: return "AlbumCount";
-        case ViewLabel::CurrentAlbum: return "CurrentAlbum";
-        case ViewLabel::PhotoCount: return "PhotoCount";
+        case ViewLabel::User:
+            return "User";
+        case ViewLabel::Status:
+            return "Status";
+        case ViewLabel::Percent:
+            return "Percent";
+        case ViewLabel::AlbumCount:
+            return "AlbumCount";
+        case ViewLabel::CurrentAlbum:
+            return "CurrentAlbum";
+        case ViewLabel::PhotoCount:
+            return "PhotoCount";
     }
     return "?";
 }
 
 const char* StateName(RunState state) {
     switch (state) {
-        case RunState::Idle: return "Idle";
-        case RunState::Running: return "Running";
-        case RunState::Paused: return "Paused";
+        case RunState::Idle:
+            return "Idle";
+        case RunState::Running:
+            return "Running";
+        case RunState::Paused:
+            return "Paused";
     }
     return "?";
 }
 
 }  // namespace
 
-std::string RecordingView::Utf8(const Text& text) { return LocalToUtf8(text); }
+std::string RecordingView::Utf8(const Text& text) {
+    return LocalToUtf8(text);
+}
 
 void RecordingView::Record(std::string event) {
     {
@@ -48,16 +59,20 @@ void RecordingView::SetProgress(int position, int maximum) {
     Record("progress:" + std::to_string(position) + "/" + std::to_string(maximum));
 }
 
-void RecordingView::AppendLog(const Text& text) { Record("log:" + Utf8(text)); }
+void RecordingView::AppendLog(const Text& text) {
+    Record("log:" + Utf8(text));
+}
 
 int RecordingView::ShowMessage(const Text& content, int flags, const OptText& caption) {
-    Record("message[" + (caption ? Utf8(*caption) : std::string("信息：")) + "]:" +
-           Utf8(content) + (flags != kMbOk ? "#" + std::to_string(flags) : std::string()));
+    Record("message[" + (caption ? Utf8(*caption) : std::string("信息：")) + "]:" + Utf8(content) +
+           (flags != kMbOk ? "#" + std::to_string(flags) : std::string()));
     std::lock_guard lock(mutex_);
     return answers.messageAnswer;
 }
 
-void RecordingView::PlayFinishingSound() { Record("sound"); }
+void RecordingView::PlayFinishingSound() {
+    Record("sound");
+}
 
 void RecordingView::SetRunState(RunState state) {
     Record(std::string("state:") + StateName(state));
@@ -87,8 +102,8 @@ std::vector<AlbumListEntry> RecordingView::ReadAlbums() {
     {
         std::lock_guard lock(mutex_);
         for (std::size_t i = 0; i < rows_.size(); ++i) {
-            out.push_back({checked_[i], rows_[i].number, rows_[i].name, rows_[i].count,
-                           rows_[i].albumKey});
+            out.push_back(
+                {checked_[i], rows_[i].number, rows_[i].name, rows_[i].count, rows_[i].albumKey});
         }
     }
     Record("read:albums");

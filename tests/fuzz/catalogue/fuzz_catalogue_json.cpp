@@ -5,10 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "../FuzzInput.h"
 #include "catalogue/JsonValue.h"
 #include "catalogue/ServiceProtocol.h"
-
-#include "../FuzzInput.h"
 
 namespace {
 
@@ -19,9 +18,9 @@ using ovx::fuzz::Check;
 constexpr int kMaxWalkDepth = 8;
 constexpr int kMaxElements = 32;
 
-const char* const kKeys[] = {"data",     "album_list", "photo_list", "caption", "count",
-                             "photos",   "album_id",   "type",       "cover_pic", "photo_id",
-                             "timestamp", "pic_host",  "pic_name",   "caption_render", "a"};
+const char* const kKeys[] = {"data",      "album_list", "photo_list", "caption",        "count",
+                             "photos",    "album_id",   "type",       "cover_pic",      "photo_id",
+                             "timestamp", "pic_host",   "pic_name",   "caption_render", "a"};
 
 // Every reachable value's text form, to a bounded depth and breadth.
 void Walk(const JsonValue& value, int depth) {
