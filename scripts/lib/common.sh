@@ -8,7 +8,7 @@ OVX_PACKAGES=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libjson-c-dev libpcre2-dev libcpp-httplib-dev libsqlite3-dev
-  libjpeg62-turbo-dev libssl-dev curl
+  libjpeg62-turbo-dev libssl-dev curl time
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-multimedia-dev libqt6opengl6-dev libgl-dev
   fonts-noto-cjk xvfb xauth
   clang libclang-rt-14-dev
