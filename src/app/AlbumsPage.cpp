@@ -68,16 +68,19 @@ void AlbumsPage::BuildLocationGroup() {
 
 void AlbumsPage::BuildListGroup() {
     listGroup_ = Place<QGroupBox>(this, "分组框_liebiao", {8, 164, 902, 426});
-    Place<QCheckBox>(listGroup_, "选择框_全选", {16, 22, 46, 16})->setText(QStringLiteral("全选"));
-    Place<QCheckBox>(listGroup_, "选择框_反选", {76, 22, 46, 16})->setText(QStringLiteral("反选"));
-    auto* covers = Place<QCheckBox>(listGroup_, "选择框_有图", {142, 21, 134, 16});
-    covers->setText(QStringLiteral("有封面图(影响速度)"));
-    covers->setChecked(false);
-    Label(listGroup_, "标签_用户", {294, 12, 246, 24});
-    Label(listGroup_, "标签_动态", {559, 12, 227, 24});
+    selectAll_ = Place<QCheckBox>(listGroup_, "选择框_全选", {16, 22, 46, 16});
+    selectAll_->setText(QStringLiteral("全选"));
+    invert_ = Place<QCheckBox>(listGroup_, "选择框_反选", {76, 22, 46, 16});
+    invert_->setText(QStringLiteral("反选"));
+    covers_ = Place<QCheckBox>(listGroup_, "选择框_有图", {142, 21, 134, 16});
+    covers_->setText(QStringLiteral("有封面图(影响速度)"));
+    covers_->setChecked(false);
+    userLabel_ = Label(listGroup_, "标签_用户", {294, 12, 246, 24});
+    statusLabel_ = Label(listGroup_, "标签_动态", {559, 12, 227, 24});
 
     albums_ = Place<ReportList>(listGroup_, "超级列表框1", {6, 41, 638, 339});
 
+    // The covers are scaled without a drawing board; the board stays hidden.
     auto* board = Place<QLabel>(listGroup_, "画板1", {455, 107, 112, 88});
     board->hide();
 
@@ -88,14 +91,30 @@ void AlbumsPage::BuildListGroup() {
     log_->setReadOnly(true);
 
     Label(listGroup_, "标签_进度", {7, 384, 56, 35}, QStringLiteral("下载进度："));
-    auto* bar = Place<QProgressBar>(listGroup_, "进度条1", {74, 389, 280, 24});
-    bar->setRange(0, 100);
-    bar->setValue(0);
-    bar->setTextVisible(false);
-    Label(listGroup_, "标签_进度条比例", {359, 390, 41, 23});
-    Label(listGroup_, "标签_选择了相册数量", {404, 390, 144, 23});
-    Label(listGroup_, "标签_正在下载相册", {554, 390, 110, 23});
-    Label(listGroup_, "标签_第多少张照片", {666, 390, 95, 23});
+    progress_ = Place<QProgressBar>(listGroup_, "进度条1", {74, 389, 280, 24});
+    progress_->setRange(0, 100);
+    progress_->setValue(0);
+    progress_->setTextVisible(false);
+    percent_ = Label(listGroup_, "标签_进度条比例", {359, 390, 41, 23});
+    albumCount_ = Label(listGroup_, "标签_选择了相册数量", {404, 390, 144, 23});
+    currentAlbum_ = Label(listGroup_, "标签_正在下载相册", {554, 390, 110, 23});
+    photoCount_ = Label(listGroup_, "标签_第多少张照片", {666, 390, 95, 23});
+
+    connect(selectAll_, &QCheckBox::clicked, this, &AlbumsPage::OnSelectAllClicked);
+    connect(invert_, &QCheckBox::clicked, this, &AlbumsPage::OnInvertClicked);
+}
+
+void AlbumsPage::OnSelectAllClicked(bool checked) {
+    if (!checked) return;
+    invert_->setChecked(false);
+    for (int row = 0; row < albums_->RowCount(); ++row) albums_->SetChecked(row, true);
+}
+
+void AlbumsPage::OnInvertClicked(bool checked) {
+    if (!checked) return;
+    selectAll_->setChecked(false);
+    for (int row = 0; row < albums_->RowCount(); ++row)
+        albums_->SetChecked(row, !albums_->IsChecked(row));
 }
 
 }  // namespace ovx

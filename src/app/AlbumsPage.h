@@ -42,6 +42,21 @@ class AlbumsPage : public QWidget {
     QPushButton* OpenFolderButton() const { return openFolder_; }      // 按钮_打开目录
     ReportList* Albums() const { return albums_; }                     // 超级列表框1
     QPlainTextEdit* Log() const { return log_; }                       // 编辑框_操作记录
+    QCheckBox* SelectAllBox() const { return selectAll_; }             // 选择框_全选
+    QCheckBox* InvertBox() const { return invert_; }                   // 选择框_反选
+    QCheckBox* CoversBox() const { return covers_; }                   // 选择框_有图
+    QLabel* UserLabel() const { return userLabel_; }                   // 标签_用户
+    QLabel* StatusLabel() const { return statusLabel_; }               // 标签_动态
+    QProgressBar* Progress() const { return progress_; }               // 进度条1
+    QLabel* PercentLabel() const { return percent_; }                  // 标签_进度条比例
+    QLabel* AlbumCountLabel() const { return albumCount_; }      // 标签_选择了相册数量
+    QLabel* CurrentAlbumLabel() const { return currentAlbum_; }  // 标签_正在下载相册
+    QLabel* PhotoCountLabel() const { return photoCount_; }      // 标签_第多少张照片
+
+    // "全选": only when now checked, unticks "反选" and checks every row.
+    void OnSelectAllClicked(bool checked);
+    // "反选": only when now checked, unticks "全选" and flips every row.
+    void OnInvertClicked(bool checked);
 
   private:
     void BuildHomeGroup();
@@ -64,6 +79,16 @@ class AlbumsPage : public QWidget {
     QPushButton* openFolder_ = nullptr;
     ReportList* albums_ = nullptr;
     QPlainTextEdit* log_ = nullptr;
+    QCheckBox* selectAll_ = nullptr;
+    QCheckBox* invert_ = nullptr;
+    QCheckBox* covers_ = nullptr;
+    QLabel* userLabel_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QLabel* percent_ = nullptr;
+    QLabel* albumCount_ = nullptr;
+    QLabel* currentAlbum_ = nullptr;
+    QLabel* photoCount_ = nullptr;
 };
 
 }  // namespace ovx

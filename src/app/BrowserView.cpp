@@ -5,6 +5,7 @@
 
 #include "app/BrowserCookieBridge.h"
 #include "app/SameViewPage.h"
+#include "app/WebAddress.h"
 
 namespace ovx {
 
@@ -39,8 +40,10 @@ QString BrowserView::Address() const {
     return page_->url().toString();
 }
 
-void BrowserView::SetAddress(const QString& address) {
-    page_->setUrl(QUrl::fromUserInput(address));
+bool BrowserView::SetAddress(const QString& address) {
+    const std::optional<QUrl> url = BrowsableAddress(address);
+    if (url) page_->setUrl(*url);
+    return url.has_value();
 }
 
 void BrowserView::Report(const QUrl& url) {

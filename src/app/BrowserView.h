@@ -22,8 +22,9 @@ class BrowserView : public QWebEngineView {
 
     // The address the browser is on.
     QString Address() const;
-    // Sets the browser's address, which makes it load that address.
-    void SetAddress(const QString& address);
+    // Sets the browser's address, which makes it load that address; only web addresses are
+    // loaded (app/WebAddress.h). False when the address was refused.
+    bool SetAddress(const QString& address);
 
     QWebEngineProfile* Profile() const { return profile_; }
 

@@ -5,24 +5,25 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
-#include <QTextEdit>
 #include <QThread>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
 
 #include "app/GuiInteractionPlayer.h"
+#include "app/LogBox.h"
 #include "app/QtText.h"
+#include "runtime/StopFlag.h"
 
 namespace ovx {
 
 namespace {
 
 constexpr std::size_t kMaxRecordedMessages = 1000;
+// How often a worker waiting in a box checks whether its job is stopping.
+constexpr int kStopPollMs = 50;
 
 struct ButtonSet {
     QMessageBox::StandardButtons buttons;
@@ -105,19 +106,14 @@ bool OnThreadOf(const QObject* object) {
     return QThread::currentThread() == object->thread();
 }
 
-// Log lines end in CR LF; an editor takes a bare line feed as its line break.
-QString NormaliseBreaks(QString text) {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
-}
-
 }  // namespace
 
 struct GuiInteraction::Pending {
     Message message;
     int answer = kOk;
     bool done = false;
+    bool abandoned = false;     // the worker stopped waiting
+    QPointer<QMessageBox> box;  // window thread only
 };
 
 GuiInteraction::GuiInteraction(QObject* parent) : QObject(parent) {}
@@ -165,7 +161,11 @@ int GuiInteraction::ShowMessage(const Text& content, int flags, const Text& capt
         return ShowOnGuiThread(message);
     }
 
-    // A worker: the window shows the box; this thread waits for the answer.
+    // A worker whose job is stopping has no one left to ask.
+    if (StopRequested()) return CancelAnswer(flags);
+
+    // A worker: the window shows the box; this thread waits for the answer, or until its job
+    // is asked to stop, which takes the box away again.
     auto pending = std::make_shared<Pending>();
     pending->message = message;
     pending->answer = CancelAnswer(flags);
@@ -173,7 +173,19 @@ int GuiInteraction::ShowMessage(const Text& content, int flags, const Text& capt
     ++waiters_;
     QMetaObject::invokeMethod(
         this, [this, pending] { OpenBoxFor(pending); }, Qt::QueuedConnection);
-    answered_.wait(lock, [&] { return pending->done || shutDown_; });
+    const auto settled = [&] { return pending->done || shutDown_; };
+    while (!answered_.wait_for(lock, std::chrono::milliseconds(kStopPollMs), settled)) {
+        if (StopRequested()) {
+            pending->abandoned = true;
+            QMetaObject::invokeMethod(
+                this,
+                [pending] {
+                    if (pending->box) pending->box->reject();
+                },
+                Qt::QueuedConnection);
+            break;
+        }
+    }
     std::erase(pending_, pending);
     const int answer = pending->done ? pending->answer : CancelAnswer(flags);
     --waiters_;
@@ -194,9 +206,10 @@ int GuiInteraction::ShowOnGuiThread(const Message& message) {
 void GuiInteraction::OpenBoxFor(const std::shared_ptr<Pending>& pending) {
     {
         std::lock_guard lock(mutex_);
-        if (shutDown_ || pending->done) return;
+        if (shutDown_ || pending->done || pending->abandoned) return;
     }
     QMessageBox* box = MakeBox(pending->message);
+    pending->box = box;
     openBoxes_.push_back(box);
     connect(box, &QMessageBox::finished, this, [this, box, pending] {
         const int answer = AnswerOfBox(box, pending->message.flags);
@@ -261,21 +274,7 @@ QWidget* GuiInteraction::FindEditBox(const QString& name) {
 }
 
 void GuiInteraction::AppendOnGuiThread(const QString& editBox, const QString& text) {
-    QWidget* widget = FindEditBox(editBox);
-    if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) {
-        plain->moveCursor(QTextCursor::End);
-        plain->insertPlainText(NormaliseBreaks(text));
-        plain->moveCursor(QTextCursor::End);
-        plain->verticalScrollBar()->setValue(plain->verticalScrollBar()->maximum());
-    } else if (auto* rich = qobject_cast<QTextEdit*>(widget)) {
-        rich->moveCursor(QTextCursor::End);
-        rich->insertPlainText(NormaliseBreaks(text));
-        rich->moveCursor(QTextCursor::End);
-        rich->verticalScrollBar()->setValue(rich->verticalScrollBar()->maximum());
-    } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
-        line->setText(line->text() + text);
-        line->end(false);
-    }
+    AppendToLogBox(FindEditBox(editBox), text);
 }
 
 bool GuiInteraction::ShellOpen(int verb, const Text& target, const Text& /*parameters*/,

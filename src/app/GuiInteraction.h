@@ -2,7 +2,8 @@
 // The window's side of the runtime's user interaction: message boxes, event pumping, the log
 // box, shell open and the finishing sound. Any thread may call it; everything that touches a
 // widget runs on the window's thread. A worker that shows a message box waits until the box
-// is answered (or until Shutdown()), without holding up the window.
+// is answered, until Shutdown(), or until its job is asked to stop (its box then goes away
+// and reports its cancel answer), without holding up the window.
 //
 // Create it on the window's thread and install it with InstallInteraction().
 

@@ -6,6 +6,7 @@
 
 #include "app/BrowserView.h"
 #include "app/Placement.h"
+#include "app/WebAddress.h"
 
 namespace ovx {
 
@@ -29,12 +30,10 @@ LoginPage::LoginPage(const QString& browserStorage, QWidget* parent) : QWidget(p
     albumPage_->setText(QStringLiteral("[查看用户专辑]"));
     albumPage_->hide();
 
-    auto* hint = Place<QLabel>(this, "标签12", {12, 75, 848, 32});
-    hint->setText(QStringLiteral(
-        "温馨提示：如果网页无法显示，点击右侧的打开按钮，还是不行请使用你的IE浏览器打开微博测试"
-        "是否正常，修复你的IE浏览器。再点打开！\n"));
-    hint->setWordWrap(true);
-    hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    hint_ = Place<QLabel>(this, "标签12", {12, 75, 848, 32});
+    hint_->setText(Hint());
+    hint_->setWordWrap(true);
+    hint_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     browser_ = new BrowserView(browserStorage, this);
     browser_->setObjectName(QStringLiteral("超文本浏览框1"));
@@ -49,12 +48,27 @@ QWidget* LoginPage::Browser() const {
     return browser_;
 }
 
+QString LoginPage::Hint() {
+    return QStringLiteral(
+        "温馨提示：如果网页无法显示，点击右侧的打开按钮，还是不行请用系统自带的浏览器打开微博测试"
+        "是否正常，修好网络或浏览器。再点打开！\n");
+}
+
 QString LoginPage::BrowserAddress() const {
     return browser_->Address();
 }
 
-void LoginPage::SetBrowserAddress(const QString& address) {
-    browser_->SetAddress(address);
+bool LoginPage::SetBrowserAddress(const QString& address) {
+    const std::optional<QUrl> url = BrowsableAddress(address);
+    if (!url) {
+        hint_->setText(QStringLiteral("温馨提示：只能打开网页地址（http:// 或 https://），"
+                                      "没有打开：") +
+                       address.trimmed().left(200));
+        return false;
+    }
+    hint_->setText(Hint());
+    browser_->SetAddress(url->toString());
+    return true;
 }
 
 }  // namespace ovx

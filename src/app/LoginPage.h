@@ -27,16 +27,24 @@ class LoginPage : public QWidget {
     QPushButton* AlbumPageButton() const { return albumPage_; }        // 按钮_专辑页面
     QWidget* Browser() const;                                          // 超文本浏览框1
 
+    QLabel* HintLabel() const { return hint_; }  // 标签12
+
+    // The hint line as the page shows it when nothing was refused.
+    static QString Hint();
+
     // The address the browser is on.
     QString BrowserAddress() const;
-    // Sets the browser's address, which makes it load that address.
-    void SetBrowserAddress(const QString& address);
+    // Sets the browser's address, which makes it load that address. Only web addresses are
+    // loaded (app/WebAddress.h); anything else is refused with a note in the hint line, and
+    // false is returned.
+    bool SetBrowserAddress(const QString& address);
 
   private:
     QLineEdit* urlEdit_;
     QPushButton* downloadUser_;
     QPushButton* open_;
     QPushButton* albumPage_;
+    QLabel* hint_;
     BrowserView* browser_;
 };
 

@@ -3,6 +3,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "app/WebAddress.h"
+
 namespace ovx {
 namespace {
 
@@ -47,6 +49,11 @@ SameViewPage::SameViewPage(QWebEngineProfile* profile, QObject* parent)
     : QWebEnginePage(profile, parent) {}
 
 bool SameViewPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
+    // A page may not lead the browser to its internal pages or to local files either.
+    const QString scheme = url.scheme().toLower();
+    if (isMainFrame && !BrowsableAddress(url.toString()) && scheme != QStringLiteral("data") &&
+        scheme != QStringLiteral("blob"))
+        return false;
     if (isMainFrame) emit aboutToNavigate(url);
     return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
 }
@@ -59,7 +66,7 @@ QWebEnginePage* SameViewPage::createWindow(WebWindowType) {
 }
 
 void SameViewPage::OpenHere(const QUrl& url) {
-    setUrl(url);
+    if (const std::optional<QUrl> address = BrowsableAddress(url.toString())) setUrl(*address);
 }
 
 }  // namespace ovx

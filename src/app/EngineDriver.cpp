@@ -1,0 +1,212 @@
+#include "app/EngineDriver.h"
+
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <algorithm>
+#include <thread>
+
+#include "app/AlbumsPage.h"
+#include "app/GuiEngineView.h"
+#include "app/GuiPumpingDelay.h"
+#include "app/LoginPage.h"
+#include "app/QtText.h"
+#include "app/StartUp.h"
+#include "app/TabControl.h"
+#include "app/WorkerThread.h"
+#include "catalogue/Catalogue.h"
+#include "download/DownloadJob.h"
+#include "download/JobControl.h"
+#include "runtime/ProgramFolder.h"
+
+namespace ovx {
+namespace {
+
+constexpr int kAlbumsPageIndex = 1;
+// "下载此用户" lets the window settle this long before the resolution starts.
+constexpr int kSettleMs = 100;
+// A stopped download ends within its step; a new start waits this long for it.
+constexpr auto kPreviousRunGrace = std::chrono::seconds(10);
+
+bool Running(const std::shared_ptr<WorkerThread>& worker) {
+    return worker && !worker->Finished();
+}
+
+}  // namespace
+
+EngineDriver::EngineDriver(const Controls& controls, Text photoService, QObject* parent)
+    : QObject(parent),
+      c_(controls),
+      photoService_(std::move(photoService)),
+      view_(std::make_unique<GuiEngineView>(controls.albums, controls.options)),
+      catalogue_(std::make_unique<Catalogue>(*view_, photoService_)) {
+    view_->SetRunStateHandler([this](RunState state) { OnEngineRunState(state); });
+
+    connect(c_.login->DownloadUserButton(), &QPushButton::clicked, this,
+            &EngineDriver::DownloadThisUser);
+    connect(c_.login->AlbumPageButton(), &QPushButton::clicked, this, &EngineDriver::ShowAlbumPage);
+    connect(c_.albums->GetAlbumsButton(), &QPushButton::clicked, this, &EngineDriver::GetAlbums);
+    connect(c_.albums->DownloadButton(), &QPushButton::clicked, this, &EngineDriver::StartDownload);
+    connect(c_.albums->PauseButton(), &QPushButton::clicked, this, &EngineDriver::Pause);
+    connect(c_.albums->ContinueButton(), &QPushButton::clicked, this, &EngineDriver::Continue);
+    connect(c_.albums->EndButton(), &QPushButton::clicked, this, &EngineDriver::End);
+}
+
+EngineDriver::~EngineDriver() {
+    if (!StopAndWait(std::chrono::seconds(15), false)) {
+        // A worker stuck beyond every bound still holds the view and the catalogue: leave them
+        // to it rather than pull them away under it.
+        (void)view_.release();
+        (void)catalogue_.release();
+    }
+}
+
+bool EngineDriver::StopAndWait(std::chrono::milliseconds grace, bool pump) {
+    closed_ = true;
+    if (control_) control_->Stop();
+    std::vector<std::shared_ptr<WorkerThread>> all = workers_;
+    if (downloadWorker_) all.push_back(downloadWorker_);
+    for (auto& worker : all) worker->Stop().Raise();
+    // From here on no worker waits for the window: reads and boxes answer at once.
+    view_->Shutdown();
+
+    const auto deadline = std::chrono::steady_clock::now() + grace;
+    for (;;) {
+        const bool allEnded = std::none_of(all.begin(), all.end(), Running);
+        if (allEnded || std::chrono::steady_clock::now() >= deadline) {
+            if (allEnded) {
+                for (auto& worker : all) worker->Join();
+                workers_.clear();
+                downloadWorker_.reset();
+            }
+            return allEnded;
+        }
+        if (pump)
+            GuiPumpingWait(10);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+bool EngineDriver::DownloadRunning() const {
+    return Running(downloadWorker_);
+}
+
+bool EngineDriver::CatalogueRunning() const {
+    return std::any_of(workers_.begin(), workers_.end(), Running);
+}
+
+void EngineDriver::Keep(std::shared_ptr<WorkerThread> worker) {
+    std::erase_if(workers_, [](const std::shared_ptr<WorkerThread>& w) { return !Running(w); });
+    if (worker) workers_.push_back(std::move(worker));
+}
+
+void EngineDriver::StartCatalogueRun() {
+    // A second run while one is going would fill the list twice over: it is ignored.
+    if (closed_ || catalogue_->Busy()) return;
+    Catalogue* catalogue = catalogue_.get();
+    Keep(StartThread([catalogue] { catalogue->ResolveAndList(); }));
+}
+
+void EngineDriver::DownloadThisUser() {
+    if (closed_) return;
+    c_.tabs->SetCurrentIndex(kAlbumsPageIndex);
+    c_.albums->UserEdit()->setText(c_.login->UrlEdit()->text());
+    QPointer<EngineDriver> self(this);
+    GuiPumpingWait(kSettleMs);
+    if (self) StartCatalogueRun();
+}
+
+void EngineDriver::GetAlbums() {
+    StartCatalogueRun();
+}
+
+void EngineDriver::ShowAlbumPage() {
+    if (closed_) return;
+    const Text address = FromQString(c_.login->UrlEdit()->text());
+    Catalogue* catalogue = catalogue_.get();
+    GuiEngineView* view = view_.get();
+    LoginPage* login = c_.login;
+    Keep(StartThread([catalogue, view, login, address] {
+        const QString albumPage = ToQString(catalogue->AlbumPageAddress(address));
+        if (StopRequested()) return;
+        // Back on the window's thread; the login page lives as long as the view answers.
+        view->RunOnWindow([login, albumPage] { login->SetBrowserAddress(albumPage); });
+    }));
+}
+
+void EngineDriver::StartDownload() {
+    if (closed_ || state_ != RunState::Idle) return;
+    if (DownloadRunning()) {
+        // A stopped run finishes the step it was in first.
+        QPointer<EngineDriver> self(this);
+        const auto deadline = std::chrono::steady_clock::now() + kPreviousRunGrace;
+        while (self && DownloadRunning() && std::chrono::steady_clock::now() < deadline)
+            GuiPumpingWait(10);
+        if (!self || closed_ || DownloadRunning() || state_ != RunState::Idle) return;
+    }
+    if (downloadWorker_) downloadWorker_->Join();
+
+    control_ = std::make_shared<JobControl>();
+    DownloadSetup setup;
+    setup.user = catalogue_->User();
+    setup.programFolder = DefaultSaveLocation();
+    setup.recordFolder = RecordFolder();
+    setup.photoService = photoService_;
+    ApplyRunState(RunState::Running, true);
+
+    GuiEngineView* view = view_.get();
+    std::shared_ptr<JobControl> control = control_;
+    downloadWorker_ =
+        StartThread([view, control, setup] { DownloadJob(*view, *control, setup).Run(); });
+    if (!downloadWorker_) ApplyRunState(RunState::Idle, false);
+}
+
+void EngineDriver::Pause() {
+    if (!control_ || state_ != RunState::Running) return;
+    ApplyRunState(RunState::Paused, false);
+    control_->Pause();
+}
+
+void EngineDriver::Continue() {
+    if (!control_ || state_ != RunState::Paused) return;
+    ApplyRunState(RunState::Running, false);
+    control_->Continue();
+}
+
+void EngineDriver::End() {
+    if (control_) control_->Stop();
+    ApplyRunState(RunState::Idle, false);
+}
+
+void EngineDriver::OnEngineRunState(RunState state) {
+    // The buttons already switched on the click; the engine adds only the end of a run. A
+    // report that arrives after the user paused or stopped does not undo that.
+    if (state == RunState::Idle && state_ != RunState::Idle) ApplyRunState(RunState::Idle, false);
+}
+
+void EngineDriver::ApplyRunState(RunState state, bool showEnd) {
+    state_ = state;
+    AlbumsPage& a = *c_.albums;
+    switch (state) {
+        case RunState::Running:
+            a.DownloadButton()->hide();
+            a.PauseButton()->show();
+            a.ContinueButton()->hide();
+            if (showEnd) a.EndButton()->show();
+            break;
+        case RunState::Paused:
+            a.DownloadButton()->hide();
+            a.PauseButton()->hide();
+            a.ContinueButton()->show();
+            break;
+        case RunState::Idle:
+            a.DownloadButton()->show();
+            a.PauseButton()->hide();
+            a.ContinueButton()->hide();
+            a.EndButton()->hide();
+            break;
+    }
+}
+
+}  // namespace ovx
