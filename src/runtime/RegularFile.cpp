@@ -35,15 +35,20 @@ class Descriptor {
 
 }  // namespace
 
-RegularFileRead ReadRegularFile(const std::filesystem::path& path, std::size_t maxBytes) {
-    RegularFileRead result;
+Status InspectRegularFile(const std::filesystem::path& path, std::size_t maxBytes) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        result.status = errno == ENOENT || errno == ENOTDIR ? Status::kAbsent : Status::kRefused;
-        return result;
+        return errno == ENOENT || errno == ENOTDIR ? Status::kAbsent : Status::kRefused;
     }
+    return Acceptable(st, maxBytes) ? Status::kRead : Status::kRefused;
+}
+
+RegularFileRead ReadRegularFile(const std::filesystem::path& path, std::size_t maxBytes) {
+    RegularFileRead result;
+    result.status = InspectRegularFile(path, maxBytes);
+    if (result.status != Status::kRead) return result;
     result.status = Status::kRefused;
-    if (!Acceptable(st, maxBytes)) return result;
+    struct stat st {};
 
     // Without O_NONBLOCK a FIFO swapped in after the check would block the open itself.
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));

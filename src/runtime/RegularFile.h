@@ -26,4 +26,9 @@ struct RegularFileRead {
 
 RegularFileRead ReadRegularFile(const std::filesystem::path& path, std::size_t maxBytes);
 
+// What ReadRegularFile would find at the path, judged from its status alone (nothing is
+// opened). A writer that replaces a file checks this first, so that it never replaces
+// something that is not a file of its own.
+RegularFileRead::Status InspectRegularFile(const std::filesystem::path& path, std::size_t maxBytes);
+
 }  // namespace ovx

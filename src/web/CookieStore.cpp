@@ -6,6 +6,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "runtime/RegularFile.h"
 #include "web/CurlGlobal.h"
 
 namespace ovx {
@@ -24,6 +25,10 @@ struct CookieStoreLocking {
 namespace {
 
 constexpr std::string_view kHttpOnlyPrefix = "#HttpOnly_";
+// A cookies.txt file is kilobytes; a browser's whole export stays well below this.
+constexpr std::size_t kMaxCookieFileBytes = std::size_t{8} << 20;
+// Longer lines hold no cookie a server would send (browsers cap a cookie near 4 KiB).
+constexpr std::size_t kMaxCookieLineBytes = 16384;
 
 // A short-lived easy handle on the store's share, for reading and changing its cookies.
 CurlEasyPtr HandleOn(void* share) {
@@ -155,16 +160,21 @@ void CookieStore::Clear() {
 }
 
 bool CookieStore::Load(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return false;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    // Only a regular file of bounded size: a FIFO would block here forever and a link to
+    // /dev/zero would fill memory.
+    const RegularFileRead read = ReadRegularFile(file, kMaxCookieFileBytes);
+    if (!read.read()) return false;
+    std::string_view rest = read.content;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty() || (line[0] == '#' && !line.starts_with("#HttpOnly_"))) continue;
-        if (line.size() > 16384) continue;
-        ImportLine(line);
+        if (line.size() > kMaxCookieLineBytes) continue;  // skipped whole, never cut in two
+        ImportLine(std::string(line));
     }
-    return !in.bad();
+    return true;
 }
 
 bool CookieStore::Save(const std::filesystem::path& file) const {
