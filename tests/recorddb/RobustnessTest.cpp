@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "RecordDbTestUtil.h"
@@ -184,6 +185,17 @@ TEST(DamagedDataTest, HostileHeadersAreRejected) {
     RecordEngine engine(fs);
     ASSERT_TRUE(engine.OpenDatabase(kDb));
     EXPECT_EQ(engine.RecordCount(), 2);
+    ASSERT_TRUE(engine.CloseDatabase());
+
+    // An index whose key type is the most negative number (minus a text width that has no
+    // positive counterpart) is refused like any other mismatch.
+    fs.Put(kDb, good);
+    Bytes ix = *fs.Find(kIx);
+    PutI32(ix, 188, INT32_MIN);
+    fs.Put(kIx, ix);
+    EXPECT_FALSE(engine.OpenDatabase(kDb, WithIndex()));
+    EXPECT_EQ(LastDbError(), kDbKeySizeDiffers);
+    EXPECT_FALSE(CheckDatabaseFiles(fs, kDb, kIx).Sound());
 }
 
 TEST(FailingFileTest, ReadAndWriteFailuresAreReported) {

@@ -228,7 +228,7 @@ void CheckIndex(DbFileSystem& fs, const Text& path, const DataInfo& data, DbChec
             if (SameDbName(fd.name, h.names[static_cast<std::size_t>(i)])) f = &fd;
         }
         std::int32_t t = h.types[static_cast<std::size_t>(i)];
-        if (!f || (t < 0 ? (f->type != kFieldText || -t != f->size) : t != f->type)) {
+        if (!f || (t < 0 ? (f->type != kFieldText || t != -f->size) : t != f->type)) {
             p.push_back("key field " + LocalToUtf8(h.names[static_cast<std::size_t>(i)]) +
                         " is missing in the data file or differs in type or size");
             return;

@@ -219,7 +219,7 @@ int RecordEngine::OpenIndexFile(RecordDatabase& db, const Text& name, bool readO
         std::int32_t t = h.types[static_cast<std::size_t>(i)];
         if (t < 0) {
             if (f.type != kFieldText) return kDbKeyTypeDiffers;
-            if (-t != f.size) return kDbKeySizeDiffers;
+            if (t != -f.size) return kDbKeySizeDiffers;  // -t overflows for INT32_MIN
         } else if (t != f.type) {
             return kDbKeyTypeDiffers;
         }
