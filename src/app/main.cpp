@@ -4,6 +4,7 @@
 #include <QStyleFactory>
 #include <chrono>
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 
 #ifdef Q_OS_UNIX
@@ -13,6 +14,7 @@
 #include "app/GuiInteraction.h"
 #include "app/GuiPumpingDelay.h"
 #include "app/MainWindow.h"
+#include "app/StartUp.h"
 #include "app/WorkerThread.h"
 #include "runtime/Interaction.h"
 
@@ -34,6 +36,8 @@ void PrepareBrowserEnvironment() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --help and --version answer without a display (the manual page is made from them).
+    if (const auto code = ovx::AnswerInformationOption(argc, argv, std::cout)) return *code;
     PrepareBrowserEnvironment();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ovatrix"));
