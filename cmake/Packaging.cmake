@@ -6,11 +6,16 @@
 #
 # Nothing of the photo service or the tests is installed.
 
+# A fuzzing build (clang, instrumented) is never installed.
+if(OVX_FUZZ)
+  return()
+endif()
+
 include(GNUInstallDirs)
 
 set(OVX_APP_ID "io.github.ovatrix.Ovatrix")
 set(OVX_PACKAGE_NAME "ovatrix")
-# The day the project version above was released; goes with it into the metainfo and changelog.
+# The day the project version (root CMakeLists.txt) was released: metainfo and changelog.
 set(OVX_RELEASE_DATE "2026-12-09")
 set(OVX_HOMEPAGE "https://github.com/ovatrix/ovatrix"
     CACHE STRING "The program's home page (package, metainfo, manual pages)")
@@ -48,7 +53,8 @@ execute_process(COMMAND date -u -R -d "${OVX_RELEASE_DATE} 12:00:00"
 configure_file(${_pkg}/changelog.in ${_out}/changelog @ONLY)
 if(TARGET ovatrix)
   install(FILES ${_out}/${OVX_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
-  install(FILES ${_out}/${OVX_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo)
+  install(FILES ${_out}/${OVX_APP_ID}.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo)
 endif()
 install(FILES ${_out}/copyright DESTINATION ${OVX_DOCDIR})
 
@@ -99,8 +105,9 @@ if(OVX_HELP2MAN AND _programs)
       OUTPUT ${_page}.gz
       COMMAND ${CMAKE_COMMAND} -E make_directory ${_out}/man
       COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${_release_epoch} QT_QPA_PLATFORM=offscreen
-              ${OVX_HELP2MAN} --locale=C.UTF-8 --no-info --no-discard-stderr --name=${_man_${program}}
-              --section=1 ${_includes} --output=${_page} $<TARGET_FILE:${program}>
+              ${OVX_HELP2MAN} --locale=C.UTF-8 --no-info --no-discard-stderr
+              --name=${_man_${program}} --section=1 ${_includes} --output=${_page}
+              $<TARGET_FILE:${program}>
       COMMAND ${OVX_GZIP} -9nf ${_page}
       DEPENDS ${program} ${_include_deps}
       COMMENT "Writing the manual page of ${program}"

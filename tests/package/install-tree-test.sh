@@ -21,7 +21,11 @@ fi
 rm -f "$prefix.log"
 
 IFS=',' read -r -a programs <<<"${OVX_PROGRAMS:-}"
-has_program() { local p; for p in "${programs[@]}"; do [ "$p" = "$1" ] && return 0; done; return 1; }
+has_program() {
+  local p
+  for p in "${programs[@]}"; do [ "$p" = "$1" ] && return 0; done
+  return 1
+}
 id=$OVX_APP_ID
 
 # --- The tree -------------------------------------------------------------------------------
@@ -70,7 +74,7 @@ fi
 desktop=$prefix/share/applications/$id.desktop
 if [ -f "$desktop" ]; then
   exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
-  [ -x "$prefix/bin/$exec_name" ] || fail "the desktop entry runs '$exec_name', which is not installed"
+  [ -x "$prefix/bin/$exec_name" ] || fail "the desktop entry runs '$exec_name', not installed"
   icon=$(sed -n 's/^Icon=//p' "$desktop")
   [ -f "$prefix/share/icons/hicolor/scalable/apps/$icon.svg" ] \
     || fail "the desktop entry's icon '$icon' is not installed"
