@@ -151,20 +151,11 @@ int Catalogue::List() {
         }
         PumpingDelay(kAlbumPauseMs);
         if (StopRequested()) break;
-        if (album.count == Text("0")) continue;
-
-        AlbumRow row;
-        row.number = ToText(rows + 1);
-        row.name = album.name;
-        row.coverAddress = album.coverAddress;
-        row.count = album.count;
-        row.albumKey = album.albumId + Text("@@") + album.type;
-        row.withCover = view_.ReadCoversWanted();
-        if (row.withCover && !album.coverAddress.empty())
-            row.cover = FetchCover(album.coverAddress);
-        if (StopRequested()) break;
-        view_.AddAlbum(row);
-        ++rows;
+        // An album without photos gets no row.
+        if (album.count != Text("0")) {
+            if (!AddRow(album, rows + 1)) break;
+            ++rows;
+        }
         PumpPendingInput();
     }
     if (StopRequested()) return rows;
@@ -173,6 +164,20 @@ int Catalogue::List() {
     view_.AppendLog("-----获取完毕,共计"_t + ToText(rows) +
                     "个\r\n选择要下载的 点击【3下载选中】\r\n\r\n"_t);
     return rows;
+}
+
+bool Catalogue::AddRow(const AlbumEntry& album, int number) {
+    AlbumRow row;
+    row.number = ToText(number);
+    row.name = album.name;
+    row.coverAddress = album.coverAddress;
+    row.count = album.count;
+    row.albumKey = album.albumId + Text("@@") + album.type;
+    row.withCover = view_.ReadCoversWanted();
+    if (row.withCover && !album.coverAddress.empty()) row.cover = FetchCover(album.coverAddress);
+    if (StopRequested()) return false;
+    view_.AddAlbum(row);
+    return true;
 }
 
 Text Catalogue::AlbumPageAddress(const Text& address) {

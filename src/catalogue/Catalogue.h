@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "catalogue/EngineView.h"
+#include "catalogue/ServiceProtocol.h"
 #include "runtime/Text.h"
 
 namespace ovx {
@@ -55,6 +56,8 @@ class Catalogue {
   private:
     bool Resolve();
     int List();
+    // Adds the row of one album with photos; false when a stop came first.
+    bool AddRow(const AlbumEntry& album, int number);
     void SetUser(const UserIdentity& user);
 
     EngineView& view_;
