@@ -360,6 +360,17 @@ TEST_F(CliTest, SigtermStopsBetweenStepsWithNothingHalfWritten) {
     EXPECT_EQ(static_cast<std::size_t>(CountLines(ids)), names.size());
 }
 
+TEST_F(CliTest, SigtermCutsASlowHomePageShort) {
+    StartService(R"({ "users": [ { "uid": "3003", "albums": [] } ], "require_login": false,
+                      "faults": [ { "path": "/u/3003", "delay_ms": 60000 } ] })");
+    CliProcess cli(temp_.path());
+    ASSERT_TRUE(cli.Start(OVX_CLI_PATH, Args({}, "/u/3003")));
+    std::this_thread::sleep_for(300ms);
+    cli.Signal(SIGTERM);
+    // The page would take a minute: only a request cut short ends within the bound.
+    EXPECT_EQ(cli.Wait(30s), 130) << cli.Err();
+}
+
 TEST_F(CliTest, RunAfterSigkillRemovesLeftoverTemporaryAndCompletesTheRest) {
     StartService(SlowScenario().c_str());
     fs::path album = AlbumFolder("慢", "慢相册12");
