@@ -25,9 +25,8 @@ std::optional<AlbumSelection> AlbumSelection::Parse(std::string_view list) {
     std::size_t start = 0;
     while (true) {
         std::size_t comma = list.find(',', start);
-        std::string_view item = list.substr(start, comma == std::string_view::npos
-                                                       ? std::string_view::npos
-                                                       : comma - start);
+        std::string_view item = list.substr(
+            start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
         std::size_t dash = item.find('-');
         std::optional<long> low = ParseNumber(item.substr(0, dash));
         std::optional<long> high =

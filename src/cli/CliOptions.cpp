@@ -85,7 +85,8 @@ bool Apply(Option option, const std::string& value, CliOptions& options, std::st
                 options.naming = *scheme;
                 return true;
             }
-            error = "bad naming scheme \"" + value + "\" (序号加内容, 内容加序号, 内容加日期 or 内容)";
+            error =
+                "bad naming scheme \"" + value + "\" (序号加内容, 内容加序号, 内容加日期 or 内容)";
             return false;
         case Option::Numbering:
             if (value == "默认" || value == "循环") {
@@ -109,7 +110,8 @@ bool Apply(Option option, const std::string& value, CliOptions& options, std::st
                 end = ParseCliDate(value.substr(comma + 1));
             }
             if (!start || !end) {
-                error = "bad period \"" + value + "\" (START,END as dates, e.g. 2014-12-10,2014-12-25)";
+                error =
+                    "bad period \"" + value + "\" (START,END as dates, e.g. 2014-12-10,2014-12-25)";
                 return false;
             }
             if (*end < *start) {
@@ -164,8 +166,8 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
     for (const std::string& arg : args) {
         if (arg == "--") break;
         if (arg == "--help" || arg == "--version") {
-            options.action = arg == "--help" ? CliOptions::Action::Help
-                                             : CliOptions::Action::Version;
+            options.action =
+                arg == "--help" ? CliOptions::Action::Help : CliOptions::Action::Version;
             return options;
         }
     }

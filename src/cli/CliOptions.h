@@ -36,8 +36,7 @@ struct CliOptions {
 // Parses the arguments after the program name. On a bad argument returns nothing and puts
 // the cause, one line without a line break, into `error`. --help or --version anywhere wins
 // over everything else, so they need no address.
-std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
-                                          std::string& error);
+std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error);
 
 // "2014-12-10" (month and day may have one digit) at midnight; nothing for an impossible date.
 std::optional<DateTime> ParseCliDate(const std::string& text);

@@ -100,9 +100,9 @@ CliAnswers AnswersFor(const CliOptions& options, const StoredSettings& settings)
 // service gave would cut the row, so it prints as a space.
 void PrintAlbumRows(CliView& view, const CliStreams& streams) {
     for (const AlbumRow& row : view.Rows()) {
-        std::string line = PrintableUtf8(row.number, true) + "\t" +
-                           PrintableUtf8(row.name, true) + "\t" + PrintableUtf8(row.count, true) +
-                           "\t" + PrintableUtf8(row.albumKey, true) + "\n";
+        std::string line = PrintableUtf8(row.number, true) + "\t" + PrintableUtf8(row.name, true) +
+                           "\t" + PrintableUtf8(row.count, true) + "\t" +
+                           PrintableUtf8(row.albumKey, true) + "\n";
         std::fwrite(line.data(), 1, line.size(), streams.out);
     }
     std::fflush(streams.out);
@@ -176,8 +176,9 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     const UserIdentity user = catalogue.User();
     if (user.userId.empty()) {
         view.Finish();
-        ErrorLine(streams, "no user id found on the home page: not logged in, or a wrong address (" +
-                               LocalToUtf8(user.homePageAddress) + ")");
+        ErrorLine(streams,
+                  "no user id found on the home page: not logged in, or a wrong address (" +
+                      LocalToUtf8(user.homePageAddress) + ")");
         return kExitNoUserId;
     }
     const std::vector<AlbumRow> rows = view.Rows();
@@ -193,8 +194,9 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     }
     if (long beyond = options.albums.FirstBeyond(static_cast<long>(rows.size())); beyond != 0) {
         view.Finish();
-        ErrorLine(streams, "album number " + std::to_string(beyond) + " names no album (the user has " +
-                               std::to_string(rows.size()) + ")");
+        ErrorLine(streams, "album number " + std::to_string(beyond) +
+                               " names no album (the user has " + std::to_string(rows.size()) +
+                               ")");
         return kExitBadArguments;
     }
 

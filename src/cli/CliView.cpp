@@ -126,10 +126,20 @@ std::vector<AlbumListEntry> CliView::ReadAlbums() {
     return entries;
 }
 
-Text CliView::ReadHomePageAddress() { return answers_.homePageAddress; }
-bool CliView::ReadDownloadRecord() { return answers_.album.downloadRecord; }
-bool CliView::ReadTimeRange() { return answers_.album.timeRange; }
-AlbumOptions CliView::ReadAlbumOptions() { return answers_.album; }
-NamingOptions CliView::ReadNamingOptions() { return answers_.naming; }
+Text CliView::ReadHomePageAddress() {
+    return answers_.homePageAddress;
+}
+bool CliView::ReadDownloadRecord() {
+    return answers_.album.downloadRecord;
+}
+bool CliView::ReadTimeRange() {
+    return answers_.album.timeRange;
+}
+AlbumOptions CliView::ReadAlbumOptions() {
+    return answers_.album;
+}
+NamingOptions CliView::ReadNamingOptions() {
+    return answers_.naming;
+}
 
 }  // namespace ovx

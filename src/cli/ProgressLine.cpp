@@ -33,10 +33,10 @@ std::string ProgressLine::Render() const {
     };
     if (!downloading_) return lastOther_;
 
-    int filled = maximum_ > 0 ? static_cast<int>(static_cast<long long>(std::clamp(
-                                                     position_, 0, maximum_)) *
-                                                 kBarWidth / maximum_)
-                              : 0;
+    int filled = maximum_ > 0
+                     ? static_cast<int>(static_cast<long long>(std::clamp(position_, 0, maximum_)) *
+                                        kBarWidth / maximum_)
+                     : 0;
     std::string line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
                        std::string(static_cast<std::size_t>(kBarWidth - filled), '-') + "]";
     std::string percent = label(ViewLabel::Percent);

@@ -72,7 +72,11 @@ void CliProcess::Signal(int signal) const {
     if (pid_ > 0) kill(pid_, signal);
 }
 
-std::string CliProcess::Out() const { return ReadAll(outFile_); }
-std::string CliProcess::Err() const { return ReadAll(errFile_); }
+std::string CliProcess::Out() const {
+    return ReadAll(outFile_);
+}
+std::string CliProcess::Err() const {
+    return ReadAll(errFile_);
+}
 
 }  // namespace ovx::test

@@ -72,7 +72,9 @@ std::string SlowScenario() {
       "faults": [ { "path": "/large/*", "bytes_per_second": 120000 } ] })";
 }
 
-std::string U8(const fs::path& path) { return path.string(); }
+std::string U8(const fs::path& path) {
+    return path.string();
+}
 
 class CliTest : public ::testing::Test {
   protected:
@@ -225,8 +227,8 @@ TEST_F(CliTest, BadArgumentsExitWithTwoAndOneLine) {
 
 TEST_F(CliTest, HelpGroupsOptionsAndEndsWithTwoExamplesVersionNamesItself) {
     ASSERT_EQ(Run({"--help"}), 0);
-    for (const char* group : {"What to download:", "Where and how to save:",
-                              "Session and files:", "Other:", "--period START,END"}) {
+    for (const char* group : {"What to download:", "Where and how to save:", "Session and files:",
+                              "Other:", "--period START,END"}) {
         EXPECT_NE(out_.find(group), std::string::npos) << group;
     }
     std::string examples = out_.substr(out_.find("\nExamples:\n") + 1);
@@ -272,9 +274,9 @@ TEST_F(CliTest, ListPrintsOneRowPerAlbumAndAlbumsOutsideItAreRefused) {
 TEST_F(CliTest, DownloadsChosenAlbumThenSkipsEverythingRecorded) {
     StartService(kScenario);
     fs::path cookies = LogIn();
-    ASSERT_EQ(Run(Args({"--cookies", U8(cookies), "--albums", "1", "--naming", "内容加序号"},
-                       "/u/1001")),
-              0)
+    ASSERT_EQ(
+        Run(Args({"--cookies", U8(cookies), "--albums", "1", "--naming", "内容加序号"}, "/u/1001")),
+        0)
         << err_;
     fs::path album = AlbumFolder("测试用户的微博", "风景4");
     const std::set<std::string> expected = {"风景一(1).jpg", "风景二(2).jpg",
