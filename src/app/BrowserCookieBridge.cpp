@@ -6,12 +6,21 @@
 #include <QSaveFile>
 #include <QTimer>
 #include <QWebEngineCookieStore>
+#include <filesystem>
+#include <string_view>
+
+#include "runtime/RegularFile.h"
 
 namespace ovx {
 namespace {
 
 constexpr int kSaveDelayMs = 500;
-constexpr qint64 kMaxCopyBytes = 4 << 20;  // a cookie file is a few kilobytes
+constexpr std::size_t kMaxCopyBytes = std::size_t{4} << 20;  // a cookie file is a few kilobytes
+constexpr std::size_t kMaxLineBytes = 64 * 1024;
+
+std::filesystem::path CopyPath(const QString& file) {
+    return std::filesystem::path(QFile::encodeName(file).toStdString());
+}
 
 bool Expired(const Cookie& c) {
     return c.expires != 0 && c.expires < QDateTime::currentSecsSinceEpoch();
@@ -51,11 +60,18 @@ Cookie BrowserCookieBridge::ToStoreCookie(const QNetworkCookie& cookie) {
 
 void BrowserCookieBridge::LoadCopy() {
     if (copyFile_.isEmpty()) return;
-    QFile file(copyFile_);
-    if (file.size() > kMaxCopyBytes || !file.open(QIODevice::ReadOnly)) return;
-    while (!file.atEnd()) {
+    // Only a regular file of bounded size: a FIFO would block start-up forever and a link to
+    // /dev/zero would fill memory.
+    const RegularFileRead read = ReadRegularFile(CopyPath(copyFile_), kMaxCopyBytes);
+    if (!read.read()) return;
+    std::string_view rest = read.content;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        const std::string_view line = rest.substr(0, end == std::string_view::npos ? end : end + 1);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
         Cookie c;
-        if (!ParseCookieLine(file.readLine(64 * 1024).toStdString(), c) || Expired(c)) continue;
+        // An overlong line is skipped whole; its tail never becomes a cookie of its own.
+        if (line.size() > kMaxLineBytes || !ParseCookieLine(line, c) || Expired(c)) continue;
         if (CookieStore::Instance().Import(c)) cookies_[{c.domain, c.path, c.name}] = c;
     }
 }
@@ -63,6 +79,10 @@ void BrowserCookieBridge::LoadCopy() {
 bool BrowserCookieBridge::SaveCopy() {
     dirty_ = false;
     if (copyFile_.isEmpty()) return true;
+    // Something that is not a copy of ours (a FIFO, a device, a link to one, a huge file) is
+    // never replaced.
+    if (InspectRegularFile(CopyPath(copyFile_), kMaxCopyBytes) == RegularFileRead::Status::kRefused)
+        return false;
     std::string text = "# Netscape HTTP Cookie File\n";
     for (const auto& [key, c] : cookies_)
         if (!Expired(c)) text += FormatCookieLine(c) + "\n";

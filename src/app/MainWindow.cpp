@@ -78,8 +78,7 @@ void MainWindow::RunStartUp(const Options& options) {
     login_->UrlEdit()->resize(624, login_->UrlEdit()->height());
     about_->CurrentVersionLabel()->setText(ToQString(CurrentVersion()));
 
-    const Text programFolder = ProgramFolder();
-    settings_ = std::make_unique<Settings>(Settings::PathFor(programFolder), programFolder);
+    settings_ = std::make_unique<Settings>(SettingsPath(), DefaultSaveLocation());
     LoadSettings();
 
     for (int column : kHiddenColumns) albums_->Albums()->SetColumnWidth(column, 0);

@@ -1,11 +1,10 @@
-// The settings file: defaults without a file, the key each control writes, the choosers'
-// cancel rules, and values that name nothing.
+// The window's bindings to the settings file: what start-up pushes into the controls without a
+// file, the key each control writes, the date boxes' conversions and the choosers' cancel rules.
+// The Qt-free table and reading are tested in tests/runtime/SettingsFileTest.cpp.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "app/FileDialogs.h"
 #include "app/QtText.h"
@@ -21,7 +20,7 @@ class SettingsTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         folder_ = FromQString(dir_.path());
-        path_ = Settings::PathFor(folder_);
+        path_ = SettingsFile::PathFor(folder_);
         FileDialogs::ClearPreAnswers();
     }
     void TearDown() override { FileDialogs::ClearPreAnswers(); }
@@ -34,10 +33,6 @@ class SettingsTest : public ::testing::Test {
     }
     void Store(const char* section, const char* key, const Text& value) const {
         ASSERT_TRUE(WriteIniValue(path_, Utf8ToLocal(section), Utf8ToLocal(key), value));
-    }
-    std::string FileBytes() const {
-        std::ifstream in(ToPath(path_), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     QTemporaryDir dir_;
@@ -53,8 +48,8 @@ TEST_F(SettingsTest, WithoutAFileEveryOptionHasItsDefaultAndNoFileAppears) {
     EXPECT_EQ(v.startDate, QDate(2006, 3, 30));
     EXPECT_EQ(v.endDate, QDate(2025, 12, 30));
     EXPECT_EQ(v.saveLocation, folder_);
-    EXPECT_EQ(v.naming, NamingRadio::NumberCaption);
-    EXPECT_EQ(v.numbering, NumberingRadio::Default);
+    EXPECT_EQ(v.naming, NamingScheme::NumberCaption);
+    EXPECT_EQ(v.numbering, Numbering::Default);
     EXPECT_EQ(v.mp3Path, Text());
     EXPECT_EQ(v.homePage, Text("https://weibo.com"));
     EXPECT_EQ(v.photoService, Text("https://photo.weibo.com"));
@@ -69,8 +64,8 @@ TEST_F(SettingsTest, EachWriterStoresItsKeyAndStartUpReadsItBack) {
     s.WriteEnabled(SettingKey::TimeRange, true);
     s.WriteDate(SettingKey::StartDate, QDate(2016, 3, 5));
     s.WriteDate(SettingKey::EndDate, QDate(2030, 12, 1));
-    s.WriteNaming(NamingRadio::CaptionDate);
-    s.WriteNumbering(NumberingRadio::Cycle);
+    s.WriteNaming(NamingScheme::CaptionDate);
+    s.WriteNumbering(Numbering::Cycle);
     s.WriteMp3Path("/音乐/完成.mp3"_t);
 
     EXPECT_EQ(Stored("全局设置", "下载记录"), "已启用"_t);
@@ -88,48 +83,26 @@ TEST_F(SettingsTest, EachWriterStoresItsKeyAndStartUpReadsItBack) {
     EXPECT_TRUE(v.timeRange);
     EXPECT_EQ(v.startDate, QDate(2016, 3, 5));
     EXPECT_EQ(v.endDate, QDate(2030, 12, 1));
-    EXPECT_EQ(v.naming, NamingRadio::CaptionDate);
-    EXPECT_EQ(v.numbering, NumberingRadio::Cycle);
+    EXPECT_EQ(v.naming, NamingScheme::CaptionDate);
+    EXPECT_EQ(v.numbering, Numbering::Cycle);
     EXPECT_EQ(v.mp3Path, "/音乐/完成.mp3"_t);
     EXPECT_EQ(v.saveLocation, folder_);
 
     // Unticking and the other radios write their own values.
     s.WriteEnabled(SettingKey::DownloadRecord, false);
-    s.WriteNumbering(NumberingRadio::Default);
+    s.WriteNumbering(Numbering::Default);
     EXPECT_EQ(Stored("全局设置", "下载记录"), "未启用"_t);
     EXPECT_EQ(Stored("全局设置", "下载序号"), "默认"_t);
-    const std::pair<NamingRadio, const char*> radios[] = {
-        {NamingRadio::CaptionNumber, "内容加序号"},
-        {NamingRadio::NumberCaption, "序号加内容"},
-        {NamingRadio::CaptionDate, "内容加日期"},
-        {NamingRadio::Caption, "内容"}};
+    const std::pair<NamingScheme, const char*> radios[] = {
+        {NamingScheme::CaptionNumber, "内容加序号"},
+        {NamingScheme::NumberCaption, "序号加内容"},
+        {NamingScheme::CaptionDate, "内容加日期"},
+        {NamingScheme::Caption, "内容"}};
     for (const auto& [radio, value] : radios) {
         s.WriteNaming(radio);
         EXPECT_EQ(Stored("全局设置", "图片名称格式"), Utf8ToLocal(value));
         EXPECT_EQ(s.ReadAll().naming, radio);
     }
-}
-
-TEST_F(SettingsTest, TheFileIsWrittenInTheLocalCodePage) {
-    Make().WriteNaming(NamingRadio::Caption);
-    const std::string bytes = FileBytes();
-    EXPECT_NE(bytes.find(("[全局设置]"_t).bytes()), std::string::npos);
-    EXPECT_EQ(bytes.find("全局设置"), std::string::npos) << "UTF-8 found in the file";
-}
-
-TEST_F(SettingsTest, ValuesThatNameNothingFallBackWithoutRewritingTheFile) {
-    Store("全局设置", "下载记录", "启用"_t);
-    Store("全局设置", "时间段", Text("ENABLED"));
-    Store("全局设置", "图片名称格式", "别的格式"_t);
-    Store("全局设置", "下载序号", "循环序号"_t);
-    const std::string before = FileBytes();
-
-    const SettingsValues v = Make().ReadAll();
-    EXPECT_FALSE(v.downloadRecord);
-    EXPECT_FALSE(v.timeRange);
-    EXPECT_FALSE(v.naming.has_value()) << "an unknown naming value must leave the radios alone";
-    EXPECT_EQ(v.numbering, NumberingRadio::Default);
-    EXPECT_EQ(FileBytes(), before);
 }
 
 TEST_F(SettingsTest, StoredDates) {
@@ -153,7 +126,7 @@ TEST_F(SettingsTest, SaveLocationChooser) {
     EXPECT_EQ(Stored("全局设置", "保存位置"), "/照片/微博"_t);
     EXPECT_EQ(s.ReadAll().saveLocation, "/照片/微博"_t);
 
-    // Cancelling resets the location to the program folder and stores that.
+    // Cancelling resets the location to the default save location and stores that.
     FileDialogs::PreAnswer(std::nullopt);
     EXPECT_EQ(s.ChooseSaveLocation(nullptr, "/照片/微博"_t), folder_);
     EXPECT_EQ(Stored("全局设置", "保存位置"), folder_);
@@ -171,31 +144,6 @@ TEST_F(SettingsTest, Mp3ChooserStoresEvenACancel) {
     EXPECT_EQ(s.ChooseMp3(nullptr, "/声音/好了.mp3"_t), Text());
     EXPECT_EQ(Stored("mp3路径", "保存位置"), Text());
     EXPECT_EQ(FileDialogs::AskedTitles().value(0), QStringLiteral("选择mp3的位置"));
-}
-
-TEST_F(SettingsTest, ServiceAddressesComeFromTheirOwnSection) {
-    Store("服务地址", "首页", Text("http://127.0.0.1:8080/"));
-    Store("服务地址", "相册服务", Text("http://127.0.0.1:8080"));
-    Store("服务地址", "版本页", Text("http://127.0.0.1:8080/version.txt"));
-    const SettingsValues v = Make().ReadAll();
-    EXPECT_EQ(v.homePage, Text("http://127.0.0.1:8080/"));
-    EXPECT_EQ(v.photoService, Text("http://127.0.0.1:8080"));
-    EXPECT_EQ(v.versionPage, Text("http://127.0.0.1:8080/version.txt"));
-}
-
-TEST_F(SettingsTest, EveryKeyIsDeclaredOnceAndTheLocationCanBeRedirected) {
-    for (const SettingDef& a : SettingTable()) {
-        int same = 0;
-        for (const SettingDef& b : SettingTable()) {
-            same += (a.key == b.key) + (std::string_view(a.section) == b.section &&
-                                        std::string_view(a.name) == b.name);
-        }
-        EXPECT_EQ(same, 2) << a.section << "/" << a.name;
-    }
-    Settings::RedirectPath(Text("/tmp/elsewhere.ini"));
-    EXPECT_EQ(Settings::PathFor(folder_), Text("/tmp/elsewhere.ini"));
-    Settings::RedirectPath(Text());
-    EXPECT_EQ(Settings::PathFor(folder_), path_);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Start-up's traces on disk (the record folder, and no settings file), making folders, and
 // worker threads that are asked to stop and waited for.
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -36,6 +38,31 @@ TEST(StartUp, PathsFollowTheProgramFolder) {
     EXPECT_EQ(RecordFolder(), folder.TextPath() + "/防止重复下载数据库/"_t);
     SetProgramFolderOverride(folder.TextPath() + Text("//"));
     EXPECT_EQ(ProgramFolder(), folder.TextPath());  // no trailing separator
+}
+
+// The command line has no Qt and computes the per-user data folder itself: it must name the
+// folder the window's Qt names, or an installed window and ovatrix-cli would keep two settings
+// files and two record folders.
+TEST(StartUp, TheUserDataFolderIsTheOneQtNamesForTheWindow) {
+    const QString savedName = QCoreApplication::applicationName();
+    const QString savedOrganisation = QCoreApplication::organizationName();
+    const QByteArray savedXdg = qgetenv("XDG_DATA_HOME");
+    const bool hadXdg = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+    QCoreApplication::setApplicationName(QStringLiteral("Ovatrix"));  // as main() sets it
+    QCoreApplication::setOrganizationName(QString());
+
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    EXPECT_EQ(ToQString(UserDataFolder()),
+              QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    EXPECT_EQ(ToQString(UserDataFolder()), data.path() + QStringLiteral("/Ovatrix"));
+    qunsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(ToQString(UserDataFolder()),
+              QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+
+    if (hadXdg) qputenv("XDG_DATA_HOME", savedXdg);
+    QCoreApplication::setApplicationName(savedName);
+    QCoreApplication::setOrganizationName(savedOrganisation);
 }
 
 TEST(StartUp, EnsureFolderMakesEveryMissingLevel) {
