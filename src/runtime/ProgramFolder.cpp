@@ -93,7 +93,8 @@ fs::path UserDirValue(std::string_view quoted) {
 }
 
 fs::path PicturesFromUserDirs() {
-    const RegularFileRead file = ReadRegularFile(ConfigFolder() / "user-dirs.dirs", kMaxUserDirsBytes);
+    const RegularFileRead file =
+        ReadRegularFile(ConfigFolder() / "user-dirs.dirs", kMaxUserDirsBytes);
     if (!file.read()) return {};
     constexpr std::string_view kKey = "XDG_PICTURES_DIR";
     fs::path found;
@@ -102,7 +103,8 @@ fs::path PicturesFromUserDirs() {
         const std::size_t end = rest.find('\n');
         std::string_view line = rest.substr(0, end);
         rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
         if (line.substr(0, kKey.size()) != kKey) continue;
         line.remove_prefix(kKey.size());

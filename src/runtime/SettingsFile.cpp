@@ -107,7 +107,8 @@ StoredSettings SettingsFile::ReadAll() const {
     if (Text end = Read(SettingKey::EndDate); !end.empty()) v.endDate = ToDateTime(end);
     v.saveLocation = Read(SettingKey::SaveLocation);
     const Text naming = Read(SettingKey::NamingScheme);
-    v.naming = naming.empty() ? std::optional(NamingScheme::NumberCaption) : NamingFromValue(naming);
+    v.naming =
+        naming.empty() ? std::optional(NamingScheme::NumberCaption) : NamingFromValue(naming);
     v.numbering =
         Read(SettingKey::Numbering) == Local(kCycle) ? Numbering::Cycle : Numbering::Default;
     v.mp3Path = Read(SettingKey::Mp3Path);

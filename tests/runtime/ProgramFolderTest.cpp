@@ -58,8 +58,9 @@ Text Local(const fs::path& path) {
 class ProgramFolderTest : public ::testing::Test {
   protected:
     fs::path Folder(const std::string& utf8Name) const {
-        const fs::path path = dir_.path() / fs::path(std::u8string(
-                                                reinterpret_cast<const char8_t*>(utf8Name.c_str())));
+        const fs::path path =
+            dir_.path() /
+            fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8Name.c_str())));
         fs::create_directories(path);
         return path;
     }
@@ -105,9 +106,10 @@ TEST_F(ProgramFolderTest, ThePicturesFolderComesFromTheUserDirsFile) {
     fs::create_directories(home_ / ".config");
     std::FILE* f = std::fopen((home_ / ".config/user-dirs.dirs").c_str(), "w");
     ASSERT_NE(f, nullptr);
-    std::fputs("# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/桌面\"\n"
-               "XDG_PICTURES_DIR=\"$HOME/图片\"\n",
-               f);
+    std::fputs(
+        "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/桌面\"\n"
+        "XDG_PICTURES_DIR=\"$HOME/图片\"\n",
+        f);
     std::fclose(f);
     EXPECT_EQ(UserPicturesFolder(), Local(home_ / fs::path(u8"图片")));
 
@@ -123,9 +125,10 @@ TEST_F(ProgramFolderTest, ThePicturesFolderComesFromTheUserDirsFile) {
     EXPECT_EQ(picturesWith("XDG_PICTURES_DIR=\"/srv/相片/\"\r\n"), Local(fs::path(u8"/srv/相片")));
     EXPECT_EQ(picturesWith("XDG_PICTURES_DIR=\"$HOME\"\n"), Local(home_));
     // Lines that are not of the form fall back to ~/Pictures.
-    for (const char* bad : {"XDG_PICTURES_DIR=relative/pics\n", "XDG_PICTURES_DIR=\"pics\"\n",
-                            "XDG_PICTURES_DIR=\"$HOMEWORK/x\"\n", "XDG_PICTURES_DIR=\"/open\n",
-                            "# XDG_PICTURES_DIR=\"/commented\"\n", "XDG_PICTURES_DIRS=\"/other\"\n"}) {
+    for (const char* bad :
+         {"XDG_PICTURES_DIR=relative/pics\n", "XDG_PICTURES_DIR=\"pics\"\n",
+          "XDG_PICTURES_DIR=\"$HOMEWORK/x\"\n", "XDG_PICTURES_DIR=\"/open\n",
+          "# XDG_PICTURES_DIR=\"/commented\"\n", "XDG_PICTURES_DIRS=\"/other\"\n"}) {
         EXPECT_EQ(picturesWith(bad), Local(home_ / "Pictures")) << bad;
     }
     // A FIFO in place of the file answers at once (a blocking read would hang here).

@@ -58,7 +58,8 @@ TEST_F(SettingsFileTest, WithoutAFileEverySettingHasItsDefaultAndNoFileAppears) 
 TEST_F(SettingsFileTest, StoredValuesInTheLocalCodePageReadBack) {
     ASSERT_TRUE(file_.Write(SettingKey::DownloadRecord, SettingsFile::EnabledValue(true)));
     ASSERT_TRUE(file_.Write(SettingKey::TimeRange, SettingsFile::EnabledValue(false)));
-    ASSERT_TRUE(file_.Write(SettingKey::StartDate, SettingsFile::DateValue(MakeDateTime(2016, 3, 5))));
+    ASSERT_TRUE(
+        file_.Write(SettingKey::StartDate, SettingsFile::DateValue(MakeDateTime(2016, 3, 5))));
     ASSERT_TRUE(file_.Write(SettingKey::Numbering, SettingsFile::NumberingValue(Numbering::Cycle)));
     ASSERT_TRUE(file_.Write(SettingKey::SaveLocation, "/照片/微博"_t));
     ASSERT_TRUE(file_.Write(SettingKey::Mp3Path, "/声音/好了.mp3"_t));
