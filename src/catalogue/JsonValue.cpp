@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -96,8 +97,11 @@ void AppendDouble(std::string& out, double d) {
 
 void AppendNumber(std::string& out, json_object* o) {
     if (json_object_is_type(o, json_type_double)) {
-        // A parsed double keeps the text it was written with (json-c's userdata).
-        if (const char* source = static_cast<const char*>(json_object_get_userdata(o))) {
+        // A parsed double keeps the text it was written with (json-c's userdata). That text
+        // can look like an integer ("12e" is kept as "12"): written as such it would read back
+        // as an integer, clamped when out of range, so the value is written instead.
+        const char* source = static_cast<const char*>(json_object_get_userdata(o));
+        if (source != nullptr && std::strpbrk(source, ".eEnNiI") != nullptr) {
             out += source;
         } else {
             AppendDouble(out, json_object_get_double(o));

@@ -56,6 +56,13 @@ TEST(JsonValueTest, NumbersKeepTheirDigits) {
     EXPECT_EQ(v.MemberText("f"), Text("1.5e3"));
     EXPECT_EQ(v.MemberText("g"), Text("0.1"));
     EXPECT_EQ(v.MemberText("h"), Text("0"));
+    // A number with a dangling exponent is a double: its text must not read back as an
+    // integer clamped to the int64 range.
+    const Text dangling = Parsed("[-9223372053486775808e,12e]").ToText();
+    JsonValue again;
+    ASSERT_TRUE(again.Parse(dangling));
+    EXPECT_EQ(again.ToText(), dangling);
+    EXPECT_NE(dangling, Text("[-9223372036854775808,12]"));
 }
 
 TEST(JsonValueTest, BadAndHostileInputIsRefused) {
