@@ -32,12 +32,19 @@ bool Running(const std::shared_ptr<WorkerThread>& worker) {
     return worker && !worker->Finished();
 }
 
+// The service's paths are joined on with "/...".
+Text WithoutTrailingSlash(Text address) {
+    std::string bytes = address.bytes();
+    while (!bytes.empty() && bytes.back() == '/') bytes.pop_back();
+    return Text(bytes);
+}
+
 }  // namespace
 
 EngineDriver::EngineDriver(const Controls& controls, Text photoService, QObject* parent)
     : QObject(parent),
       c_(controls),
-      photoService_(std::move(photoService)),
+      photoService_(WithoutTrailingSlash(std::move(photoService))),
       view_(std::make_unique<GuiEngineView>(controls.albums, controls.options)),
       catalogue_(std::make_unique<Catalogue>(*view_, photoService_)) {
     view_->SetRunStateHandler([this](RunState state) { OnEngineRunState(state); });
@@ -103,7 +110,7 @@ void EngineDriver::Keep(std::shared_ptr<WorkerThread> worker) {
 
 void EngineDriver::StartCatalogueRun() {
     // A second run while one is going would fill the list twice over: it is ignored.
-    if (closed_ || catalogue_->Busy()) return;
+    if (closed_ || catalogue_->Busy() || CatalogueRunning()) return;
     Catalogue* catalogue = catalogue_.get();
     Keep(StartThread([catalogue] { catalogue->ResolveAndList(); }));
 }

@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDateEdit>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include "app/AboutPage.h"
 #include "app/AlbumsPage.h"
 #include "app/AppPaths.h"
+#include "app/EngineDriver.h"
 #include "app/LinkLabel.h"
 #include "app/LoginPage.h"
 #include "app/MessengerBadge.h"
@@ -47,9 +49,20 @@ MainWindow::MainWindow(const Options& options, QWidget* parent) : QWidget(parent
     resize(1100, 638);
     RunStartUp(options);
     ConnectEvents();
+    engine_ = std::make_unique<EngineDriver>(
+        EngineDriver::Controls{tabs_, login_, albums_, options_}, photoService_);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The workers go first: they talk to the pages through the engine view.
+    engine_.reset();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // A run in progress stops at its next step; the window waits for it, still painting.
+    if (engine_) engine_->StopAndWait(std::chrono::seconds(15), true);
+    QWidget::closeEvent(event);
+}
 
 void MainWindow::BuildControls() {
     tabs_ = Place<TabControl>(this, "高级选择夹1", {4, 7, 1084, 601});

@@ -18,6 +18,7 @@ namespace ovx {
 
 class AboutPage;
 class AlbumsPage;
+class EngineDriver;
 class LoginPage;
 class OptionsPage;
 class Settings;
@@ -46,6 +47,7 @@ class MainWindow : public QWidget {
     AboutPage* About() const { return about_; }
     const Settings& SettingsFile() const { return *settings_; }
     UpdateCheck* Updates() const { return updateCheck_; }
+    EngineDriver* Engine() const { return engine_.get(); }
 
     // The service and maker addresses, as read from the settings at start-up.
     const Text& HomePage() const { return homePage_; }
@@ -57,6 +59,8 @@ class MainWindow : public QWidget {
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    // Closing stops every run of the window and waits for it.
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void BuildControls();
@@ -82,6 +86,7 @@ class MainWindow : public QWidget {
     Text helpPage_;
     Text webSite_;
     Text messengerContact_;
+    std::unique_ptr<EngineDriver> engine_;
 };
 
 }  // namespace ovx

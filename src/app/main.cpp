@@ -15,6 +15,7 @@
 #include "app/GuiPumpingDelay.h"
 #include "app/MainWindow.h"
 #include "app/StartUp.h"
+#include "app/TerminationSignals.h"
 #include "app/WorkerThread.h"
 #include "runtime/Interaction.h"
 
@@ -49,6 +50,10 @@ int main(int argc, char** argv) {
 
     auto window = std::make_unique<ovx::MainWindow>();
     interaction.SetRoot(window.get());
+    // Ctrl-C and SIGTERM close the window the normal way: runs stop, workers are waited for.
+    ovx::TerminationSignals termination;
+    QObject::connect(&termination, &ovx::TerminationSignals::received, window.get(),
+                     [&window] { window->close(); });
     window->show();
     const int code = app.exec();
 
