@@ -58,8 +58,9 @@ program_folder() {
   mkdir -p "$1"
   printf '[服务地址]\n相册服务=http://127.0.0.1:%s\n' "$port" | iconv -f UTF-8 -t GB18030 >"$1/配置.ini"
 }
-run_cli() {  # run_cli PROGRAM_FOLDER RSS_FILE
-  /usr/bin/time -f %M -o "$2" "$cli" --program-folder "$1" --save "$1/photos" --records on \
+# /usr/bin/time writes "PEAK_RSS_KB USER_S SYS_S" into the named file.
+run_cli() {  # run_cli PROGRAM_FOLDER TIME_FILE
+  /usr/bin/time -f '%M %U %S' -o "$2" "$cli" --program-folder "$1" --save "$1/photos" --records on \
     --naming 内容 "$address" >"$work/cli.out" 2>"$work/cli.err"
 }
 curl_config() {  # curl_config OUTPUT_FOLDER
@@ -70,22 +71,28 @@ curl_config() {  # curl_config OUTPUT_FOLDER
 
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+cpu() { awk '{ printf "%.2f", $2 + $3 }' "$1"; }
+peak() { awk -v r="$2" '{ print ($1 > r ? $1 : r) }' "$1"; }
 
-ours="" theirs="" rss=0
+# The machine may be shared: wall-clock times are noisy, so the CPU time of each side
+# (user + system) is shown too.
+ours="" theirs="" ours_cpu="" theirs_cpu="" rss=0
 for round in $(seq "$rounds"); do
   program_folder "$work/cli"
   t0=$(now)
-  run_cli "$work/cli" "$work/rss"
+  run_cli "$work/cli" "$work/cli.time"
   t1=$(now)
   saved=$(find "$work/cli/photos" -type f | wc -l)
   [ "$saved" -eq "$count" ] || { echo "round $round: ovatrix-cli saved $saved of $count photos" >&2; tail -3 "$work/cli.out" >&2; exit 1; }
-  rss=$(( $(cat "$work/rss") > rss ? $(cat "$work/rss") : rss ))
+  rss=$(peak "$work/cli.time" "$rss")
+  ours_cpu="$ours_cpu $(cpu "$work/cli.time")"
 
   rm -rf "$work/curl" && mkdir -p "$work/curl"
   curl_config "$work/curl" >"$work/curl.cfg"
   t2=$(now)
-  curl -s -f -K "$work/curl.cfg"
+  /usr/bin/time -f '%M %U %S' -o "$work/curl.time" curl -s -f -K "$work/curl.cfg"
   t3=$(now)
+  theirs_cpu="$theirs_cpu $(cpu "$work/curl.time")"
   ours="$ours $(elapsed "$t0" "$t1")"
   theirs="$theirs $(elapsed "$t2" "$t3")"
 done
@@ -93,19 +100,20 @@ done
 # Everything recorded: no image request, and quick.
 before=$(grep -c ' /large/' "$work/requests.log" || true)
 t0=$(now)
-run_cli "$work/cli" "$work/rss2"
+run_cli "$work/cli" "$work/cli2.time"
 t1=$(now)
 after=$(grep -c ' /large/' "$work/requests.log" || true)
 second=$(elapsed "$t0" "$t1")
-rss=$(( $(cat "$work/rss2") > rss ? $(cat "$work/rss2") : rss ))
+rss=$(peak "$work/cli2.time" "$rss")
 
 median() { printf '%s\n' $1 | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 best() { printf '%s\n' $1 | sort -g | head -1; }
 awk -v a="$(best "$ours")" -v am="$(median "$ours")" -v b="$(best "$theirs")" -v bm="$(median "$theirs")" \
+    -v ac="$(best "$ours_cpu")" -v bc="$(best "$theirs_cpu")" \
     -v n="$count" -v s="$size" -v r="$rounds" -v second="$second" -v requests=$((after - before)) \
     -v rss="$rss" -v summary="$(tail -1 "$work/cli.out")" 'BEGIN {
-  printf "ovatrix-cli, records on: %.3f s best, %.3f s median for %d photos of ~%d bytes (%d rounds)\n", a, am, n, s, r
-  printf "curl (one process): %.3f s best, %.3f s median\n", b, bm
+  printf "ovatrix-cli, records on: %.3f s best, %.3f s median for %d photos of ~%d bytes (%d rounds); CPU %.2f s\n", a, am, n, s, r, ac
+  printf "curl (one process): %.3f s best, %.3f s median; CPU %.2f s\n", b, bm, bc
   printf "ovatrix-cli second run, everything recorded: %.3f s, %d image requests (%s)\n", second, requests, summary
   printf "ovatrix-cli peak RSS: %.1f MB\n", rss / 1024
   printf "ratio ovatrix-cli/curl (best): %.2f\n", a / b
