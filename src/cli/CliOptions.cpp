@@ -269,8 +269,11 @@ Exit status:
   130  stopped by Ctrl-C or SIGTERM
 
 Examples:
-  ovatrix-cli --cookies cookies.txt --list https://weibo.com/u/1642591402
-  ovatrix-cli --albums 1,3-4 --naming 内容加日期 --save ~/图片/微博 https://weibo.com/u/1642591402
+  List the albums of a user, logged in through a cookies file:
+      ovatrix-cli --cookies cookies.txt --list https://weibo.com/u/1642591402
+
+  Download albums 1, 3 and 4, each photo named by its caption and upload date:
+      ovatrix-cli --albums 1,3-4 --naming 内容加日期 --save ~/图片/微博 https://weibo.com/u/1642591402
 )";
 }
 
