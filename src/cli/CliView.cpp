@@ -64,7 +64,7 @@ void CliView::WriteLocked(std::FILE* stream, const std::string& utf8) {
 }
 
 void CliView::DrawLocked() {
-    std::string line = progress_.Render();
+    std::string line = progress_.Render(streams_.errColumns);
     if (line == drawn_) return;
     std::fputs("\r\033[K", streams_.err);
     std::fputs(line.c_str(), streams_.err);

@@ -19,6 +19,7 @@ struct CliStreams {
     std::FILE* out = stdout;
     std::FILE* err = stderr;
     bool errIsTerminal = false;  // draw one updating line instead of plain lines
+    int errColumns = 0;          // the terminal's width, when known
 };
 
 // What the view answers when the engine reads its options.

@@ -17,8 +17,13 @@ class ProgressLine {
     void SetLabel(ViewLabel label, const std::string& utf8);
     void SetProgress(int position, int maximum);
 
-    // The line as it stands, without a line break; empty while there is nothing to show.
-    std::string Render() const;
+    // The line as it stands, without a line break, cut to `columns` terminal columns (none
+    // when 0) so that it never wraps; empty while there is nothing to show.
+    std::string Render(int columns = 0) const;
+
+    // The longest start of `utf8` that fills at most `columns` terminal columns, East Asian
+    // wide characters counting two.
+    static std::string FitColumns(const std::string& utf8, int columns);
 
   private:
     std::map<ViewLabel, std::string> labels_;

@@ -5,6 +5,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -37,6 +38,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     ovx::CliStreams streams;
     streams.errIsTerminal = isatty(STDERR_FILENO) == 1;
+    if (winsize size{}; streams.errIsTerminal && ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0) {
+        streams.errColumns = size.ws_col;
+    }
     const int status = ovx::RunCli(args, streams, control);
 
     finished = true;
