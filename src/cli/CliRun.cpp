@@ -21,9 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A cookies file larger than this is not a browser's cookie jar.
-constexpr std::uintmax_t kMaxCookiesFileBytes = std::uintmax_t{8} << 20;
-
 // --program-folder for the length of one run: the settings, records and browser cookies are
 // then found below that folder, and photos go beside it unless told otherwise.
 class ScopedProgramFolder {
@@ -46,18 +43,15 @@ void ErrorLine(const CliStreams& streams, const std::string& utf8) {
     std::fflush(streams.err);
 }
 
-// Loads a cookies.txt file into the store; only a regular file of bounded size is read, so a
-// FIFO or a link to a device can neither block nor exhaust the run. Empty on success, else
-// the cause.
+// Loads a cookies.txt file into the store (which reads only a regular file of bounded size);
+// empty on success, else the cause.
 std::string LoadCookies(const Text& file) {
     const fs::path path = ToPath(file);
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
     if (!fs::exists(status)) return "no such file";
     if (!fs::is_regular_file(status)) return "not a regular file";
-    const std::uintmax_t size = fs::file_size(path, ec);
-    if (ec || size > kMaxCookiesFileBytes) return "not a cookies file (too large)";
-    if (!CookieStore::Instance().Load(path)) return "cannot be read";
+    if (!CookieStore::Instance().Load(path)) return "cannot be read, or too large for cookies";
     return {};
 }
 
