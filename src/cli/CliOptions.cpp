@@ -259,7 +259,8 @@ keeps them. Without --cookies, the login the window's browser kept
 live in 防止重复下载数据库/ there.
 
 The log goes to standard output, progress and messages to standard error. Ctrl-C or
-SIGTERM stops at the next step: no half-written photo, the records closed.
+SIGTERM stops at the next step: no half-written photo, the records closed; a second one
+stops at once.
 
 Exit status:
   0    the run completed (also when some photos failed)

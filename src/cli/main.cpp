@@ -27,11 +27,19 @@ int main(int argc, char** argv) {
 
     ovx::JobControl control;
     std::atomic<bool> finished{false};
+    // The first signal asks the run to stop at its next step; a second one, while that stop
+    // is still under way, ends the process at once (a killed run leaves at most temporaries).
     std::thread waiter([&] {
-        while (!finished.load()) {
-            int received = 0;
-            if (sigwait(&signals, &received) != 0) break;
-            if (!finished.load()) control.Stop();
+        int received = 0;
+        for (int count = 0; !finished.load() && sigwait(&signals, &received) == 0;) {
+            if (finished.load()) break;
+            if (++count > 1) {
+                static const char kMessage[] = "ovatrix-cli: stopped at once\n";
+                ssize_t ignored = write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+                (void)ignored;
+                _exit(130);
+            }
+            control.Stop();
         }
     });
 
