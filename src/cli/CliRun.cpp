@@ -134,7 +134,8 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     // The session: the cookies file named, else the login the window's browser kept.
     if (options.cookiesFile) {
         if (std::string cause = LoadCookies(*options.cookiesFile); !cause.empty()) {
-            ErrorLine(streams, "cookies file " + LocalToUtf8(*options.cookiesFile) + ": " + cause);
+            ErrorLine(streams,
+                      "cookies file " + PrintableUtf8(*options.cookiesFile, true) + ": " + cause);
             return kExitBadArguments;
         }
     } else {
@@ -172,13 +173,14 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
         view.Finish();
         ErrorLine(streams,
                   "no user id found on the home page: not logged in, or a wrong address (" +
-                      LocalToUtf8(user.homePageAddress) + ")");
+                      PrintableUtf8(user.homePageAddress, true) + ")");
         return kExitNoUserId;
     }
     const std::vector<AlbumRow> rows = view.Rows();
     if (rows.empty()) {
         view.Finish();
-        ErrorLine(streams, "the user " + LocalToUtf8(user.userTitle) + " has no albums");
+        const Text& who = user.userTitle.empty() ? user.userId : user.userTitle;
+        ErrorLine(streams, "the user " + PrintableUtf8(who, true) + " has no albums");
         return kExitNoAlbums;
     }
     if (options.action == CliOptions::Action::List) {
