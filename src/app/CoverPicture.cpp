@@ -9,10 +9,11 @@
 namespace ovx {
 namespace {
 
-// `picture` scaled into the square, keeping its aspect ratio, centred on white.
+// `picture` scaled into the square, keeping its aspect ratio, centred; the margins are
+// transparent, so a selected row shows through them.
 QImage FitIntoSquare(const QImage& picture) {
     QImage square(kCoverSide, kCoverSide, QImage::Format_ARGB32_Premultiplied);
-    square.fill(Qt::white);
+    square.fill(Qt::transparent);
     const QImage scaled =
         picture.scaled(kCoverSide, kCoverSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     QPainter painter(&square);

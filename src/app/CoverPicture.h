@@ -17,7 +17,7 @@ inline constexpr int kCoverSide = 100;
 inline constexpr qsizetype kMaxCoverBytes = qsizetype{16} << 20;
 inline constexpr qint64 kMaxCoverPixels = qint64{40} * 1000 * 1000;
 
-// The decoded, scaled cover centred on a white 100 x 100 square; the placeholder when the
+// The decoded, scaled cover centred on a transparent 100 x 100 square; the placeholder when the
 // bytes are empty, are no picture, or exceed the bounds.
 QImage CoverImageFrom(const Bytes& data);
 // True when `data` decodes into a cover within the bounds (the result is then not the

@@ -160,6 +160,8 @@ void GuiEngineView::AppendLog(const Text& text) {
 int GuiEngineView::ShowMessage(const Text& content, int flags, const OptText& caption) {
     // A window that is closing, or a job that is stopping, asks nothing more.
     if (IsShutDown() || StopRequested()) return GuiInteraction::CancelAnswer(flags);
+    // The box comes after every label and log line written before it, even a pre-answered one.
+    if (!Ask<bool>([] { return true; }, false)) return GuiInteraction::CancelAnswer(flags);
     return CurrentInteraction().ShowMessage(content, flags, caption.value_or(Text()));
 }
 

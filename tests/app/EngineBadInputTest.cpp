@@ -105,9 +105,9 @@ TEST(EngineBadInputTest, TheWindowStaysResponsiveShowsTheMessagesAndClosesAtAnyM
         ASSERT_GT(service.Start(c.scenario, {"--request-log", requestLog.toStdString()}), 0)
             << service.Output();
 
-        testing::StallMeter stalls;
         releaseSlowCover = false;
         auto w = std::make_unique<WindowAgainstService>(service.Url());
+        testing::StallMeter stalls;
         w->Albums().CoversBox()->setChecked(c.covers);
         w->Albums().UserEdit()->setText(QString::fromStdString(service.Url(c.homePath)));
         w->Albums().GetAlbumsButton()->click();

@@ -85,11 +85,11 @@ TEST(EngineRunTest, LogInListWithCoversUntickOneAndDownloadAsTheCommandLineDoes)
     test::ServiceProcess service;
     ASSERT_GT(service.Start(LoginScenario()), 0) << service.Output();
     const std::string base = service.Url();
-    testing::StallMeter stalls;
     QElapsedTimer shown;
     shown.start();
     WindowAgainstService w(base, "/login", true);
     std::cout << "[ measure ] window shown after " << shown.elapsed() << " ms\n";
+    testing::StallMeter stalls;
     auto* view = qobject_cast<QWebEngineView*>(w.Window().Login()->Browser());
     ASSERT_NE(view, nullptr);
     QStringList loaded;
@@ -163,6 +163,8 @@ TEST(EngineRunTest, LogInListWithCoversUntickOneAndDownloadAsTheCommandLineDoes)
     EXPECT_TRUE(log.contains(QStringLiteral("当前被选择相册编号:1、2、")));
     EXPECT_TRUE(log.contains(QStringLiteral("-------全部下载完毕--------")));
 
+    // The command line's run below holds this thread up on purpose: not the window's stall.
+    const qint64 worstStall = stalls.WorstStallMs();
     const auto saved = FileTree(save);
     EXPECT_EQ(saved.size(), 9u);  // 7 + 2 photos; the unticked album is not there
 #ifdef OVX_CLI_PATH
@@ -170,12 +172,13 @@ TEST(EngineRunTest, LogInListWithCoversUntickOneAndDownloadAsTheCommandLineDoes)
 #endif
 
     // With records on, a second run saves nothing new.
+    testing::StallMeter secondRun;
     w.Interaction().PreAnswer(kOk);
     w.Albums().DownloadButton()->click();
     ASSERT_TRUE(WaitUntil([&] { return !w.Engine().DownloadRunning(); }, 60000));
     EXPECT_EQ(FileTree(save), saved);
-    std::cout << "[ measure ] worst event-loop stall, log-in and download run: "
-              << stalls.WorstStallMs() << " ms\n";
+    std::cout << "[ measure ] worst event-loop stall, log-in and download runs: "
+              << std::max(worstStall, secondRun.WorstStallMs()) << " ms\n";
 }
 
 TEST(EngineRunTest, PauseHoldsContinueResumesAndStopLeavesNoPartialFile) {
@@ -184,8 +187,8 @@ TEST(EngineRunTest, PauseHoldsContinueResumesAndStopLeavesNoPartialFile) {
     test::ServiceProcess service;
     ASSERT_GT(service.Start(SlowScenario(), {"--request-log", requestLog.toStdString()}), 0)
         << service.Output();
-    testing::StallMeter stalls;
     WindowAgainstService w(service.Url());
+    testing::StallMeter stalls;
     ASSERT_TRUE(w.ListAlbums(service.Url("/u/2803301701"), 1)) << w.Log().toStdString();
     const QString large = QStringLiteral("GET /large/");
     auto images = [&] { return Requests(requestLog, large).size(); };

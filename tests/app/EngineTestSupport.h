@@ -56,11 +56,13 @@ inline QStringList Requests(const QString& logFile, const QString& prefix) {
 class WindowAgainstService {
   public:
     // Writes the service's addresses into the settings before the window starts.
+    // `cookies` stand for a login kept from an earlier run.
     explicit WindowAgainstService(const std::string& base, const std::string& homePath = "/",
-                                  bool navigate = false) {
+                                  bool navigate = false, const std::vector<Cookie>& cookies = {}) {
         folder_.Set("服务地址", "首页", QString::fromStdString(base + homePath));
         folder_.Set("服务地址", "相册服务", QString::fromStdString(base));
         CookieStore::Instance().Clear();
+        for (const Cookie& c : cookies) CookieStore::Instance().Import(c);
         InstallInteraction(&interaction_);
         window_ = std::make_unique<MainWindow>(MainWindow::Options{navigate});
         window_->show();

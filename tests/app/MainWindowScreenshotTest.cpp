@@ -1,90 +1,89 @@
-// Renders every tab page of the window to a PNG file, for looking at the window as a user
-// sees it. Runs only when OVX_SCREENSHOT_DIR names the output folder (scripts/screenshots).
+// Renders the window during a real run against the stand-in photo service with the demo
+// data, for looking at the window as a user sees it: the browser logged in on a user's home
+// page, the album list with covers, a download in progress, the finished log, the options
+// and the about page. Runs only when OVX_SCREENSHOT_DIR names the output folder
+// (scripts/screenshots).
 #include <QDir>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPixmap>
-#include <QPlainTextEdit>
+#include <QFile>
+#include <QTreeWidgetItem>
 #include <QWebEngineView>
 
-#include "MainWindowTestSupport.h"
-#include "app/GuiInteraction.h"
+#include "EngineTestSupport.h"
 #include "app/LoginPage.h"
-#include "app/MainWindow.h"
-#include "app/ReportList.h"
 #include "app/TabControl.h"
 
 namespace ovx {
 namespace {
 
-using testing::Find;
+using testing::WaitUntil;
 
-constexpr char kLoginPage[] = R"(<!doctype html><html><head><meta charset="utf-8">
-<title>微博</title></head><body style="font-family:sans-serif;background:#f2f2f5">
-<div style="width:360px;margin:60px auto;padding:24px;background:#fff;border-radius:6px">
-<h2 style="color:#e6162d">微博 登录</h2>
-<p><input placeholder="手机号/邮箱" style="width:100%;padding:6px"></p>
-<p><input type="password" placeholder="密码" style="width:100%;padding:6px"></p>
-<p><button style="width:100%;padding:8px;background:#ff8200;color:#fff;border:0">登录</button></p>
-</div></body></html>)";
-
-// Some albums and log lines, so the list page shows how rows look.
-void FillAlbumPage(MainWindow& w) {
-    auto* list = Find<ReportList>(&w, "超级列表框1");
-    const char* names[] = {"头像相册", "微博配图", "旅行·云南", "我的相册 2016"};
-    const char* counts[] = {"12", "1843", "96", "240"};
-    for (int i = 0; i < 4; ++i) {
-        const int row = list->AddRow();
-        list->SetCellText(row, 1, QString::number(row + 1));
-        list->SetCellText(row, 2, QString::fromUtf8(names[i]));
-        list->SetCellText(row, 4, QString::fromUtf8(counts[i]));
-        list->SetCellText(row, 5, QStringLiteral("3%1@@0").arg(i));
-        list->SetChecked(row, i != 2);
-    }
-    Find<QLineEdit>(&w, "编辑框_号码")->setText(QStringLiteral("https://weibo.com/u/1234567890"));
-    Find<QLabel>(&w, "标签_用户")->setText(QStringLiteral("用户：示例用户"));
-    Find<QLabel>(&w, "标签_动态")->setText(QStringLiteral("相册列表获取完毕,共计4个"));
-    Find<QPlainTextEdit>(&w, "编辑框_操作记录")
-        ->setPlainText(QStringLiteral("正努力获取相册列表，耐心等待哈！\n\n-----获取完毕,共计4个\n"
-                                      "选择要下载的 点击【3下载选中】\n"));
-    Find<QLabel>(&w, "标签_进度条比例")->setText(QStringLiteral("100%"));
+#if defined(OVX_DEMO_SCENARIO) && defined(OVX_PHOTO_SERVICE)
+// The demo data, with full-size images slowed down so that a run can be caught in progress.
+std::string SlowedDemoScenario() {
+    QFile file(QStringLiteral(OVX_DEMO_SCENARIO));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    std::string json = file.readAll().toStdString();
+    const std::size_t brace = json.find('{');
+    if (brace == std::string::npos) return {};
+    json.insert(brace + 1,
+                R"( "faults": [ { "path": "/large/*", "bytes_per_second": 120000 } ],)");
+    return json;
 }
+#endif
 
-TEST(MainWindowScreenshot, RendersEveryTabPage) {
+TEST(MainWindowScreenshot, RendersARealRunAgainstTheStandIn) {
     const QString outDir = qEnvironmentVariable("OVX_SCREENSHOT_DIR");
     if (outDir.isEmpty()) GTEST_SKIP() << "set OVX_SCREENSHOT_DIR to render the pages";
+#if !defined(OVX_DEMO_SCENARIO) || !defined(OVX_PHOTO_SERVICE)
+    GTEST_SKIP() << "no photo service to render against";
+#else
     ASSERT_TRUE(QDir().mkpath(outDir));
+    test::ServiceProcess service;
+    ASSERT_GT(service.Start(SlowedDemoScenario()), 0) << service.Output();
 
-    testing::LoopbackServer server;
-    server.Routes().Get("/", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(kLoginPage, "text/html; charset=utf-8");
-    });
-    server.Start();
-    testing::ScratchProgramFolder folder;
-    folder.Set("服务地址", "首页", server.QUrlText("/"));
-    folder.Set("服务地址", "网站", QStringLiteral("http://www.example.com/"));
+    // Logged in: the demo's session, as a login the window kept from an earlier run.
+    Cookie session;
+    session.name = "SUB";
+    session.value = "demo-session";
+    session.domain = "127.0.0.1";
+    testing::WindowAgainstService shown(service.Url(), "/lvxing", true, {session});
+    MainWindow& window = shown.Window();
+    auto save = [&](const char* name, int page) {
+        window.Tabs()->SetCurrentIndex(page);
+        QTest::qWait(page == 0 ? 1500 : 300);  // let the page lay out and paint
+        const QString file = QDir(outDir).filePath(QString::fromUtf8(name));
+        EXPECT_TRUE(window.grab().save(file)) << file.toStdString();
+    };
 
-    GuiInteraction interaction;
-    InstallInteraction(&interaction);
-    {
-        MainWindow window;
-        auto* view = qobject_cast<QWebEngineView*>(window.Login()->Browser());
-        bool loaded = false;
-        QObject::connect(view, &QWebEngineView::loadFinished, view, [&](bool) { loaded = true; });
-        window.show();
-        ASSERT_TRUE(testing::WaitUntil([&] { return loaded; }));
-        FillAlbumPage(window);
+    auto* view = qobject_cast<QWebEngineView*>(window.Login()->Browser());
+    bool loaded = false;
+    QObject::connect(view, &QWebEngineView::loadFinished, view, [&](bool ok) { loaded = ok; });
+    ASSERT_TRUE(WaitUntil([&] { return loaded; }));
+    save("1-login.png", 0);
 
-        const char* files[] = {"1-login.png", "2-albums.png", "3-options.png", "4-about.png"};
-        for (int page = 0; page < 4; ++page) {
-            window.Tabs()->SetCurrentIndex(page);
-            // Let the page lay out and paint (the browser draws asynchronously).
-            QTest::qWait(page == 0 ? 1500 : 200);
-            const QString file = QDir(outDir).filePath(QString::fromUtf8(files[page]));
-            EXPECT_TRUE(window.grab().save(file)) << file.toStdString();
-        }
-    }
-    InstallInteraction(nullptr);
+    shown.Albums().CoversBox()->setChecked(true);
+    shown.Albums().SaveEdit()->setText(shown.Folder().File("照片"));
+    window.Login()->DownloadUserButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return shown.Status().startsWith(QStringLiteral("相册列表获取完毕")); }));
+    save("2-albums.png", 1);
+
+    // Every album: caught in the middle of the big one, then stopped.
+    shown.Albums().DownloadButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return shown.Log().count(QStringLiteral("\n")) > 12; }));
+    save("3-downloading.png", 1);
+    shown.Albums().EndButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return !shown.Engine().DownloadRunning(); }));
+
+    // The small albums, to the end.
+    shown.List().topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+    shown.Interaction().PreAnswer(kOk);
+    shown.Albums().DownloadButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return shown.MessageShown(QStringLiteral("全部下载完毕")); }));
+    ASSERT_TRUE(WaitUntil([&] { return !shown.Engine().DownloadRunning(); }));
+    save("4-finished.png", 1);
+    save("5-options.png", 2);
+    save("6-about.png", 3);
+#endif
 }
 
 }  // namespace
