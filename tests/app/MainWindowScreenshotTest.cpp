@@ -25,8 +25,7 @@ std::string SlowedDemoScenario() {
     std::string json = file.readAll().toStdString();
     const std::size_t brace = json.find('{');
     if (brace == std::string::npos) return {};
-    json.insert(brace + 1,
-                R"( "faults": [ { "path": "/large/*", "bytes_per_second": 120000 } ],)");
+    json.insert(brace + 1, R"( "faults": [ { "path": "/large/*", "bytes_per_second": 120000 } ],)");
     return json;
 }
 #endif
@@ -64,7 +63,8 @@ TEST(MainWindowScreenshot, RendersARealRunAgainstTheStandIn) {
     shown.Albums().CoversBox()->setChecked(true);
     shown.Albums().SaveEdit()->setText(shown.Folder().File("照片"));
     window.Login()->DownloadUserButton()->click();
-    ASSERT_TRUE(WaitUntil([&] { return shown.Status().startsWith(QStringLiteral("相册列表获取完毕")); }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return shown.Status().startsWith(QStringLiteral("相册列表获取完毕")); }));
     save("2-albums.png", 1);
 
     // Every album: caught in the middle of the big one, then stopped.
