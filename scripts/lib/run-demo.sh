@@ -58,17 +58,28 @@ if ! read -r -t 30 first <&"${SERVICE[0]}" || [[ $first != "listening on "* ]]; 
 fi
 address=${first#listening on }
 base="http://$address"
-# Keep reading its output so it never blocks on a full pipe.
-cat <&"${SERVICE[0]}" >"$portable/photo-service.log" &
+# Keep reading its output so it never blocks on a full pipe (a background job does not inherit
+# the coprocess's descriptors, so it gets a copy).
+exec {service_out}<&"${SERVICE[0]}"
+cat <&"$service_out" >"$portable/photo-service.log" &
 
 # A portable copy: the program keeps its settings, records and browser data beside itself.
+# It starts on the demo user's home page, already logged in: the scenario's session cookie is
+# the login the window kept from an earlier run (浏览器数据/cookies.txt).
 cp "$build/bin/ovatrix" "$portable/ovatrix"
-printf '[服务地址]\r\n首页=%s/\r\n相册服务=%s\r\n版本页=%s/version\r\n' "$base" "$base" "$base" |
+user_page="$base/${OVX_DEMO_USER:-lvxing}"
+printf '[服务地址]\r\n首页=%s\r\n相册服务=%s\r\n版本页=%s/version\r\n' "$user_page" "$base" "$base" |
   iconv -f UTF-8 -t GB18030 >"$portable/配置.ini"
+session=$(sed -n 's/^ *"session": *"\([^"]*\)".*/\1/p' "$scenario" | head -n1)
+if [ -n "$session" ]; then
+  mkdir -p "$portable/浏览器数据"
+  printf '# Netscape HTTP Cookie File\n127.0.0.1\tFALSE\t/\tFALSE\t0\tSUB\t%s\n' "$session" \
+    >"$portable/浏览器数据/cookies.txt"
+fi
 
 ovx_log "stand-in photo service: $base/ (demo users and a login page; any user name logs in)"
 ovx_log "portable program folder: $portable"
-ovx_log "log in inside the browser on the first page, then use the album page"
+ovx_log "the window opens on $user_page, logged in: press 下载此用户 for its albums"
 
 status=0
 "$portable/ovatrix" || status=$?
