@@ -5,6 +5,10 @@
 // is answered, until Shutdown(), or until its job is asked to stop (its box then goes away
 // and reports its cancel answer), without holding up the window.
 //
+// This class only carries each call to the window's thread; the boxes themselves are
+// MessageBoxes.h, the log box LogBox.h, the desktop DesktopOpen.h and the sound
+// GuiInteractionPlayer.h. Tests derive from it to pre-answer boxes and record calls.
+//
 // Create it on the window's thread and install it with InstallInteraction().
 
 #include <QHash>
@@ -13,8 +17,6 @@
 #include <QString>
 #include <QStringList>
 #include <condition_variable>
-#include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,42 +52,24 @@ class GuiInteraction : public QObject, public Interaction {
     // later boxes return at once. Called when the window closes.
     void Shutdown();
 
-    // --- test hooks ---
-    struct Message {
-        QString text;
-        QString caption;
-        int flags = 0;
-    };
-    // The next boxes are answered with these buttons in order, without being shown.
-    void PreAnswer(int button);
-    // Every box asked for so far, shown or pre-answered.
-    std::vector<Message> Messages() const;
-    // Replaces the desktop for ShellOpen: receives the verb and the target as given.
-    void SetShellOpenHandler(std::function<bool(int verb, const QString& target)> handler);
-    // Files handed to the player so far (after the empty names were dropped).
-    QStringList PlayedFiles() const;
-
     // The button a box reports when it is closed without a choice, for the given flags.
     static int CancelAnswer(int flags);
+    // The caption a box gets when none is given ("信息：").
+    static QString CaptionOrDefault(const Text& caption);
 
   private:
     struct Pending;
-    int ShowOnGuiThread(const Message& message);
+    int ShowOnGuiThread(const QString& text, const QString& caption, int flags);
     void OpenBoxFor(const std::shared_ptr<Pending>& pending);
     void AppendOnGuiThread(const QString& editBox, const QString& text);
-    bool ShellOpenOnGuiThread(int verb, const QString& target);
     void PlayOnGuiThread(int count, const QStringList& files);
     QWidget* FindEditBox(const QString& name);
 
     mutable std::mutex mutex_;
     std::condition_variable answered_;
-    int waiters_ = 0;  // workers inside ShowMessage
-    std::deque<int> preAnswers_;
-    std::vector<Message> messages_;
+    int waiters_ = 0;                                // workers inside ShowMessage
     std::vector<std::shared_ptr<Pending>> pending_;  // boxes workers are waiting on
     bool shutDown_ = false;
-    std::function<bool(int, const QString&)> shellOpenHandler_;
-    QStringList playedFiles_;
 
     QPointer<QWidget> root_;
     QHash<QString, QPointer<QWidget>> editBoxes_;   // window thread only

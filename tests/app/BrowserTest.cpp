@@ -7,8 +7,8 @@
 #include <QWebEngineView>
 
 #include "MainWindowTestSupport.h"
+#include "TestInteraction.h"
 #include "app/BrowserCookieBridge.h"
-#include "app/GuiInteraction.h"
 #include "app/LoginPage.h"
 #include "app/MainWindow.h"
 #include "web/CookieStore.h"
@@ -75,7 +75,7 @@ class BrowserTest : public ::testing::Test {
 
     testing::ScratchProgramFolder folder_;
     testing::LoopbackServer server_;
-    GuiInteraction interaction_;
+    testing::TestInteraction interaction_;
     std::unique_ptr<MainWindow> window_;
     QWebEngineView* view_ = nullptr;
     QStringList loaded_;

@@ -16,9 +16,9 @@
 #include <memory>
 
 #include "MainWindowTestSupport.h"
+#include "TestInteraction.h"
 #include "app/AlbumsPage.h"
 #include "app/EngineDriver.h"
-#include "app/GuiInteraction.h"
 #include "app/MainWindow.h"
 #include "app/OptionsPage.h"
 #include "app/ReportList.h"
@@ -76,7 +76,7 @@ class WindowAgainstService {
     MainWindow& Window() { return *window_; }
     void CloseWindow() { window_.reset(); }
     bool Open() const { return window_ != nullptr; }
-    GuiInteraction& Interaction() { return interaction_; }
+    TestInteraction& Interaction() { return interaction_; }
     ScratchProgramFolder& Folder() { return folder_; }
     AlbumsPage& Albums() { return *window_->Albums(); }
     OptionsPage& Options() { return *window_->OptionsTab(); }
@@ -101,7 +101,7 @@ class WindowAgainstService {
 
   private:
     ScratchProgramFolder folder_;
-    GuiInteraction interaction_;
+    TestInteraction interaction_;
     std::unique_ptr<MainWindow> window_;
 };
 

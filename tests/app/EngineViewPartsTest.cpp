@@ -13,10 +13,10 @@
 #include <thread>
 
 #include "MainWindowTestSupport.h"
+#include "TestInteraction.h"
 #include "app/AlbumsPage.h"
 #include "app/CoverPicture.h"
 #include "app/GuiEngineView.h"
-#include "app/GuiInteraction.h"
 #include "app/LoginPage.h"
 #include "app/MainWindow.h"
 #include "app/OptionsPage.h"
@@ -57,7 +57,7 @@ TEST(WebAddressTest, OnlyWebAddressesAreLoaded) {
 TEST(WebAddressTest, ACrashPageAsTheHomePageIsRefusedAtStartAndByTheOpenButton) {
     testing::ScratchProgramFolder folder;
     folder.Set("服务地址", "首页", QStringLiteral("chrome://gpucrash"));
-    GuiInteraction interaction;
+    testing::TestInteraction interaction;
     InstallInteraction(&interaction);
     {
         MainWindow window;
@@ -190,7 +190,7 @@ TEST(GuiEngineViewTest, WorkerCallsArriveInOrderAndShutdownReleasesAWaitingRead)
 }
 
 TEST(GuiEngineViewTest, AStoppedWorkerLeavesItsMessageBox) {
-    GuiInteraction interaction;
+    testing::TestInteraction interaction;
     InstallInteraction(&interaction);
     {
         AlbumsPage albums;

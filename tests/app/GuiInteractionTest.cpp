@@ -14,7 +14,7 @@
 #include <atomic>
 #include <thread>
 
-#include "app/GuiInteraction.h"
+#include "TestInteraction.h"
 #include "app/QtText.h"
 
 namespace ovx {
@@ -31,7 +31,7 @@ QMessageBox* VisibleBox() {
 }
 
 TEST(GuiInteractionTest, AWorkersMessageBoxBlocksOnlyThatWorkerUntilAnswered) {
-    GuiInteraction gui;
+    testing::TestInteraction gui;
     std::atomic<int> answer{-1};
     std::thread worker(
         [&] { answer = gui.ShowMessage("要继续吗？"_t, kMbYesNo | kMbIconQuestion, Text()); });
@@ -52,7 +52,7 @@ TEST(GuiInteractionTest, AWorkersMessageBoxBlocksOnlyThatWorkerUntilAnswered) {
 }
 
 TEST(GuiInteractionTest, PreAnsweredBoxesAreRecordedAndNeverShown) {
-    GuiInteraction gui;
+    testing::TestInteraction gui;
     gui.PreAnswer(kYes);
     gui.PreAnswer(kCancel);
     EXPECT_EQ(gui.ShowMessage("第一"_t, kMbYesNo, Text()), kYes);
@@ -104,7 +104,7 @@ TEST(GuiInteractionTest, AppendedTextGoesToTheEndInCallOrder) {
     log->setObjectName(QStringLiteral("编辑框_操作记录"));
     auto* line = new QLineEdit(&window);
     line->setObjectName(QStringLiteral("编辑框_号码"));
-    GuiInteraction gui;
+    testing::TestInteraction gui;
     gui.SetRoot(&window);
 
     log->setPlainText(QStringLiteral("旧的\n"));
@@ -130,7 +130,7 @@ TEST(GuiInteractionTest, AppendedTextGoesToTheEndInCallOrder) {
 }
 
 TEST(GuiInteractionTest, ShellOpenHandsTheTargetToTheDesktopOnTheWindowThread) {
-    GuiInteraction gui;
+    testing::TestInteraction gui;
     std::vector<std::pair<int, QString>> opened;
     std::vector<bool> onWindowThread;
     gui.SetShellOpenHandler([&](int verb, const QString& target) {
@@ -148,7 +148,7 @@ TEST(GuiInteractionTest, ShellOpenHandsTheTargetToTheDesktopOnTheWindowThread) {
 }
 
 TEST(GuiInteractionTest, SoundWithoutAFileIsSilentAndNoError) {
-    GuiInteraction gui;
+    testing::TestInteraction gui;
     gui.PlayMp3(1, {Text()});
     EXPECT_TRUE(gui.PlayedFiles().isEmpty());
     gui.PlayMp3(0, {Text("/nowhere/done.mp3")});
@@ -172,7 +172,7 @@ TEST(GuiInteractionTest, SoundWithoutAFileIsSilentAndNoError) {
 }
 
 TEST(GuiInteractionTest, ProcessEventsRunsQueuedWindowWork) {
-    GuiInteraction gui;
+    testing::TestInteraction gui;
     bool ran = false;
     QMetaObject::invokeMethod(
         &gui, [&] { ran = true; }, Qt::QueuedConnection);

@@ -3,7 +3,7 @@
 #include <QLineEdit>
 
 #include "MainWindowTestSupport.h"
-#include "app/GuiInteraction.h"
+#include "TestInteraction.h"
 #include "app/MainWindow.h"
 #include "app/TabControl.h"
 #include "app/WindowLayout.h"
@@ -96,7 +96,7 @@ TEST(WindowLayout, WideningBy100StretchesTheListsAndMovesTheRightHandButtons) {
 
 TEST(WindowLayout, TheShownWindowFollowsTheRuleWhenResized) {
     testing::ScratchProgramFolder folder;
-    GuiInteraction interaction;
+    testing::TestInteraction interaction;
     InstallInteraction(&interaction);
     {
         MainWindow window(MainWindow::Options{false});

@@ -15,8 +15,8 @@
 #include <optional>
 
 #include "MainWindowTestSupport.h"
+#include "TestInteraction.h"
 #include "app/AboutPage.h"
-#include "app/GuiInteraction.h"
 #include "app/MainWindow.h"
 #include "app/ReportList.h"
 #include "app/TabControl.h"
@@ -151,7 +151,7 @@ class MainWindowControlsTest : public ::testing::Test {
     }
 
     ScratchProgramFolder folder_;
-    GuiInteraction interaction_;
+    testing::TestInteraction interaction_;
     std::unique_ptr<MainWindow> window_;
 };
 

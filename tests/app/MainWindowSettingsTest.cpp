@@ -10,8 +10,8 @@
 #include <iterator>
 
 #include "MainWindowTestSupport.h"
+#include "TestInteraction.h"
 #include "app/FileDialogs.h"
-#include "app/GuiInteraction.h"
 #include "app/MainWindow.h"
 #include "runtime/CodePage.h"
 
@@ -45,7 +45,7 @@ class MainWindowSettingsTest : public ::testing::Test {
     }
 
     testing::ScratchProgramFolder folder_;
-    GuiInteraction interaction_;
+    testing::TestInteraction interaction_;
     std::unique_ptr<MainWindow> window_;
 };
 

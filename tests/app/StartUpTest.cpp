@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "MainWindowTestSupport.h"
-#include "app/GuiInteraction.h"
+#include "TestInteraction.h"
 #include "app/MainWindow.h"
 #include "app/StartUp.h"
 #include "runtime/CodePage.h"
@@ -21,7 +21,7 @@ using testing::ScratchProgramFolder;
 
 TEST(StartUp, FirstStartMakesTheRecordFolderAndWritesNoSettings) {
     ScratchProgramFolder folder;
-    GuiInteraction interaction;
+    testing::TestInteraction interaction;
     InstallInteraction(&interaction);
     {
         MainWindow window(MainWindow::Options{false});
@@ -111,7 +111,7 @@ TEST(StartUp, StopAllGivesUpOnAWorkerThatIgnoresTheFlag) {
 // What the program does once its window has closed: a worker waiting in a message box and one
 // waiting on its stop flag both end, so the process can exit without cutting them off.
 TEST(StartUp, ClosingEndsWorkersThatWaitInAMessageBoxOrOnTheirFlag) {
-    GuiInteraction interaction;
+    testing::TestInteraction interaction;
     InstallInteraction(&interaction);
     std::atomic<int> answer{-1};
     std::atomic<bool> inBox{false};

@@ -8,7 +8,7 @@
 #include <memory>
 #include <thread>
 
-#include "app/GuiInteraction.h"
+#include "TestInteraction.h"
 #include "app/QtText.h"
 #include "app/UpdateCheck.h"
 #include "runtime/CodePage.h"
@@ -71,7 +71,7 @@ class UpdateCheckTest : public ::testing::Test {
         return {args[0].toString(), args[1].toString(), args[2].toBool()};
     }
 
-    GuiInteraction interaction_;
+    testing::TestInteraction interaction_;
     VersionServer server_;
 };
 
