@@ -177,6 +177,15 @@ TEST(EngineRunTest, LogInListWithCoversUntickOneAndDownloadAsTheCommandLineDoes)
     w.Albums().DownloadButton()->click();
     ASSERT_TRUE(WaitUntil([&] { return !w.Engine().DownloadRunning(); }, 60000));
     EXPECT_EQ(FileTree(save), saved);
+    // The album-page button, once shown, takes the browser to the user's album page.
+    w.Options().AlbumButtonSwitch()->click();
+    QPushButton* albumPage = w.Window().Login()->AlbumPageButton();
+    ASSERT_TRUE(albumPage->isVisibleTo(w.Window().Login()));
+    w.Window().Login()->UrlEdit()->setText(home);
+    albumPage->click();
+    const QString albums = QString::fromStdString(base + "/" + kUid + "/albums/");
+    EXPECT_TRUE(WaitUntil([&] { return loaded.contains(albums); }));
+
     std::cout << "[ measure ] worst event-loop stall, log-in and download runs: "
               << std::max(worstStall, secondRun.WorstStallMs()) << " ms\n";
 }
