@@ -77,7 +77,8 @@ void AppendString(std::string& out, const char* s, std::size_t n) {
     out.push_back('"');
 }
 
-// A double with no kept source text: the shortest decimal that reads back to the same value.
+// A double with no kept source text: the shortest decimal that reads back to the same value,
+// as a double.
 void AppendDouble(std::string& out, double d) {
     if (std::isnan(d)) {
         out += "NaN";
@@ -93,6 +94,8 @@ void AppendDouble(std::string& out, double d) {
         if (std::strtod(buffer, nullptr) == d) break;
     }
     out += buffer;
+    // A whole number stays a double when read back ("-0" would read as the integer 0).
+    if (std::strpbrk(buffer, ".e") == nullptr) out += ".0";
 }
 
 void AppendNumber(std::string& out, json_object* o) {
