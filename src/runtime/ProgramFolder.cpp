@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -122,11 +123,27 @@ Text Below(const Text& folder, const char* utf8Name) {
 
 }  // namespace
 
+// The system's program folders: a program installed there is an installed program even for
+// root, who can write to them.
+namespace {
+bool IsSystemProgramFolder(const fs::path& folder) {
+    const fs::path normal = folder.lexically_normal();
+    for (const char* root : {"/usr", "/bin", "/sbin", "/opt", "/snap"}) {
+        const fs::path r(root);
+        if (std::mismatch(r.begin(), r.end(), normal.begin(), normal.end()).first == r.end()) {
+            return true;
+        }
+    }
+    return false;
+}
+}  // namespace
+
 Text ProgramFolderFor(const Text& executableFolder) {
     if (!executableFolder.empty()) {
         const fs::path folder = ToPath(executableFolder);
         std::error_code ec;
-        if (fs::is_directory(folder, ec) && ::access(folder.c_str(), W_OK) == 0) {
+        if (fs::is_directory(folder, ec) && !IsSystemProgramFolder(folder) &&
+            ::access(folder.c_str(), W_OK) == 0) {
             return WithoutTrailingSeparator(executableFolder);
         }
     }

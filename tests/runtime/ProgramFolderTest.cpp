@@ -84,6 +84,9 @@ TEST_F(ProgramFolderTest, AWritableFolderIsItsOwnProgramFolderAnythingElseTheDat
     dir_.Write("plain", "x");
     EXPECT_EQ(ProgramFolderFor(Local(dir_.path() / "plain")), data);
     EXPECT_FALSE(fs::exists(ToPath(data))) << "asking creates nothing";
+    // Installed in the system's folders, root can write there, yet it is an installed copy.
+    EXPECT_EQ(ProgramFolderFor(Text("/usr/bin")), data);
+    EXPECT_EQ(ProgramFolderFor(Text("/usr/local/bin/")), data);
 }
 
 TEST_F(ProgramFolderTest, TheDataFolderFollowsAnAbsoluteXdgDataHome) {
