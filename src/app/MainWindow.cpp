@@ -107,12 +107,12 @@ void MainWindow::RunStartUp(const Options& options) {
 }
 
 void MainWindow::LoadSettings() {
-    const SettingsValues v = settings_->ReadAll();
+    const StoredSettings v = settings_->ReadAll();
     OptionsPage& o = *options_;
     o.DownloadRecordBox()->setChecked(v.downloadRecord);
     o.TimeRangeBox()->setChecked(v.timeRange);
-    o.StartDateBox()->setDate(v.startDate);
-    o.EndDateBox()->setDate(v.endDate);
+    o.StartDateBox()->setDate(DateFromDateTime(v.startDate));
+    o.EndDateBox()->setDate(DateFromDateTime(v.endDate));
     albums_->SaveEdit()->setText(ToQString(v.saveLocation));
     if (v.naming) {
         switch (*v.naming) {

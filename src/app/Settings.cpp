@@ -20,23 +20,9 @@ QDate DateFromDateTime(DateTime value) {
 Settings::Settings(Text path, Text defaultSaveLocation)
     : file_(std::move(path)), defaultSaveLocation_(std::move(defaultSaveLocation)) {}
 
-SettingsValues Settings::ReadAll() const {
-    StoredSettings s = file_.ReadAll();
-    SettingsValues v;
-    v.downloadRecord = s.downloadRecord;
-    v.timeRange = s.timeRange;
-    v.startDate = DateFromDateTime(s.startDate);
-    v.endDate = DateFromDateTime(s.endDate);
-    v.saveLocation = s.saveLocation.empty() ? defaultSaveLocation_ : std::move(s.saveLocation);
-    v.naming = s.naming;
-    v.numbering = s.numbering;
-    v.mp3Path = std::move(s.mp3Path);
-    v.homePage = std::move(s.homePage);
-    v.photoService = std::move(s.photoService);
-    v.versionPage = std::move(s.versionPage);
-    v.helpPage = std::move(s.helpPage);
-    v.webSite = std::move(s.webSite);
-    v.messengerContact = std::move(s.messengerContact);
+StoredSettings Settings::ReadAll() const {
+    StoredSettings v = file_.ReadAll();
+    if (v.saveLocation.empty()) v.saveLocation = defaultSaveLocation_;
     return v;
 }
 

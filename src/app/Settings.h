@@ -22,27 +22,6 @@ namespace ovx {
 using NamingRadio = NamingScheme;
 using NumberingRadio = Numbering;
 
-// Every setting as start-up pushes it into the controls.
-struct SettingsValues {
-    bool downloadRecord = false;
-    bool timeRange = false;
-    // A stored date that does not convert gives the failed-conversion value (year 100);
-    // the date box clamps it to its own range.
-    QDate startDate;
-    QDate endDate;
-    Text saveLocation;  // the default save location when nothing is stored
-    // Empty when the stored value names no radio: the radios keep their initial selection.
-    std::optional<NamingScheme> naming;
-    Numbering numbering = Numbering::Default;
-    Text mp3Path;
-    Text homePage;
-    Text photoService;
-    Text versionPage;
-    Text helpPage;
-    Text webSite;
-    Text messengerContact;
-};
-
 // Date box <-> stored date-time (midnight of that day; the date part of a stored value).
 DateTime DateTimeFromDate(QDate date);
 QDate DateFromDateTime(DateTime value);
@@ -57,7 +36,9 @@ class Settings {
     const Text& Path() const { return file_.Path(); }
     const Text& DefaultSaveLocation() const { return defaultSaveLocation_; }
 
-    SettingsValues ReadAll() const;
+    // Every setting as start-up pushes it into the controls; the default save location
+    // stands in for one not stored. Dates go to the date boxes through DateFromDateTime.
+    StoredSettings ReadAll() const;
 
     // Control writers: each writes the value its control stands for. A write that fails
     // leaves the option changed in the window for this run only.

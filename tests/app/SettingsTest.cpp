@@ -42,11 +42,11 @@ class SettingsTest : public ::testing::Test {
 
 TEST_F(SettingsTest, WithoutAFileEveryOptionHasItsDefaultAndNoFileAppears) {
     EXPECT_EQ(path_, folder_ + Text("/") + "配置.ini"_t);
-    const SettingsValues v = Make().ReadAll();
+    const StoredSettings v = Make().ReadAll();
     EXPECT_FALSE(v.downloadRecord);
     EXPECT_FALSE(v.timeRange);
-    EXPECT_EQ(v.startDate, QDate(2006, 3, 30));
-    EXPECT_EQ(v.endDate, QDate(2025, 12, 30));
+    EXPECT_EQ(DateFromDateTime(v.startDate), QDate(2006, 3, 30));
+    EXPECT_EQ(DateFromDateTime(v.endDate), QDate(2025, 12, 30));
     EXPECT_EQ(v.saveLocation, folder_);
     EXPECT_EQ(v.naming, NamingScheme::NumberCaption);
     EXPECT_EQ(v.numbering, Numbering::Default);
@@ -78,11 +78,11 @@ TEST_F(SettingsTest, EachWriterStoresItsKeyAndStartUpReadsItBack) {
     // The mp3 path has its own section: the save location is still unset.
     EXPECT_EQ(Stored("全局设置", "保存位置"), Text("<absent>"));
 
-    const SettingsValues v = s.ReadAll();
+    const StoredSettings v = s.ReadAll();
     EXPECT_TRUE(v.downloadRecord);
     EXPECT_TRUE(v.timeRange);
-    EXPECT_EQ(v.startDate, QDate(2016, 3, 5));
-    EXPECT_EQ(v.endDate, QDate(2030, 12, 1));
+    EXPECT_EQ(DateFromDateTime(v.startDate), QDate(2016, 3, 5));
+    EXPECT_EQ(DateFromDateTime(v.endDate), QDate(2030, 12, 1));
     EXPECT_EQ(v.naming, NamingScheme::CaptionDate);
     EXPECT_EQ(v.numbering, Numbering::Cycle);
     EXPECT_EQ(v.mp3Path, "/音乐/完成.mp3"_t);
@@ -109,14 +109,14 @@ TEST_F(SettingsTest, StoredDates) {
     // A date with a time part keeps its day; an empty value keeps the box's initial date.
     Store("全局设置", "开始日期", "2016年3月5日8时0分5秒"_t);
     Store("全局设置", "结束日期", Text());
-    SettingsValues v = Make().ReadAll();
-    EXPECT_EQ(v.startDate, QDate(2016, 3, 5));
-    EXPECT_EQ(v.endDate, QDate(2025, 12, 30));
+    StoredSettings v = Make().ReadAll();
+    EXPECT_EQ(DateFromDateTime(v.startDate), QDate(2016, 3, 5));
+    EXPECT_EQ(DateFromDateTime(v.endDate), QDate(2025, 12, 30));
 
     // A text that is no date gives the failed-conversion date (the box clamps it).
     Store("全局设置", "开始日期", Text("not a date"));
     v = Make().ReadAll();
-    EXPECT_EQ(v.startDate, QDate(100, 1, 1));
+    EXPECT_EQ(DateFromDateTime(v.startDate), QDate(100, 1, 1));
 }
 
 TEST_F(SettingsTest, SaveLocationChooser) {

@@ -116,39 +116,27 @@ void RecordingView::SetChecked(std::size_t index, bool checked) {
 }
 
 Text RecordingView::ReadHomePageAddress() {
-    Record("read:home");
-    std::lock_guard lock(mutex_);
-    return answers.homePageAddress;
+    return Answer("read:home", &Answers::homePageAddress);
 }
 
 bool RecordingView::ReadCoversWanted() {
-    Record("read:covers");
-    std::lock_guard lock(mutex_);
-    return answers.coversWanted;
+    return Answer("read:covers", &Answers::coversWanted);
 }
 
 bool RecordingView::ReadDownloadRecord() {
-    Record("read:record");
-    std::lock_guard lock(mutex_);
-    return answers.downloadRecord;
+    return Answer("read:record", &Answers::downloadRecord);
 }
 
 bool RecordingView::ReadTimeRange() {
-    Record("read:timeRange");
-    std::lock_guard lock(mutex_);
-    return answers.timeRange;
+    return Answer("read:timeRange", &Answers::timeRange);
 }
 
 AlbumOptions RecordingView::ReadAlbumOptions() {
-    Record("read:albumOptions");
-    std::lock_guard lock(mutex_);
-    return answers.albumOptions;
+    return Answer("read:albumOptions", &Answers::albumOptions);
 }
 
 NamingOptions RecordingView::ReadNamingOptions() {
-    Record("read:naming");
-    std::lock_guard lock(mutex_);
-    return answers.namingOptions;
+    return Answer("read:naming", &Answers::namingOptions);
 }
 
 std::vector<std::string> RecordingView::Events() const {

@@ -64,6 +64,13 @@ class RecordingView : public EngineView {
 
   private:
     void Record(std::string event);
+    // Records the read and gives the answer held in `member`.
+    template <typename T>
+    T Answer(const char* event, T Answers::*member) {
+        Record(event);
+        std::lock_guard lock(mutex_);
+        return answers.*member;
+    }
 
     mutable std::mutex mutex_;
     std::vector<std::string> events_;
