@@ -2,6 +2,9 @@
 
 #include <QRegularExpression>
 
+#include "app/QtText.h"
+#include "web/UrlHelpers.h"
+
 namespace ovx {
 
 std::optional<QUrl> BrowsableAddress(const QString& typed) {
@@ -20,7 +23,8 @@ std::optional<QUrl> BrowsableAddress(const QString& typed) {
         const QString name = scheme.captured(1).toLower();
         if (name != QStringLiteral("http") && name != QStringLiteral("https")) return std::nullopt;
     } else {
-        address = QStringLiteral("http://") + text;
+        // The completion the catalogue uses too: https, loopback hosts http.
+        address = ToQString(CompleteWebAddress(FromQString(text)));
     }
 
     const QUrl url(address, QUrl::StrictMode);

@@ -14,6 +14,7 @@
 #include "runtime/StopFlag.h"
 #include "runtime/TextOps.h"
 #include "web/PumpingDelay.h"
+#include "web/UrlHelpers.h"
 #include "web/WebRequest.h"
 #include "web/WebRequestCom.h"
 
@@ -60,8 +61,10 @@ Bytes FetchCover(const Text& address) {
     return body;
 }
 
-Text FetchPage(const Text& address) {
-    return Utf8PageToText(WebRequest(address));
+// The page as text; `failure` says why nothing arrived (host and reason), empty when a
+// response did.
+Text FetchPage(const Text& address, Text& failure) {
+    return Utf8PageToText(WebRequest(address, {.failure = &failure}));
 }
 
 }  // namespace
@@ -76,12 +79,7 @@ Text Utf8PageToText(const Bytes& page) {
 }
 
 Text CompleteHomePageAddress(const Text& typed) {
-    Text address = TrimSpaces(typed);
-    // An https address keeps its scheme: putting "http://" in front of it can never work.
-    if (FindText(address, Text("http://")) < 1 && !StartsWithNoCase(address, "https://")) {
-        address = Text("http://") + address;
-    }
-    return address;
+    return CompleteWebAddress(typed);
 }
 
 Catalogue::Catalogue(EngineView& view, Text photoService)
@@ -113,10 +111,21 @@ bool Catalogue::Resolve() {
     view_.SetLabel(ViewLabel::User, "正在获取 耐心等待！"_t);
     UserIdentity user;
     user.homePageAddress = CompleteHomePageAddress(typed);
-    const Text page = FetchPage(user.homePageAddress);
+    Text failure;
+    const Text page = FetchPage(user.homePageAddress, failure);
     user.userId = UserIdFromPage(page);
     user.userTitle = UserTitleFromPage(page);
     SetUser(user);
+    SetFailure(Failure::None, Text());
+    if (!failure.empty()) {
+        // Nothing arrived: that is what the user hears, not that the page had no id.
+        view_.SetLabel(ViewLabel::User, "要下载用户："_t);
+        if (StopRequested()) return false;
+        SetFailure(Failure::HomePage, failure);
+        view_.AppendLog("获取主页失败："_t + failure + Text("\r\n\r\n"));
+        view_.ShowMessage("获取主页失败："_t + failure, kMbOk, "温馨提示"_t);
+        return false;
+    }
 
     view_.SetLabel(ViewLabel::User, "要下载用户："_t + user.userTitle);
     view_.SetLabel(ViewLabel::Status, "温馨提示：正在获取相册列表..."_t);
@@ -129,7 +138,15 @@ int Catalogue::List() {
     view_.ClearAlbums();
 
     JsonValue answer;
-    answer.Parse(Utf8PageToText(WebRequest(AlbumListUrl(photoService_, User().userId))));
+    Text failure;
+    answer.Parse(Utf8PageToText(
+        WebRequest(AlbumListUrl(photoService_, User().userId), {.failure = &failure})));
+    if (!failure.empty() && !StopRequested()) {
+        SetFailure(Failure::AlbumList, failure);
+        view_.AppendLog("获取相册列表失败："_t + failure + Text("\r\n\r\n"));
+        view_.ShowMessage("获取相册列表失败："_t + failure, kMbOk, "温馨提示"_t);
+        return 0;
+    }
     const int n = AlbumListOf(answer).Length();
     if (n == 0) {
         if (!StopRequested()) {
@@ -181,19 +198,27 @@ bool Catalogue::AddRow(const AlbumEntry& album, int number) {
 }
 
 Text Catalogue::AlbumPageAddress(const Text& address) {
-    const Text home = CompleteHomePageAddress(address);
-    const Text userId = UserIdFromPage(FetchPage(home));
-    {
-        std::lock_guard lock(userMutex_);
-        user_.homePageAddress = home;
-        user_.userId = userId;
-    }
-    return AlbumPageUrl(photoService_, userId);
+    // The user whose albums are listed stays: a later download saves under that user.
+    Text failure;
+    return AlbumPageUrl(photoService_,
+                        UserIdFromPage(FetchPage(CompleteHomePageAddress(address), failure)));
 }
 
 UserIdentity Catalogue::User() const {
     std::lock_guard lock(userMutex_);
     return user_;
+}
+
+Catalogue::Failure Catalogue::LastFailure(Text* cause) const {
+    std::lock_guard lock(userMutex_);
+    if (cause != nullptr) *cause = failureCause_;
+    return failure_;
+}
+
+void Catalogue::SetFailure(Failure failure, const Text& cause) {
+    std::lock_guard lock(userMutex_);
+    failure_ = failure;
+    failureCause_ = cause;
 }
 
 void Catalogue::SetUser(const UserIdentity& user) {

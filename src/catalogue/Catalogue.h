@@ -16,16 +16,16 @@ namespace ovx {
 
 // The user a run works on; a value, kept by whoever runs the catalogue and the download.
 struct UserIdentity {
-    Text homePageAddress;  // trimmed, "http://" put in front when missing
-    Text userId;           // empty when the page has no marker
+    Text homePageAddress;  // trimmed, the scheme put in front when missing
+    Text userId;           // digits; empty when the page has no marker or a bad one
     Text userTitle;        // the page's <title>
 };
 
 // A fetched page (UTF-8 bytes) as local-code-page text, up to its first zero byte.
 Text Utf8PageToText(const Bytes& page);
 
-// The home-page address as the service is asked for it: trimmed, with "http://" in front when
-// "http://" occurs nowhere in it and it does not start with "https://".
+// The home-page address as the service is asked for it: trimmed, with "https://" in front
+// when it names no scheme ("http://" for a loopback host).
 Text CompleteHomePageAddress(const Text& typed);
 
 class Catalogue {
@@ -45,11 +45,18 @@ class Catalogue {
     int ListAlbums();
 
     // The album-page button: resolves the user from `address` (the browser's address box)
-    // and returns the address of the user's album page on the photo service.
+    // and returns the address of the user's album page on the photo service. The user of
+    // the last resolution stays as it is.
     Text AlbumPageAddress(const Text& address);
 
     // The user of the last resolution.
     UserIdentity User() const;
+
+    // What kept the last resolution or list from the service: nothing arrived from the home
+    // page or from the album list (no host, refused, TLS, time-out). `cause` names the host
+    // and the reason.
+    enum class Failure { None, HomePage, AlbumList };
+    Failure LastFailure(Text* cause = nullptr) const;
 
     bool Busy() const { return busy_.load(); }
 
@@ -59,11 +66,14 @@ class Catalogue {
     // Adds the row of one album with photos; false when a stop came first.
     bool AddRow(const AlbumEntry& album, int number);
     void SetUser(const UserIdentity& user);
+    void SetFailure(Failure failure, const Text& cause);
 
     EngineView& view_;
     Text photoService_;
     mutable std::mutex userMutex_;
     UserIdentity user_;
+    Failure failure_ = Failure::None;
+    Text failureCause_;
     std::atomic<bool> busy_{false};
 };
 

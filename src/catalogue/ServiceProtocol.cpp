@@ -21,7 +21,8 @@ JsonValue DataArray(const JsonValue& answer, const char* name) {
 Text UserIdFromPage(const Text& page) {
     Text id = TextBetween(page, Text("$CONFIG['oid']='"), Text("'"));
     if (id.empty()) id = TextBetween(page, Text("owner_uid: "), Text(","));
-    return id;
+    // The id goes into addresses and file names: anything but digits is no id at all.
+    return IsUserId(id) ? id : Text();
 }
 
 Text UserTitleFromPage(const Text& page) {
@@ -29,18 +30,20 @@ Text UserTitleFromPage(const Text& page) {
 }
 
 Text AlbumListUrl(const Text& photoService, const Text& userId) {
-    return photoService + Text("/albums/get_all?uid=") + userId + Text("&count=6355");
+    return photoService + Text("/albums/get_all?uid=") + EncodeQueryValue(userId) +
+           Text("&count=6355");
 }
 
 Text AlbumPageUrl(const Text& photoService, const Text& userId) {
-    return photoService + Text("/") + userId + Text("/albums/");
+    return photoService + Text("/") + EncodeQueryValue(userId) + Text("/albums/");
 }
 
 Text PhotoListUrl(const Text& photoService, const Text& userId, const Text& albumId, int page,
                   const Text& type, const Text& rnd) {
-    return photoService + Text("/photos/get_all?uid=") + userId + Text("&album_id=") + albumId +
-           Text("&count=") + ToText(kPhotosPerPage) + Text("&page=") + ToText(page) +
-           Text("&type=") + type + Text("&__rnd=") + rnd;
+    return photoService + Text("/photos/get_all?uid=") + EncodeQueryValue(userId) +
+           Text("&album_id=") + EncodeQueryValue(albumId) + Text("&count=") +
+           ToText(kPhotosPerPage) + Text("&page=") + ToText(page) + Text("&type=") +
+           EncodeQueryValue(type) + Text("&__rnd=") + EncodeQueryValue(rnd);
 }
 
 JsonValue AlbumListOf(const JsonValue& answer) {

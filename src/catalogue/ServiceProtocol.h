@@ -12,7 +12,7 @@ namespace ovx {
 inline constexpr int kPhotosPerPage = 100;
 
 // The user id: the text between "$CONFIG['oid']='" and "'", else between "owner_uid: " and
-// ","; empty when neither marker is there.
+// ","; empty when neither marker is there or the id is not 1 to 20 ASCII digits.
 Text UserIdFromPage(const Text& page);
 // The text between "<title>" and "</title>".
 Text UserTitleFromPage(const Text& page);
@@ -21,8 +21,8 @@ Text UserTitleFromPage(const Text& page);
 Text AlbumListUrl(const Text& photoService, const Text& userId);
 // photoService + "/" + userId + "/albums/": the user's album page, for the browser.
 Text AlbumPageUrl(const Text& photoService, const Text& userId);
-// photoService + "/photos/get_all?uid=&album_id=&count=100&page=&type=&__rnd=", values as
-// they are, in this key order.
+// photoService + "/photos/get_all?uid=&album_id=&count=100&page=&type=&__rnd=", in this key
+// order, each value URL-encoded (ids and numbers read as they are).
 Text PhotoListUrl(const Text& photoService, const Text& userId, const Text& albumId, int page,
                   const Text& type, const Text& rnd);
 

@@ -169,6 +169,15 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
         return kExitStopped;
     }
     const UserIdentity user = catalogue.User();
+    Text cause;
+    const Catalogue::Failure failure = catalogue.LastFailure(&cause);
+    if (failure == Catalogue::Failure::HomePage) {
+        view.Finish();
+        ErrorLine(streams, "cannot fetch the home page " +
+                               PrintableUtf8(user.homePageAddress, true) + ": " +
+                               PrintableUtf8(cause, true));
+        return kExitNoUserId;
+    }
     if (user.userId.empty()) {
         view.Finish();
         ErrorLine(streams,
@@ -180,7 +189,12 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     if (rows.empty()) {
         view.Finish();
         const Text& who = user.userTitle.empty() ? user.userId : user.userTitle;
-        ErrorLine(streams, "the user " + PrintableUtf8(who, true) + " has no albums");
+        if (failure == Catalogue::Failure::AlbumList) {
+            ErrorLine(streams, "cannot fetch the album list of the user " +
+                                   PrintableUtf8(who, true) + ": " + PrintableUtf8(cause, true));
+        } else {
+            ErrorLine(streams, "the user " + PrintableUtf8(who, true) + " has no albums");
+        }
         return kExitNoAlbums;
     }
     if (options.action == CliOptions::Action::List) {

@@ -33,10 +33,12 @@ std::int64_t SecondsSinceEpoch(DateTime date) {
     return ToInt64(DateTimeDiff(date, UploadEpoch(), kSecond));
 }
 
-bool CreateFolder(const Text& folder) {
+// Makes the folder with all its levels; empty when it is there, else the system's reason.
+std::string CreateFolder(const Text& folder) {
     std::error_code ec;
     std::filesystem::create_directories(ToPath(folder), ec);
-    return !ec && std::filesystem::is_directory(ToPath(folder), ec);
+    if (!ec && std::filesystem::is_directory(ToPath(folder), ec)) return {};
+    return ec ? ec.message() : std::string("not a folder");
 }
 
 }  // namespace
@@ -113,6 +115,13 @@ void AlbumDownload::Run(const AlbumWorkItem& item) {
     // A count of 10^9 is bounded by the first empty page; a page repeated forever by this.
     pages_ = std::max(ToInt(item.count) / kPhotosPerPage + 1, 1);
     folder_ = PrepareFolder(folderName);
+    if (folder_.empty()) {
+        ++summary_.albumsSkipped;
+        store_->Close();
+        store_.reset();
+        storeOpen_ = false;
+        return;
+    }
 
     bool stopped = false;
     for (int page = 1; page <= pages_ && !stopped; ++page) {
@@ -158,7 +167,14 @@ Text AlbumDownload::PrepareFolder(const Text& folderName) {
     Text album = SafeNameComponent(folderName, OverLongName::Cut);
     if (album.empty()) album = Text("_");
     const Text folder = JoinPath(title.empty() ? base : JoinPath(base, title), album);
-    if (!CreateFolder(folder)) CreateFolder(folder);
+    std::string why = CreateFolder(folder);
+    if (!why.empty()) why = CreateFolder(folder);
+    if (!why.empty()) {
+        // Said once for the album, not once for every photo that could not be written.
+        view_.AppendLog("相册文件夹创建失败，已跳过本相册："_t + folder + Text("（") +
+                        Utf8ToLocal(why) + Text("）\r\n"));
+        return Text();
+    }
     RemoveLeftoverTemporaries(folder);
     return folder;
 }
@@ -247,7 +263,9 @@ AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const JsonValue& record,
     ++summary_.saved;
     if (storeOpen_) {
         if (!control_.Checkpoint()) return PhotoResult::Stopped;
-        store_->Record(entry.photoId);
+        if (!store_->Record(entry.photoId)) {
+            view_.AppendLog("下载记录写入失败："_t + entry.photoId + Text("\r\n"));
+        }
     }
     return PhotoResult::Next;
 }

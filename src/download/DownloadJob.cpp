@@ -7,9 +7,11 @@
 #include "download/AlbumDownload.h"
 #include "download/RecordStore.h"
 #include "runtime/Convert.h"
+#include "runtime/Interaction.h"
 #include "runtime/Numbers.h"
 #include "runtime/StopFlag.h"
 #include "runtime/TextOps.h"
+#include "web/UrlHelpers.h"
 
 namespace ovx {
 
@@ -24,6 +26,14 @@ DownloadSummary DownloadJob::Run() {
         summary.stopped = true;
         return summary;
     };
+
+    // Photos are saved and recorded under the user whose albums are listed: without one
+    // there is nothing to save under.
+    if (!IsUserId(setup_.user.userId)) {
+        view_.AppendLog("没有已获取相册的用户，请先获取相册列表\r\n\r\n"_t);
+        view_.ShowMessage("没有已获取相册的用户，请先获取相册列表"_t, kMbOk, std::nullopt);
+        return stop();
+    }
 
     view_.AppendLog(view_.ReadDownloadRecord()
                         ? "已经勾选了防止重复下载功能,已经下载的不会再次下载\r\n\r\n"_t

@@ -24,10 +24,11 @@ struct DownloadSetup {
 };
 
 struct DownloadSummary {
-    int saved = 0;      // photos written
-    int skipped = 0;    // photos skipped because they were recorded
-    int failed = 0;     // photos whose image could not be fetched or written
-    int pagesLost = 0;  // photo-list pages still unreadable after every try
+    int saved = 0;          // photos written
+    int skipped = 0;        // photos skipped because they were recorded
+    int failed = 0;         // photos whose image could not be fetched or written
+    int pagesLost = 0;      // photo-list pages still unreadable after every try
+    int albumsSkipped = 0;  // albums whose folder could not be made
     bool stopped = false;
 };
 

@@ -23,6 +23,8 @@ void CurlTransfer::ApplyCommon(const WebLimits& limits, bool followRedirects) {
                      static_cast<long>(limits.transferTimeout.count()));
     stallLimit_ = std::max(limits.stallTimeout, std::chrono::milliseconds(1));
     curl_easy_setopt(handle_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    errorBuffer_[0] = '\0';
+    curl_easy_setopt(handle_, CURLOPT_ERRORBUFFER, errorBuffer_);
 
     curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnBody);
     curl_easy_setopt(handle_, CURLOPT_WRITEDATA, this);
@@ -57,6 +59,11 @@ CURLcode CurlTransfer::Perform() {
     if (StopRequested()) return CURLE_ABORTED_BY_CALLBACK;
     lastActivity_ = std::chrono::steady_clock::now();
     return curl_easy_perform(handle_);
+}
+
+Text CurlTransfer::Error(CURLcode code) const {
+    if (code == CURLE_ABORTED_BY_CALLBACK && StopRequested()) return Text("stopped");
+    return Text(errorBuffer_[0] != '\0' ? errorBuffer_ : curl_easy_strerror(code));
 }
 
 long CurlTransfer::status() const {

@@ -25,6 +25,9 @@ class CurlTransfer {
     // carries no body.
     void SetMethod(int method, Bytes body);
     CURLcode Perform();
+    // Why a transfer failed: the library's detailed message when it gave one, else the
+    // code's general text.
+    Text Error(CURLcode code) const;
 
     const Bytes& body() const { return body_; }
     // The raw header lines of the final response, status line first, ending in an empty line.
@@ -40,6 +43,7 @@ class CurlTransfer {
     Bytes requestBody_;
     Bytes body_;
     std::string headers_;
+    char errorBuffer_[CURL_ERROR_SIZE] = {};
     std::size_t maxBody_ = 0;
     // Stall detection: the time of the last progress in either direction.
     std::chrono::steady_clock::duration stallLimit_{};

@@ -1,5 +1,6 @@
 #include "web/UrlHelpers.h"
 
+#include "runtime/CodePage.h"
 #include "runtime/Convert.h"
 
 namespace ovx {
@@ -140,6 +141,70 @@ Text ExtractSetCookies(const Text& rawHeaders) {
         result += piece + Text("; ");
     }
     return DropLast(result, 2);
+}
+
+Text EncodeQueryValue(const Text& value) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char c : LocalToUtf8(value)) {
+        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
+                                c == '~';
+        if (unreserved) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        }
+    }
+    return Text(out);
+}
+
+Text CompleteWebAddress(const Text& typed) {
+    const Text address = TrimSpaces(typed);
+    const Text lower = ToLowerCase(address);
+    if (LeftText(lower, 7) == Text("http://") || LeftText(lower, 8) == Text("https://"))
+        return address;
+    const std::string_view v = lower.view();
+    std::string_view host = v.substr(0, v.find_first_of("/?#"));
+    host = host.substr(host.rfind('@') == std::string_view::npos ? 0 : host.rfind('@') + 1);
+    host = host.substr(0, host.find(':'));
+    bool loopback = host == "localhost";
+    if (host.starts_with("127.")) {
+        // Four numbers, the first 127.
+        int dots = 0;
+        bool digits = true;
+        for (const char c : host) {
+            if (c == '.') {
+                ++dots;
+            } else if (c < '0' || c > '9') {
+                digits = false;
+            }
+        }
+        loopback = digits && dots == 3;
+    }
+    return Text(loopback ? "http://" : "https://") + address;
+}
+
+bool IsUserId(const Text& id) {
+    const std::string_view v = id.view();
+    if (v.empty() || v.size() > 20) return false;
+    for (const char c : v) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+Text UrlOrigin(const Text& url) {
+    const bool secure = ToLowerCase(LeftText(url, 8)) == Text("https://");
+    Text host = UrlHost(url, true);
+    for (const char* end : {"?", "#"}) {
+        const int at = FindText(host, Text(end));
+        if (at != -1) host = LeftText(host, at - 1);
+    }
+    if (host.empty()) return Text();
+    return Text(secure ? "https://" : "http://") + host;
 }
 
 }  // namespace ovx

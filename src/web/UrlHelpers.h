@@ -42,4 +42,20 @@ int FindInList(const TextArray& list, const Text& text);
 // CR LF, header names already normalised to "Set-Cookie"), joined by "; ".
 Text ExtractSetCookies(const Text& rawHeaders);
 
+// A query value as it goes into an address: the text as UTF-8, every byte but the unreserved
+// ones (letters, digits, "-", ".", "_", "~") percent-encoded. Ids that are digits stay as
+// they are; anything a page or answer smuggles in ("&", "/", "#") stays inside the value.
+Text EncodeQueryValue(const Text& value);
+
+// A web address as typed, made whole: trimmed; an address that starts with "http://" or
+// "https://" (in any case) stays as it is; any other gets "https://" in front, except a
+// loopback host ("localhost", 127.0.0.0/8), which gets "http://".
+Text CompleteWebAddress(const Text& typed);
+
+// True for a user id as the service gives it: 1 to 20 ASCII digits.
+bool IsUserId(const Text& id);
+
+// The scheme and host (with the port when one is written) of an address: "https://weibo.com".
+Text UrlOrigin(const Text& url);
+
 }  // namespace ovx

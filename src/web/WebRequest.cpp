@@ -128,7 +128,13 @@ Bytes WebRequest(const Text& url, const WebRequestOptions& options) {
     if (body.empty()) body.assign(options.postText.bytes().begin(), options.postText.bytes().end());
     transfer.SetMethod(method, std::move(body));
 
-    if (transfer.Perform() != CURLE_OK) return {};
+    if (options.failure != nullptr) *options.failure = Text();
+    if (options.statusCode != nullptr) *options.statusCode = 0;
+    if (const CURLcode rc = transfer.Perform(); rc != CURLE_OK) {
+        if (options.failure != nullptr) *options.failure = host + Text(": ") + transfer.Error(rc);
+        return {};
+    }
+    if (options.statusCode != nullptr) *options.statusCode = static_cast<int>(transfer.status());
 
     Text raw;
     if (transfer.headers().size() < kMaxRawHeaderBytes) {

@@ -43,6 +43,11 @@ struct WebRequestOptions {
     Bytes postBytes{};
     // "host:port", empty for a direct connection.
     Text proxy{};
+    // Out: the HTTP status of the final response, 0 when none arrived.
+    int* statusCode = nullptr;
+    // Out: why no response arrived ("photo.weibo.com: Could not resolve host ..."), in
+    // English as the transfer library words it; empty when a response arrived.
+    Text* failure = nullptr;
 };
 
 inline constexpr std::size_t kMaxRawHeaderBytes = 5000;

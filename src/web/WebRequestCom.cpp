@@ -139,9 +139,10 @@ Bytes WebRequestCom(const Text& url, const WebRequestComOptions& options) {
     const std::string target = EscapeUrlForCurl(url);
     curl_easy_setopt(h, CURLOPT_URL, target.c_str());
     curl_easy_setopt(h, CURLOPT_DEFAULT_PROTOCOL, "http");
-    // Image hosts are reached whatever their certificate says.
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
+    // Certificates are verified as for pages: a swapped image would be recorded as saved
+    // and never fetched again.
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
 
     if (options.session != nullptr) {
         curl_easy_setopt(h, CURLOPT_SHARE, static_cast<CURLSH*>(options.session->cookieShare()));
@@ -173,6 +174,8 @@ Bytes WebRequestCom(const Text& url, const WebRequestComOptions& options) {
     }
     if (options.statusCode != nullptr)
         *options.statusCode = ok ? static_cast<int>(transfer.status()) : 0;
+    if (options.failure != nullptr)
+        *options.failure = ok ? Text() : UrlHost(url) + Text(": ") + transfer.Error(rc);
     if (options.returnedHeaders != nullptr) *options.returnedHeaders = headerText;
     Text returned = ExtractSetCookies(headerText);
     Text merged = cookieText;
@@ -183,6 +186,7 @@ Bytes WebRequestCom(const Text& url, const WebRequestComOptions& options) {
     // session, also let go of the cookie-file list, which a reset would leak; the cookies
     // stay in the session's share.
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, nullptr);
     if (options.session != nullptr) curl_easy_setopt(h, CURLOPT_COOKIEFILE, nullptr);
     if (!ok) return {};
     return transfer.body();

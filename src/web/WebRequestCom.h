@@ -1,6 +1,6 @@
 #pragma once
 // WebRequestCom: a synchronous HTTP(S) request with a time-out and the status code, used for
-// image downloads. Server certificates are not verified. Connections are kept per thread and
+// image downloads. Server certificates are verified as for every request. Connections are kept per thread and
 // reused between calls; a WebSession carries cookies and its connection across the calls
 // made with it.
 
@@ -56,6 +56,8 @@ struct WebRequestComOptions {
     // 1 (or absent): the credentials are for the proxy; 0: for the server.
     std::optional<int> proxyCredentialFlag{};
     WebSession* session = nullptr;
+    // Out: why no response arrived (host and the transfer library's words); empty when one did.
+    Text* failure = nullptr;
 };
 
 // The body of the response; empty (with status 0) when the transfer failed or timed out.

@@ -35,7 +35,7 @@ TEST(WebAddressTest, OnlyWebAddressesAreLoaded) {
     const std::pair<const char*, const char*> accepted[] = {
         {"http://weibo.com/u/1", "http://weibo.com/u/1"},
         {"  HTTPS://weibo.com/  ", "https://weibo.com/"},
-        {"weibo.com/u/1", "http://weibo.com/u/1"},
+        {"weibo.com/u/1", "https://weibo.com/u/1"},
         {"localhost:8080/login", "http://localhost:8080/login"},
         {"127.0.0.1:5000", "http://127.0.0.1:5000"},
         {"about:blank", "about:blank"},

@@ -42,7 +42,9 @@ std::string Scenario(const std::string& extra = "") {
         { "caption": "x", "album_omit": ["caption"], "album_id": "1000000000000000001",
           "cover": "http://127.0.0.1:1/none.jpg", "photos": { "count": 2 } }
       ] },
-    { "uid": "2803301701", "title": "人民日报的微博_微博", "marker": "owner_uid", "albums": [] }
+    { "uid": "2803301701", "title": "人民日报的微博_微博", "marker": "owner_uid", "albums": [] },
+    { "uid": "1642591403", "name": "evil", "marker_value": "1642591402&x=/../victim",
+      "albums": [] }
   ])" + extra +
            "}";
 }
@@ -161,10 +163,11 @@ TEST_F(CatalogueTest, OwnerUidMarkerNoAlbumsAndTheAlbumPage) {
     EXPECT_EQ(view_.Events("label:Status=").back(), "label:Status=相册获取中，耐心等待...");
     EXPECT_EQ(view_.Events().back(), "message[温馨提示]:获取到相册个数为：0");
 
-    // The album-page button: the id changes, the title stays.
+    // The album-page button shows another user's page, but the listed user stays the one a
+    // download saves under.
     EXPECT_EQ(catalogue.AlbumPageAddress(Text(service_.Url("/lvxing"))),
               Text(service_.Url("/1642591402/albums/")));
-    EXPECT_EQ(catalogue.User().userId, Text("1642591402"));
+    EXPECT_EQ(catalogue.User().userId, Text("2803301701"));
     EXPECT_EQ(Utf8(catalogue.User().userTitle), "人民日报的微博_微博");
 }
 
@@ -174,20 +177,33 @@ TEST_F(CatalogueTest, EmptyBoxAndPagesWithoutMarkers) {
     EXPECT_FALSE(catalogue.ResolveAndList());
     EXPECT_EQ(view_.Events(), (Events{"read:home", "message[信息：]:请输入网址"}));
 
-    // Nothing answers there: no id, no title, and the list ends in the no-albums message.
+    // Nothing answers there: no id, no title, and the message names the host and why,
+    // without asking for an album list.
     view_.Clear();
     view_.answers.homePageAddress = Text("http://127.0.0.1:1/nobody");
-    EXPECT_TRUE(catalogue.ResolveAndList());
+    EXPECT_FALSE(catalogue.ResolveAndList());
     EXPECT_EQ(catalogue.User().userId, Text());
     EXPECT_EQ(view_.Events("label:User="),
               (Events{"label:User=正在获取 耐心等待！", "label:User=要下载用户："}));
-    EXPECT_EQ(view_.Events("message"), Events{"message[温馨提示]:获取到相册个数为：0"});
+    const Events messages = view_.Events("message");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind("message[温馨提示]:获取主页失败：127.0.0.1: ", 0), 0u)
+        << messages[0];
+    Text cause;
+    EXPECT_EQ(catalogue.LastFailure(&cause), Catalogue::Failure::HomePage);
+    EXPECT_FALSE(cause.empty());
+    EXPECT_TRUE(view_.Events("clear").empty());
 
-    // A page of the service without markers (its front page).
-    view_.answers.homePageAddress = Text(service_.Url("/"));
-    EXPECT_TRUE(catalogue.ResolveAndList());
-    EXPECT_EQ(catalogue.User().userId, Text());
-    EXPECT_EQ(view_.Events("message").size(), 2u);
+    // A page of the service without markers (its front page), and pages whose marker holds
+    // anything but digits: no user id, and the list ends in the no-albums message.
+    for (const char* path : {"/", "/evil"}) {
+        view_.Clear();
+        view_.answers.homePageAddress = Text(service_.Url(path));
+        EXPECT_TRUE(catalogue.ResolveAndList()) << path;
+        EXPECT_EQ(catalogue.User().userId, Text()) << path;
+        EXPECT_EQ(catalogue.LastFailure(), Catalogue::Failure::None);
+        EXPECT_EQ(view_.Events("message"), Events{"message[温馨提示]:获取到相册个数为：0"});
+    }
 }
 
 TEST_F(CatalogueTest, AnswersThatAreNotTheListGiveNoAlbums) {

@@ -258,6 +258,62 @@ TEST_F(CliTest, NoUserIdExitsThreeNoAlbumsExitsFour) {
     EXPECT_EQ(Run(Args({"--cookies", U8(cookies)}, "/u/2002")), 4) << err_;
     EXPECT_NE(err_.find("has no albums"), std::string::npos) << err_;
     EXPECT_FALSE(fs::exists(saveFolder_));
+
+    // Nothing answers: the statuses stay, the message names the host and the reason.
+    EXPECT_EQ(Run({"--program-folder", U8(programFolder_), "http://127.0.0.1:1/u/1001"}), 3);
+    EXPECT_NE(err_.find("cannot fetch the home page http://127.0.0.1:1/u/1001: 127.0.0.1: "),
+              std::string::npos)
+        << err_;
+    SettingsFile settings(SettingsFile::PathFor(FromPath(programFolder_)));
+    ASSERT_TRUE(settings.Write(SettingKey::PhotoService, Text("http://127.0.0.1:1")));
+    EXPECT_EQ(Run(Args({"--cookies", U8(cookies), "--list"}, "/u/2002")), 4) << err_;
+    EXPECT_NE(err_.find("cannot fetch the album list of the user 空的微博: 127.0.0.1: "),
+              std::string::npos)
+        << err_;
+}
+
+// What a hostile page or a planted link can reach: nothing outside the program folder and
+// the save folder changes, whatever the run does inside them.
+TEST_F(CliTest, HostilePagesAndLinksLeaveFilesOutsideUntouched) {
+    const fs::path victim = temp_.path() / "victim";
+    fs::create_directories(victim);
+    const std::string kept = "kept as it was\n";
+    for (const char* name : {".bashrc", "data", "index"}) std::ofstream(victim / name) << kept;
+
+    const std::string scenario = std::string(kScenario).insert(
+        std::string(kScenario).find("    { \"uid\": \"2002\""),
+        R"(    { "uid": "1002", "name": "evil", "marker_value": "1001&x=/../../../victim/.bashrc",
+      "albums": [] },
+)");
+    StartService(scenario.c_str());
+    const fs::path cookies = LogIn();
+
+    // A marker that is not all digits is no user id: exit 3, nothing written anywhere.
+    EXPECT_EQ(Run(Args({"--cookies", U8(cookies), "--records", "on"}, "/evil")), 3) << err_;
+    EXPECT_NE(err_.find("no user id found"), std::string::npos) << err_;
+    EXPECT_FALSE(fs::exists(saveFolder_));
+
+    // Links in place of the record files, one to a sound record database outside and one
+    // dangling: the album goes on without records, the links and their targets stay as they
+    // are.
+    ASSERT_EQ(Run(Args({"--cookies", U8(cookies), "--records", "on", "--albums", "2"}, "/u/1001")),
+              0)
+        << err_;
+    const fs::path records = programFolder_ / "防止重复下载数据库";
+    fs::rename(records / "1001.zdb", victim / "data");
+    fs::remove(records / "1001.ZDX");
+    const std::string database = ReadFile(victim / "data");
+    fs::create_symlink(victim / "data", records / "1001.zdb");
+    fs::create_symlink(victim / "absent", records / "1001.ZDX");
+    EXPECT_EQ(Run(Args({"--cookies", U8(cookies), "--records", "on", "--albums", "1"}, "/u/1001")),
+              0)
+        << err_;
+    EXPECT_EQ(FinalNames(AlbumFolder("测试用户的微博", "风景4")).size(), 4u);
+    EXPECT_TRUE(fs::is_symlink(records / "1001.zdb"));
+    EXPECT_TRUE(fs::is_symlink(records / "1001.ZDX"));
+    EXPECT_FALSE(fs::exists(victim / "absent"));
+    EXPECT_EQ(ReadFile(victim / "data"), database);
+    for (const char* name : {".bashrc", "index"}) EXPECT_EQ(ReadFile(victim / name), kept);
 }
 
 TEST_F(CliTest, ListPrintsOneRowPerAlbumAndAlbumsOutsideItAreRefused) {

@@ -129,5 +129,31 @@ TEST(ExtractSetCookiesTest, NameValuePartsInHeaderOrder) {
     EXPECT_EQ(ExtractSetCookies(T("")), T(""));
 }
 
+// Values from pages and answers stay inside their query value; a user id is digits only.
+TEST(UntrustedValuesTest, EncodedAndChecked) {
+    EXPECT_EQ(EncodeQueryValue(T("1642591402")), T("1642591402"));
+    EXPECT_EQ(EncodeQueryValue(T("1&x=/../a b#")), T("1%26x%3D%2F..%2Fa%20b%23"));
+    EXPECT_EQ(EncodeQueryValue("头像"_t), T("%E5%A4%B4%E5%83%8F"));  // from UTF-8
+    for (const char* id : {"1", "16425914021642591402"}) EXPECT_TRUE(IsUserId(T(id))) << id;
+    for (const char* id : {"", "164259140216425914021", "12a", "1 2", "-1", "１２"})
+        EXPECT_FALSE(IsUserId(T(id))) << id;
+}
+
+TEST(CompleteWebAddressTest, HttpsExceptForLoopback) {
+    const std::pair<const char*, const char*> cases[] = {
+        {" weibo.com/u/1 ", "https://weibo.com/u/1"},
+        {"weibo.com/x?next=http://a/", "https://weibo.com/x?next=http://a/"},
+        {"HTTP://weibo.com/", "HTTP://weibo.com/"},
+        {"https://weibo.com", "https://weibo.com"},
+        {"localhost:8080/u/1", "http://localhost:8080/u/1"},
+        {"127.9.0.1/u/1", "http://127.9.0.1/u/1"},
+        {"127.0.0.1.evil.com/u/1", "https://127.0.0.1.evil.com/u/1"},
+        {"localhost.evil.com", "https://localhost.evil.com"},
+    };
+    for (auto [typed, completed] : cases) EXPECT_EQ(CompleteWebAddress(T(typed)), T(completed));
+    EXPECT_EQ(UrlOrigin(T("https://weibo.com/u/1?x#y")), T("https://weibo.com"));
+    EXPECT_EQ(UrlOrigin(T("http://127.0.0.1:8080?x")), T("http://127.0.0.1:8080"));
+}
+
 }  // namespace
 }  // namespace ovx

@@ -181,17 +181,22 @@ TEST_F(WebRequestComTest, ThreadReusesConnectionWithoutSession) {
     EXPECT_EQ(a, b);
 }
 
-TEST_F(WebRequestComTest, AcceptsSelfSignedCertificate) {
+TEST_F(WebRequestComTest, RefusesSelfSignedCertificateAndSaysWhy) {
     test::HttpServer server(true);
     server.server().Get("/img", [](const httplib::Request&, httplib::Response& res) {
         res.set_content("tls body", "image/jpeg");
     });
     server.Start();
-    int status = 0;
-    // The certificate names "localhost", not 127.0.0.1, and no authority signed it.
-    EXPECT_EQ(AsString(WebRequestCom(Text(server.Url("/img")), {.statusCode = &status})),
-              "tls body");
-    EXPECT_EQ(status, 200);
+    int status = -1;
+    Text failure;
+    // The certificate names "localhost", not 127.0.0.1, and no authority signed it: an
+    // interceptor's picture must not be taken for the photo.
+    EXPECT_TRUE(
+        WebRequestCom(Text(server.Url("/img")), {.statusCode = &status, .failure = &failure})
+            .empty());
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(failure.view().substr(0, 11), "127.0.0.1: ");
+    EXPECT_GT(failure.size(), 11u);
 }
 
 TEST_F(WebRequestComTest, PostBodiesAndRedirects) {

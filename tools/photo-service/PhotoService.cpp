@@ -331,12 +331,13 @@ PhotoService::Page PhotoService::RootPage(bool loggedIn) const {
 
 PhotoService::Page PhotoService::HomePage(const User& user) const {
     std::string script = "<script type=\"text/javascript\">\n";
+    const std::string& id = user.markerValue.empty() ? user.uid : user.markerValue;
     if (user.ownerUidMarker) {
-        script += "var page = {page_id: 100505" + user.uid + ", owner_uid: " + user.uid +
+        script += "var page = {page_id: 100505" + user.uid + ", owner_uid: " + id +
                   ", domain: 100505};\n";
     } else {
-        script += "var $CONFIG = {};\n$CONFIG['oid']='" + user.uid +
-                  "';\n$CONFIG['page_id']='100505" + user.uid + "';\n$CONFIG['islogin']='1';\n";
+        script += "var $CONFIG = {};\n$CONFIG['oid']='" + id + "';\n$CONFIG['page_id']='100505" +
+                  user.uid + "';\n$CONFIG['islogin']='1';\n";
     }
     script += "</script>\n";
     std::string body = "<h1>" + HtmlEscape(user.title) + "</h1>\n<p><a href=\"/" + user.uid +

@@ -310,7 +310,8 @@ std::optional<Scenario> ParseScenario(const std::string& json, std::string& erro
             break;
         }
         if (!r.Text(u, "uid", user.uid, true) || !r.Text(u, "name", user.name) ||
-            !r.Text(u, "title", user.title) || !r.Text(u, "marker", marker)) {
+            !r.Text(u, "title", user.title) || !r.Text(u, "marker", marker) ||
+            !r.Text(u, "marker_value", user.markerValue)) {
             break;
         }
         if (!IsPlainName(user.uid) || (!user.name.empty() && !IsPlainName(user.name))) {
@@ -376,6 +377,7 @@ const char* ScenarioHelp() {
       "name": "custom",             optional: the home page is also at /custom
       "title": "...",               <title> of the home page (default: uid + "的微博")
       "marker": "oid",              "oid": $CONFIG['oid']='UID'; "owner_uid": only owner_uid: UID,
+      "marker_value": "...",        optional: the marker holds this text instead of the uid
       "albums": [
         { "caption": "...",
           "album_id": "...",        default: a 16-digit id

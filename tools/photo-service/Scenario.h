@@ -42,6 +42,7 @@ struct User {
     std::string name;  // optional custom home-page path
     std::string title;
     bool ownerUidMarker = false;  // "owner_uid: " instead of "$CONFIG['oid']='"
+    std::string markerValue;      // what the marker holds, when not the uid (a hostile page)
     std::vector<Album> albums;
 };
 
