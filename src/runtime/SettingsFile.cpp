@@ -1,7 +1,10 @@
 #include "runtime/SettingsFile.h"
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <mutex>
+#include <string_view>
 #include <utility>
 
 #include "runtime/CodePage.h"
@@ -15,8 +18,9 @@ namespace {
 constexpr const char* kGlobal = "全局设置";
 constexpr const char* kMp3 = "mp3路径";
 constexpr const char* kService = "服务地址";
+constexpr const char* kNetwork = "网络";
 
-constexpr std::array<SettingDef, 14> kTable{{
+constexpr std::array<SettingDef, 21> kTable{{
     {SettingKey::DownloadRecord, kGlobal, "下载记录", "未启用"},
     {SettingKey::TimeRange, kGlobal, "时间段", "未启用"},
     {SettingKey::StartDate, kGlobal, "开始日期", ""},
@@ -24,6 +28,7 @@ constexpr std::array<SettingDef, 14> kTable{{
     {SettingKey::SaveLocation, kGlobal, "保存位置", ""},
     {SettingKey::NamingScheme, kGlobal, "图片名称格式", ""},
     {SettingKey::Numbering, kGlobal, "下载序号", ""},
+    {SettingKey::LivePhotos, kGlobal, "实况照片", "已启用"},
     {SettingKey::Mp3Path, kMp3, "保存位置", ""},
     {SettingKey::HomePage, kService, "首页", "https://weibo.com"},
     {SettingKey::PhotoService, kService, "相册服务", "https://photo.weibo.com"},
@@ -31,6 +36,12 @@ constexpr std::array<SettingDef, 14> kTable{{
     {SettingKey::HelpPage, kService, "帮助页", ""},
     {SettingKey::WebSite, kService, "网站", ""},
     {SettingKey::MessengerContact, kService, "在线客服", ""},
+    {SettingKey::Protocol, kService, "接口", "自动"},
+    {SettingKey::ImageService, kService, "图片服务", "https://wx1.sinaimg.cn"},
+    {SettingKey::RequestInterval, kNetwork, "请求间隔毫秒", "1500", 0, 60000},
+    {SettingKey::ThrottleWait, kNetwork, "限流等待秒", "30", 1, 3600},
+    {SettingKey::ThrottleMaxWait, kNetwork, "限流最长等待秒", "600", 1, 3600},
+    {SettingKey::ThrottleRetries, kNetwork, "限流重试次数", "8", 1, 100},
 }};
 
 constexpr const char* kEnabled = "已启用";
@@ -45,6 +56,34 @@ constexpr std::array<std::pair<NamingScheme, const char*>, 4> kNamingValues{{
     {NamingScheme::CaptionDate, "内容加日期"},
     {NamingScheme::Caption, "内容"},
 }};
+
+constexpr std::array<std::pair<ProtocolChoice, const char*>, 3> kProtocolValues{{
+    {ProtocolChoice::Auto, "自动"},
+    {ProtocolChoice::Web, "网页版"},
+    {ProtocolChoice::Album, "相册版"},
+}};
+
+// A whole number with an optional sign and nothing else but spaces around it; saturates at
+// the int range. Empty when the text is anything else.
+std::optional<int> StrictInteger(const Text& text) {
+    const Text folded = FoldFullWidth(text);
+    std::string_view s = folded.view();
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    bool negative = false;
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+        negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    if (s.empty()) return std::nullopt;
+    long long value = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return std::nullopt;
+        if (value <= INT_MAX) value = value * 10 + (c - '0');  // stays far below LLONG_MAX
+    }
+    if (negative) value = -value;
+    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
 
 Text Local(const char* utf8) {
     return Utf8ToLocal(utf8);
@@ -99,6 +138,10 @@ bool SettingsFile::Write(SettingKey key, const Text& value) const {
     return WriteIniValue(path_, Local(def.section), Local(def.name), value);
 }
 
+int SettingsFile::ReadNumber(SettingKey key) const {
+    return NumberFromValue(key, Read(key));
+}
+
 StoredSettings SettingsFile::ReadAll() const {
     StoredSettings v;
     v.downloadRecord = Read(SettingKey::DownloadRecord) == Local(kEnabled);
@@ -111,6 +154,7 @@ StoredSettings SettingsFile::ReadAll() const {
         naming.empty() ? std::optional(NamingScheme::NumberCaption) : NamingFromValue(naming);
     v.numbering =
         Read(SettingKey::Numbering) == Local(kCycle) ? Numbering::Cycle : Numbering::Default;
+    v.livePhotos = Read(SettingKey::LivePhotos) != Local(kDisabled);
     v.mp3Path = Read(SettingKey::Mp3Path);
     v.homePage = Read(SettingKey::HomePage);
     v.photoService = Read(SettingKey::PhotoService);
@@ -118,6 +162,12 @@ StoredSettings SettingsFile::ReadAll() const {
     v.helpPage = Read(SettingKey::HelpPage);
     v.webSite = Read(SettingKey::WebSite);
     v.messengerContact = Read(SettingKey::MessengerContact);
+    v.protocol = ProtocolFromValue(Read(SettingKey::Protocol));
+    v.imageService = Read(SettingKey::ImageService);
+    v.requestIntervalMs = ReadNumber(SettingKey::RequestInterval);
+    v.throttleWaitSeconds = ReadNumber(SettingKey::ThrottleWait);
+    v.throttleMaxWaitSeconds = ReadNumber(SettingKey::ThrottleMaxWait);
+    v.throttleRetries = ReadNumber(SettingKey::ThrottleRetries);
     return v;
 }
 
@@ -145,6 +195,32 @@ std::optional<NamingScheme> SettingsFile::NamingFromValue(const Text& value) {
 
 Text SettingsFile::NumberingValue(Numbering numbering) {
     return Local(numbering == Numbering::Cycle ? kCycle : kDefaultNumbering);
+}
+
+Text SettingsFile::ProtocolValue(ProtocolChoice choice) {
+    for (const auto& [c, value] : kProtocolValues) {
+        if (c == choice) return Local(value);
+    }
+    return Text();
+}
+
+ProtocolChoice SettingsFile::ProtocolFromValue(const Text& value) {
+    for (const auto& [choice, name] : kProtocolValues) {
+        if (value == Local(name)) return choice;
+    }
+    return ProtocolChoice::Auto;
+}
+
+Text SettingsFile::NumberValue(int value) {
+    return ToText(value);
+}
+
+int SettingsFile::NumberFromValue(SettingKey key, const Text& value) {
+    const SettingDef& def = SettingDefOf(key);
+    const int fallback = StrictInteger(Text(def.fallback)).value_or(0);
+    const std::optional<int> number = StrictInteger(value);
+    if (def.min >= def.max) return number.value_or(fallback);
+    return std::clamp(number.value_or(fallback), def.min, def.max);
 }
 
 }  // namespace ovx

@@ -51,6 +51,13 @@ TEST_F(SettingsFileTest, WithoutAFileEverySettingHasItsDefaultAndNoFileAppears) 
     EXPECT_EQ(v.homePage, Text("https://weibo.com"));
     EXPECT_EQ(v.photoService, Text("https://photo.weibo.com"));
     EXPECT_EQ(v.versionPage, Text());
+    EXPECT_TRUE(v.livePhotos);
+    EXPECT_EQ(v.protocol, ProtocolChoice::Auto);
+    EXPECT_EQ(v.imageService, Text("https://wx1.sinaimg.cn"));
+    EXPECT_EQ(v.requestIntervalMs, 1500);
+    EXPECT_EQ(v.throttleWaitSeconds, 30);
+    EXPECT_EQ(v.throttleMaxWaitSeconds, 600);
+    EXPECT_EQ(v.throttleRetries, 8);
     EXPECT_EQ(file_.Read(SettingKey::DownloadRecord), "未启用"_t);
     EXPECT_FALSE(Exists());
 }
@@ -111,6 +118,60 @@ TEST_F(SettingsFileTest, ValuesThatNameNothingFallBackWithoutRewritingTheFile) {
     EXPECT_FALSE(v.naming.has_value()) << "an unknown naming value must leave the choice alone";
     EXPECT_EQ(v.numbering, Numbering::Default);
     EXPECT_EQ(dir_.Read("配置.ini"), before);
+}
+
+// The network numbers are clamped to their ranges; a value that is not a whole number reads as
+// the key's default. The choices read as their defaults for any value they do not name.
+TEST_F(SettingsFileTest, NetworkNumbersAreClampedAndChoicesFallBack) {
+    struct Case {
+        const char* key;
+        Text stored;
+        int StoredSettings::*member;
+        int expected;
+    };
+    const Case cases[] = {
+        {"请求间隔毫秒", Text("4000"), &StoredSettings::requestIntervalMs, 4000},
+        {"请求间隔毫秒", Text(" 0 "), &StoredSettings::requestIntervalMs, 0},
+        {"请求间隔毫秒", Text("-5"), &StoredSettings::requestIntervalMs, 0},
+        {"请求间隔毫秒", Text("60001"), &StoredSettings::requestIntervalMs, 60000},
+        {"请求间隔毫秒", Text("99999999999999999999"), &StoredSettings::requestIntervalMs, 60000},
+        {"请求间隔毫秒", "２０００"_t, &StoredSettings::requestIntervalMs, 2000},
+        {"请求间隔毫秒", Text("2s"), &StoredSettings::requestIntervalMs, 1500},
+        {"请求间隔毫秒", Text("1.5"), &StoredSettings::requestIntervalMs, 1500},
+        {"请求间隔毫秒", Text(), &StoredSettings::requestIntervalMs, 1500},
+        {"限流等待秒", Text("0"), &StoredSettings::throttleWaitSeconds, 1},
+        {"限流等待秒", Text("3601"), &StoredSettings::throttleWaitSeconds, 3600},
+        {"限流等待秒", "三十"_t, &StoredSettings::throttleWaitSeconds, 30},
+        {"限流最长等待秒", Text("-99999999999"), &StoredSettings::throttleMaxWaitSeconds, 1},
+        {"限流最长等待秒", Text("+7200"), &StoredSettings::throttleMaxWaitSeconds, 3600},
+        {"限流最长等待秒", Text("-"), &StoredSettings::throttleMaxWaitSeconds, 600},
+        {"限流重试次数", Text("101"), &StoredSettings::throttleRetries, 100},
+        {"限流重试次数", Text("0"), &StoredSettings::throttleRetries, 1},
+        {"限流重试次数", Text("3"), &StoredSettings::throttleRetries, 3},
+    };
+    for (const Case& c : cases) {
+        Store("网络", c.key, c.stored);
+        EXPECT_EQ(file_.ReadAll().*c.member, c.expected) << c.key << " = " << c.stored.bytes();
+    }
+
+    const std::pair<const char*, ProtocolChoice> protocols[] = {
+        {"网页版", ProtocolChoice::Web}, {"相册版", ProtocolChoice::Album},
+        {"自动", ProtocolChoice::Auto},  {"网页", ProtocolChoice::Auto},
+        {"", ProtocolChoice::Auto},
+    };
+    for (const auto& [value, choice] : protocols) {
+        Store("服务地址", "接口", Utf8ToLocal(value));
+        EXPECT_EQ(file_.ReadAll().protocol, choice) << value;
+    }
+    for (ProtocolChoice choice : {ProtocolChoice::Auto, ProtocolChoice::Web, ProtocolChoice::Album})
+        EXPECT_EQ(SettingsFile::ProtocolFromValue(SettingsFile::ProtocolValue(choice)), choice);
+
+    // Live photos stay on unless turned off in so many words.
+    const std::pair<const char*, bool> live[] = {{"未启用", false}, {"已启用", true}, {"关", true}};
+    for (const auto& [value, on] : live) {
+        Store("全局设置", "实况照片", Utf8ToLocal(value));
+        EXPECT_EQ(file_.ReadAll().livePhotos, on) << value;
+    }
 }
 
 TEST_F(SettingsFileTest, StoredDatesGoThroughTheDateConversion) {
