@@ -5,8 +5,10 @@
 #include <string_view>
 #include <utility>
 
+#include "catalogue/AlbumServiceProtocol.h"
 #include "catalogue/JsonValue.h"
 #include "catalogue/ServiceProtocol.h"
+#include "catalogue/WebProtocol.h"
 #include "runtime/CodePage.h"
 #include "runtime/Convert.h"
 #include "runtime/Interaction.h"
@@ -83,7 +85,11 @@ Text CompleteHomePageAddress(const Text& typed) {
 }
 
 Catalogue::Catalogue(EngineView& view, Text photoService)
-    : view_(view), photoService_(std::move(photoService)) {}
+    : Catalogue(view,
+                ServiceSettings{Text(), std::move(photoService), Text(), ProtocolChoice::Auto}) {}
+
+Catalogue::Catalogue(EngineView& view, ServiceSettings settings, SessionContext session)
+    : view_(view), settings_(std::move(settings)), session_(session) {}
 
 bool Catalogue::ResolveAndList() {
     BusyGuard guard(busy_);
@@ -102,6 +108,55 @@ int Catalogue::ListAlbums() {
     return guard.acquired() ? List() : 0;
 }
 
+bool Catalogue::Report(ServiceOutcome outcome, Failure where, const Text& failure) {
+    if (outcome == ServiceOutcome::Stopped || StopRequested()) return false;
+    Text line;
+    switch (outcome) {
+        case ServiceOutcome::Unreachable:
+            SetFailure(where, failure);
+            line = (where == Failure::HomePage ? "获取主页失败："_t : "获取相册列表失败："_t) +
+                   failure;
+            break;
+        case ServiceOutcome::NotLoggedIn:
+            SetFailure(Failure::NotLoggedIn, failure);
+            line = "未登录或登录已失效，请先在第一步登录"_t;
+            break;
+        case ServiceOutcome::Refused:
+            SetFailure(Failure::Refused, failure);
+            line = "服务一直拒绝请求（限流），请稍后再试"_t;
+            break;
+        default:
+            return false;
+    }
+    view_.AppendLog(line + Text("\r\n\r\n"));
+    view_.ShowMessage(line, kMbOk, "温馨提示"_t);
+    if (outcome == ServiceOutcome::NotLoggedIn) view_.ShowLoginPage();
+    return true;
+}
+
+std::shared_ptr<Protocol> Catalogue::ChooseProtocol(const Text& address, UserIdentity& user,
+                                                    ServiceOutcome& outcome, Text& failure) {
+    const ProtocolChoice choice = view_.ReadProtocolChoice().value_or(settings_.choice);
+    outcome = ServiceOutcome::Done;
+    if (choice != ProtocolChoice::Web) {
+        const Text page = FetchPage(address, failure);
+        if (!failure.empty()) {
+            outcome = ServiceOutcome::Unreachable;
+            return nullptr;
+        }
+        // The album service's markers, or no other protocol allowed.
+        if (choice == ProtocolChoice::Album || AlbumServiceProtocol::HasMarkers(page) ||
+            WebProtocol::SiteOrigin(address).empty()) {
+            user = AlbumServiceProtocol::UserFromPage(address, page);
+            return std::make_shared<AlbumServiceProtocol>(settings_);
+        }
+    }
+    auto web = std::make_shared<WebProtocol>(WebProtocol::SiteOrigin(address), settings_, session_);
+    RunHooks hooks;
+    outcome = web->ResolveUser(address, hooks, user, failure);
+    return web;
+}
+
 bool Catalogue::Resolve() {
     const Text typed = view_.ReadHomePageAddress();
     if (typed.empty()) {
@@ -112,18 +167,17 @@ bool Catalogue::Resolve() {
     UserIdentity user;
     user.homePageAddress = CompleteHomePageAddress(typed);
     Text failure;
-    const Text page = FetchPage(user.homePageAddress, failure);
-    user.userId = UserIdFromPage(page);
-    user.userTitle = UserTitleFromPage(page);
-    SetUser(user);
+    ServiceOutcome outcome = ServiceOutcome::Done;
+    std::shared_ptr<Protocol> protocol =
+        ChooseProtocol(user.homePageAddress, user, outcome, failure);
+    user.homePageAddress = CompleteHomePageAddress(typed);
+    SetUser(user, protocol);
     SetFailure(Failure::None, Text());
-    if (!failure.empty()) {
-        // Nothing arrived: that is what the user hears, not that the page had no id.
+    if (outcome != ServiceOutcome::Done) {
+        // Nothing arrived, or the service wants a login: that is what the user hears, not
+        // that the page had no id.
         view_.SetLabel(ViewLabel::User, "要下载用户："_t);
-        if (StopRequested()) return false;
-        SetFailure(Failure::HomePage, failure);
-        view_.AppendLog("获取主页失败："_t + failure + Text("\r\n\r\n"));
-        view_.ShowMessage("获取主页失败："_t + failure, kMbOk, "温馨提示"_t);
+        Report(outcome, Failure::HomePage, failure);
         return false;
     }
 
@@ -137,17 +191,26 @@ int Catalogue::List() {
     view_.SetLabel(ViewLabel::Status, "相册获取中，耐心等待..."_t);
     view_.ClearAlbums();
 
-    JsonValue answer;
+    std::shared_ptr<Protocol> protocol;
+    UserIdentity user;
+    {
+        std::lock_guard lock(userMutex_);
+        protocol = protocol_;
+        user = user_;
+        // From here on the rows in the view belong to this user.
+        listed_ = Listing{user_, protocol_};
+    }
+    if (!protocol) protocol = std::make_shared<AlbumServiceProtocol>(settings_);
+
+    std::vector<AlbumListing> albums;
     Text failure;
-    answer.Parse(Utf8PageToText(
-        WebRequest(AlbumListUrl(photoService_, User().userId), {.failure = &failure})));
-    if (!failure.empty() && !StopRequested()) {
-        SetFailure(Failure::AlbumList, failure);
-        view_.AppendLog("获取相册列表失败："_t + failure + Text("\r\n\r\n"));
-        view_.ShowMessage("获取相册列表失败："_t + failure, kMbOk, "温馨提示"_t);
+    RunHooks hooks;
+    const ServiceOutcome outcome = protocol->ListAlbums(user, hooks, albums, failure);
+    if (outcome != ServiceOutcome::Done) {
+        Report(outcome, Failure::AlbumList, failure);
         return 0;
     }
-    const int n = AlbumListOf(answer).Length();
+    const int n = static_cast<int>(albums.size());
     if (n == 0) {
         if (!StopRequested()) {
             view_.ShowMessage("获取到相册个数为：0"_t, kMbOk, "温馨提示"_t);
@@ -161,7 +224,7 @@ int Catalogue::List() {
         view_.SetProgress(i, n);
         view_.SetLabel(ViewLabel::Percent,
                        ToText(ToInt(static_cast<double>(i) / n * 100)) + Text("%"));
-        AlbumEntry album = ReadAlbumEntry(AlbumListOf(answer).Element(i - 1));
+        AlbumListing album = albums[i - 1];
         if (album.name.empty()) {
             SeedRandom();
             album.name = "未知名称随机数字"_t + ToText(RandomInt(100, 1000));
@@ -183,13 +246,13 @@ int Catalogue::List() {
     return rows;
 }
 
-bool Catalogue::AddRow(const AlbumEntry& album, int number) {
+bool Catalogue::AddRow(const AlbumListing& album, int number) {
     AlbumRow row;
     row.number = ToText(number);
     row.name = album.name;
     row.coverAddress = album.coverAddress;
     row.count = album.count;
-    row.albumKey = album.albumId + Text("@@") + album.type;
+    row.albumKey = album.albumKey;
     row.withCover = view_.ReadCoversWanted();
     if (row.withCover && !album.coverAddress.empty()) row.cover = FetchCover(album.coverAddress);
     if (StopRequested()) return false;
@@ -199,9 +262,18 @@ bool Catalogue::AddRow(const AlbumEntry& album, int number) {
 
 Text Catalogue::AlbumPageAddress(const Text& address) {
     // The user whose albums are listed stays: a later download saves under that user.
+    const Text home = CompleteHomePageAddress(address);
+    UserIdentity user;
+    ServiceOutcome outcome = ServiceOutcome::Done;
     Text failure;
-    return AlbumPageUrl(photoService_,
-                        UserIdFromPage(FetchPage(CompleteHomePageAddress(address), failure)));
+    std::shared_ptr<Protocol> protocol = ChooseProtocol(home, user, outcome, failure);
+    if (!protocol) protocol = std::make_shared<AlbumServiceProtocol>(settings_);
+    return protocol->AlbumPageAddress(user);
+}
+
+Catalogue::Listing Catalogue::Listed() const {
+    std::lock_guard lock(userMutex_);
+    return listed_;
 }
 
 UserIdentity Catalogue::User() const {
@@ -221,9 +293,10 @@ void Catalogue::SetFailure(Failure failure, const Text& cause) {
     failureCause_ = cause;
 }
 
-void Catalogue::SetUser(const UserIdentity& user) {
+void Catalogue::SetUser(const UserIdentity& user, std::shared_ptr<Protocol> protocol) {
     std::lock_guard lock(userMutex_);
     user_ = user;
+    protocol_ = std::move(protocol);
 }
 
 }  // namespace ovx

@@ -6,20 +6,18 @@
 // answer members) lives in ServiceProtocol.h; this class runs the steps and reports them.
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 #include "catalogue/EngineView.h"
+#include "catalogue/Protocol.h"
 #include "catalogue/ServiceProtocol.h"
 #include "runtime/Text.h"
 
 namespace ovx {
 
 // The user a run works on; a value, kept by whoever runs the catalogue and the download.
-struct UserIdentity {
-    Text homePageAddress;  // trimmed, the scheme put in front when missing
-    Text userId;           // digits; empty when the page has no marker or a bad one
-    Text userTitle;        // the page's <title>
-};
+using UserIdentity = ListedUser;
 
 // A fetched page (UTF-8 bytes) as local-code-page text, up to its first zero byte.
 Text Utf8PageToText(const Bytes& page);
@@ -30,8 +28,10 @@ Text CompleteHomePageAddress(const Text& typed);
 
 class Catalogue {
   public:
-    // `photoService` is the scheme and host of the photo service (no trailing slash).
+    // `photoService` is the scheme and host of the photo service (no trailing slash); the
+    // protocol is chosen automatically.
     Catalogue(EngineView& view, Text photoService);
+    Catalogue(EngineView& view, ServiceSettings settings, SessionContext session = {});
 
     // Reads the home-page box, resolves the user and, when the box was not empty, lists the
     // albums; false when it did nothing (the box was empty, or another run is going).
@@ -55,8 +55,16 @@ class Catalogue {
     // What kept the last resolution or list from the service: nothing arrived from the home
     // page or from the album list (no host, refused, TLS, time-out). `cause` names the host
     // and the reason.
-    enum class Failure { None, HomePage, AlbumList };
+    enum class Failure { None, HomePage, AlbumList, NotLoggedIn, Refused };
     Failure LastFailure(Text* cause = nullptr) const;
+
+    // The user and the protocol of the rows last listed: a download saves under this user,
+    // whatever was resolved since. No protocol when nothing was listed.
+    struct Listing {
+        UserIdentity user;
+        std::shared_ptr<Protocol> protocol;
+    };
+    Listing Listed() const;
 
     bool Busy() const { return busy_.load(); }
 
@@ -64,14 +72,21 @@ class Catalogue {
     bool Resolve();
     int List();
     // Adds the row of one album with photos; false when a stop came first.
-    bool AddRow(const AlbumEntry& album, int number);
-    void SetUser(const UserIdentity& user);
+    bool AddRow(const AlbumListing& album, int number);
+    void SetUser(const UserIdentity& user, std::shared_ptr<Protocol> protocol);
+    // Says why the service gave nothing; false when the run was stopped instead.
+    bool Report(ServiceOutcome outcome, Failure where, const Text& failure);
+    std::shared_ptr<Protocol> ChooseProtocol(const Text& address, UserIdentity& user,
+                                             ServiceOutcome& outcome, Text& failure);
     void SetFailure(Failure failure, const Text& cause);
 
     EngineView& view_;
-    Text photoService_;
+    ServiceSettings settings_;
+    SessionContext session_;
     mutable std::mutex userMutex_;
     UserIdentity user_;
+    std::shared_ptr<Protocol> protocol_;
+    Listing listed_;
     Failure failure_ = Failure::None;
     Text failureCause_;
     std::atomic<bool> busy_{false};

@@ -31,7 +31,7 @@ enum class RunState { Idle, Running, Paused };
 
 // One row of the album list as the album-list run adds it.
 struct AlbumRow {
-    Text number;        // "1", "2", ...
+    Text number;  // "1", "2", ...
     Text name;
     Text coverAddress;  // as the service gave it, backslashes removed
     Text count;         // photo count text as the service reports it
@@ -57,7 +57,8 @@ struct AlbumOptions {
     bool timeRange = false;       // only photos uploaded between start and end
     DateTime start = InitialStartDate();
     DateTime end = InitialEndDate();
-    Text saveLocation;            // empty: the program folder
+    Text saveLocation;       // empty: the program folder
+    bool livePhotos = true;  // a live photo's video is saved beside its still
 };
 
 // The options read again for every photo.
@@ -95,6 +96,13 @@ class EngineView {
     virtual bool ReadTimeRange() = 0;        // 选择框_时间段, at the start of a run
     virtual AlbumOptions ReadAlbumOptions() = 0;
     virtual NamingOptions ReadNamingOptions() = 0;
+    // The protocol the options page chooses, at each resolution; none: the settings'.
+    virtual std::optional<ProtocolChoice> ReadProtocolChoice() { return std::nullopt; }
+
+    // The service wants a login: the window turns to its login page.
+    virtual void ShowLoginPage() {}
+    // A wait the service imposes (throttling), counting down; an empty text ends it.
+    virtual void ShowWait(const Text& text) { (void)text; }
 };
 
 }  // namespace ovx

@@ -4,8 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "catalogue/Catalogue.h"
-#include "catalogue/ServiceProtocol.h"
+#include "catalogue/AlbumServiceProtocol.h"
 #include "download/PhotoNaming.h"
 #include "runtime/CodePage.h"
 #include "runtime/Convert.h"
@@ -19,10 +18,8 @@
 namespace ovx {
 namespace {
 
-constexpr int kPageTries = 10;
 constexpr int kImageTimeoutSeconds = 30;
 constexpr int kProgressMaximum = 100;
-constexpr std::int64_t kMillisecondThreshold = 9999999999LL;
 
 DateTime UploadEpoch() {
     return MakeDateTime(1970, 1, 1, 8);
@@ -44,12 +41,11 @@ std::string CreateFolder(const Text& folder) {
 }  // namespace
 
 AlbumDownload::AlbumDownload(EngineView& view, JobControl& control, const DownloadSetup& setup,
-                             DownloadSummary& summary)
-    : view_(view), control_(control), setup_(setup), summary_(summary) {}
+                             Protocol& protocol, DownloadSummary& summary)
+    : view_(view), control_(control), setup_(setup), protocol_(protocol), summary_(summary) {}
 
 std::int64_t AlbumDownload::UploadSeconds(const Text& timestamp) {
-    std::int64_t t = ToInt64(timestamp);
-    return t > kMillisecondThreshold ? t / 1000 : t;
+    return AlbumServiceProtocol::UploadSeconds(timestamp);
 }
 
 Text AlbumDownload::UploadDateText(std::int64_t seconds) {
@@ -100,61 +96,52 @@ void AlbumDownload::Run(const AlbumWorkItem& item) {
         upperBound_ = SecondsSinceEpoch(options_.end);
     }
 
-    Text albumId = item.albumKey, type;
-    if (TextArray key = SplitText(item.albumKey, Text("@@")); key.size() == 2) {
-        albumId = key[0];
-        type = key[1];
-    }
-
     view_.SetLabel(ViewLabel::Percent, Text());
     view_.SetProgress(0, kProgressMaximum);
     view_.AppendLog("准备下载相册《"_t + item.name + "》\r\n\r\n"_t);
 
     count_ = item.count;
     const Text folderName = CleanNameText(item.name) + item.count;
-    // A count of 10^9 is bounded by the first empty page; a page repeated forever by this.
-    pages_ = std::max(ToInt(item.count) / kPhotosPerPage + 1, 1);
     folder_ = PrepareFolder(folderName);
     if (folder_.empty()) {
         ++summary_.albumsSkipped;
-        store_->Close();
-        store_.reset();
-        storeOpen_ = false;
+        CloseStore();
         return;
     }
 
+    RunHooks hooks;
+    hooks.checkpoint = [this] { return control_.Checkpoint(); };
+    hooks.log = [this](const Text& line) { view_.AppendLog(line); };
+    hooks.pageLost = [this] { ++summary_.pagesLost; };
+    hooks.pageRetryWait = setup_.pageRetryWait;
+    hooks.albumTitle = folderName;
+    const std::unique_ptr<PhotoCursor> cursor = protocol_.OpenAlbum(
+        setup_.user, AlbumListing{item.name, Text(), item.count, item.albumKey}, hooks);
+
     bool stopped = false;
-    for (int page = 1; page <= pages_ && !stopped; ++page) {
-        const Text url = PhotoListUrl(setup_.photoService, setup_.user.userId, albumId, page, type,
-                                      RandomFraction17());
-        JsonValue answer;
-        PageResult result = FetchPage(url, answer);
-        if (result == PageResult::Stopped) {
-            stopped = true;
+    for (;;) {
+        PhotoItem photo;
+        const PhotoCursor::Step step = cursor->Next(photo);
+        if (step == PhotoCursor::Step::Photo) {
+            const PhotoResult result = DownloadPhoto(photo);
+            if (result == PhotoResult::Next) continue;
+            stopped = result == PhotoResult::Stopped;
             break;
         }
-        if (result == PageResult::Lost) {
-            view_.AppendLog("相册《"_t + folderName + "》第"_t + ToText(page) +
-                            "页读取失败，已跳过\r\n"_t);
-            ++summary_.pagesLost;
-            continue;
-        }
-        const JsonValue list = PhotoListOf(answer);
-        const int onPage = list.Length();
-        // An empty list: the album has no more photos, whatever its count said.
-        if (onPage == 0) break;
-        PhotoResult photo = PhotoResult::Next;
-        for (int index = 1; index <= onPage && photo == PhotoResult::Next; ++index) {
-            photo = DownloadPhoto(list.Element(index - 1), page, index, onPage);
-        }
-        if (photo == PhotoResult::Stopped) stopped = true;
-        if (photo != PhotoResult::Next) break;
+        if (step == PhotoCursor::Step::NotLoggedIn) summary_.notLoggedIn = true;
+        if (step == PhotoCursor::Step::Refused) summary_.refused = true;
+        stopped = step != PhotoCursor::Step::End;
+        break;
     }
 
     if (!stopped) {
         view_.AppendLog("---完成相册《"_t + folderName + "》下载\r\n\r\n"_t);
         view_.SetLabel(ViewLabel::PhotoCount, Text());
     }
+    CloseStore();
+}
+
+void AlbumDownload::CloseStore() {
     store_->Close();
     store_.reset();
     storeOpen_ = false;
@@ -179,40 +166,51 @@ Text AlbumDownload::PrepareFolder(const Text& folderName) {
     return folder;
 }
 
-AlbumDownload::PageResult AlbumDownload::FetchPage(const Text& url, JsonValue& answer) {
-    for (int attempt = 1; attempt <= kPageTries; ++attempt) {
-        if (!control_.Checkpoint()) return PageResult::Stopped;
-        const Bytes body = WebRequest(url);
-        if (control_.Stopped()) return PageResult::Stopped;
-        const Text text = Utf8PageToText(body);
-        // An error page or a throttling answer is retried like an empty one.
-        if (!text.empty() && answer.Parse(text) && IsPhotoListAnswer(answer)) {
-            return PageResult::Good;
-        }
-        PumpingDelay(setup_.pageRetryWait.count(), DelayUnit::Milliseconds);
-        if (control_.Stopped()) return PageResult::Stopped;
+std::optional<Bytes> AlbumDownload::FetchImage(const Text& url, const Text& photoId) {
+    // Images go to the image host without the login cookies, with the site as their Referer;
+    // one more try after a status other than 200.
+    const Text headers = protocol_.ImageHeaders();
+    int status = 0;
+    Bytes image;
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        if (!control_.Checkpoint()) return std::nullopt;
+        status = 0;
+        image = WebRequestCom(url, {.extraHeaders = headers,
+                                    .statusCode = &status,
+                                    .timeoutSeconds = kImageTimeoutSeconds});
+        if (control_.Stopped()) return std::nullopt;
+        if (status == 200) break;
     }
-    return PageResult::Lost;
+    // A failed image is neither saved nor recorded, so a later run fetches it again.
+    if (status != 200 || image.empty() || LooksLikeHtml(image)) {
+        Text why = "（状态码 "_t + ToText(status);
+        if (status == 200) why += image.empty() ? "，内容为空"_t : "，内容不是图片"_t;
+        view_.AppendLog("图片下载失败："_t + photoId + why + "）\r\n"_t);
+        ++summary_.failed;
+        return Bytes();
+    }
+    return image;
 }
 
-AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const JsonValue& record, int page,
-                                                        int index, int onPage) {
-    const int sequence = (page - 1) * kPhotosPerPage + index;
-    const int position = MoveProgress(sequence * 100.0 / onPage / pages_);
+AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const PhotoItem& item) {
+    const int sequence = item.position;
+    const int position = item.progress >= 0 ? MoveProgress(item.progress) : -1;
     const NamingOptions naming = view_.ReadNamingOptions();
-    const Text number = naming.numbering == Numbering::Cycle
-                            ? ToText(page) + Text("-") + ToText(index)
-                            : ToText(sequence);
-    view_.SetLabel(ViewLabel::Percent, ToText(position * 100 / kProgressMaximum) + Text("%"));
-    view_.SetLabel(ViewLabel::PhotoCount, count_ + Text("/") + ToText(sequence));
+    // Numbers count every listed picture; the cycle form groups them by 100.
+    const Text number =
+        naming.numbering == Numbering::Cycle
+            ? ToText((sequence - 1) / 100 + 1) + Text("-") + ToText((sequence - 1) % 100 + 1)
+            : ToText(sequence);
+    if (position >= 0) {
+        view_.SetLabel(ViewLabel::Percent, ToText(position * 100 / kProgressMaximum) + Text("%"));
+    }
+    view_.SetLabel(ViewLabel::PhotoCount,
+                   count_.empty() ? ToText(sequence) : count_ + Text("/") + ToText(sequence));
 
-    const PhotoEntry entry = ReadPhotoEntry(record);
-    const std::int64_t seconds = UploadSeconds(entry.timestamp);
-
-    if (options_.timeRange) {
+    if (options_.timeRange && item.uploadSeconds) {
         // Lists come newest first: a newer photo is passed over, an older one ends the album.
-        if (seconds >= upperBound_) return PhotoResult::Next;
-        if (seconds <= lowerBound_) {
+        if (*item.uploadSeconds >= upperBound_) return PhotoResult::Next;
+        if (*item.uploadSeconds <= lowerBound_) {
             view_.AppendLog("该相册【固定时间段】上传的图片下载完毕\r\n"_t);
             return PhotoResult::EndAlbum;
         }
@@ -220,51 +218,34 @@ AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const JsonValue& record,
 
     if (options_.downloadRecord && storeOpen_) {
         if (!control_.Checkpoint()) return PhotoResult::Stopped;
-        if (store_->Contains(entry.photoId)) {
+        if (store_->Contains(item.photoId)) {
             ++summary_.skipped;
             return PhotoResult::Next;
         }
     }
 
-    // Images go to the image host without the login cookies; one more try after a status
-    // other than 200.
-    const Text url = ImageUrl(entry);
-    int status = 0;
-    Bytes image;
-    for (int attempt = 1; attempt <= 2; ++attempt) {
-        if (!control_.Checkpoint()) return PhotoResult::Stopped;
-        status = 0;
-        image = WebRequestCom(url, {.statusCode = &status, .timeoutSeconds = kImageTimeoutSeconds});
-        if (control_.Stopped()) return PhotoResult::Stopped;
-        if (status == 200) break;
-    }
-    // A failed image is neither saved nor recorded, so a later run fetches it again.
-    if (status != 200 || image.empty() || LooksLikeHtml(image)) {
-        Text why = "（状态码 "_t + ToText(status);
-        if (status == 200) why += image.empty() ? "，内容为空"_t : "，内容不是图片"_t;
-        view_.AppendLog("图片下载失败："_t + entry.photoId + why + "）\r\n"_t);
-        ++summary_.failed;
-        return PhotoResult::Next;
-    }
+    const std::optional<Bytes> image = FetchImage(item.imageAddress, item.photoId);
+    if (!image) return PhotoResult::Stopped;
+    if (image->empty()) return PhotoResult::Next;
 
     PhotoToSave photo;
     photo.folder = folder_;
-    photo.caption = PrepareCaption(entry.caption);
+    photo.caption = PrepareCaption(item.caption);
     photo.number = number;
-    photo.dateText = UploadDateText(seconds);
-    photo.extension = ImageExtension(entry);
-    photo.photoId = entry.photoId;
+    photo.dateText = UploadDateText(item.uploadSeconds.value_or(0));
+    photo.extension = item.extension;
+    photo.photoId = item.photoId;
     if (!control_.Checkpoint()) return PhotoResult::Stopped;
-    if (SavePhoto(photo, naming.scheme, image).empty()) {
-        view_.AppendLog("图片保存失败："_t + entry.photoId + "\r\n"_t);
+    if (SavePhoto(photo, naming.scheme, *image).empty()) {
+        view_.AppendLog("图片保存失败："_t + item.photoId + "\r\n"_t);
         ++summary_.failed;
         return PhotoResult::Next;
     }
     ++summary_.saved;
     if (storeOpen_) {
         if (!control_.Checkpoint()) return PhotoResult::Stopped;
-        if (!store_->Record(entry.photoId)) {
-            view_.AppendLog("下载记录写入失败："_t + entry.photoId + Text("\r\n"));
+        if (!store_->Record(item.photoId)) {
+            view_.AppendLog("下载记录写入失败："_t + item.photoId + Text("\r\n"));
         }
     }
     return PhotoResult::Next;

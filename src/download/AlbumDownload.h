@@ -1,12 +1,13 @@
 #pragma once
-// One album: pages through the photo list, filters by date and by the records, fetches each
-// full-size image, saves it into the album folder and records its id.
+// One album: walks its pictures through the protocol's cursor, filters by date and by the
+// records, fetches each full-size image, saves it into the album folder and records its id.
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "catalogue/EngineView.h"
-#include "catalogue/JsonValue.h"
+#include "catalogue/Protocol.h"
 #include "download/DownloadJob.h"
 #include "download/JobControl.h"
 #include "download/RecordStore.h"
@@ -17,7 +18,7 @@ namespace ovx {
 class AlbumDownload {
   public:
     AlbumDownload(EngineView& view, JobControl& control, const DownloadSetup& setup,
-                  DownloadSummary& summary);
+                  Protocol& protocol, DownloadSummary& summary);
 
     // Downloads the album; returns when it is done, ended by the date filter, or stopped.
     void Run(const AlbumWorkItem& item);
@@ -31,20 +32,23 @@ class AlbumDownload {
     static bool LooksLikeHtml(const Bytes& body);
 
   private:
-    enum class PageResult { Good, Lost, Stopped };
     enum class PhotoResult { Next, EndAlbum, Stopped };
 
     // Where the album's photos go; made with all its levels, temporaries of a killed run gone.
+    // Empty when it cannot be made (logged once).
     Text PrepareFolder(const Text& folderName);
-    // Asks for one page until it is a photo-list answer, at most 10 times.
-    PageResult FetchPage(const Text& url, JsonValue& answer);
-    PhotoResult DownloadPhoto(const JsonValue& record, int page, int index, int onPage);
+    PhotoResult DownloadPhoto(const PhotoItem& item);
+    // Fetches an image, one more try after a status other than 200; empty when it failed
+    // (logged, counted).
+    std::optional<Bytes> FetchImage(const Text& url, const Text& photoId);
     // Sets the bar; returns the position it shows.
     int MoveProgress(double position);
+    void CloseStore();
 
     EngineView& view_;
     JobControl& control_;
     const DownloadSetup& setup_;
+    Protocol& protocol_;
     DownloadSummary& summary_;
 
     // State of the album in progress.
@@ -55,7 +59,6 @@ class AlbumDownload {
     std::int64_t upperBound_ = 0;  // and photos at or after it are skipped
     Text count_;
     Text folder_;
-    int pages_ = 1;
 };
 
 }  // namespace ovx

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "catalogue/AlbumServiceProtocol.h"
 #include "download/AlbumDownload.h"
 #include "download/RecordStore.h"
 #include "runtime/Convert.h"
@@ -57,19 +58,28 @@ DownloadSummary DownloadJob::Run() {
             SeedRandom();
             item.name = "未知相册_随机名称"_t + ToText(RandomInt(10, 99));
         }
-        if (!item.count.empty() && !item.albumKey.empty()) items.push_back(std::move(item));
+        // A row without a count (the service gave none) is downloaded like any other.
+        if (!item.albumKey.empty()) items.push_back(std::move(item));
     }
     view_.AppendLog(anyChecked ? "当前被选择相册编号:"_t + numbers + "\r\n\r\n"_t
                                : "当前未选择任何相册\r\n\r\n"_t);
     view_.SetLabel(ViewLabel::AlbumCount,
                    "总共需下载["_t + ToText(static_cast<int>(items.size())) + "]个相册"_t);
 
+    std::shared_ptr<Protocol> protocol = setup_.protocol;
+    if (!protocol) {
+        protocol = std::make_shared<AlbumServiceProtocol>(
+            ServiceSettings{setup_.homePage, setup_.photoService, Text(), ProtocolChoice::Album});
+    }
     for (std::size_t j = 0; j < items.size(); ++j) {
         if (!control_.Checkpoint()) return stop();
         view_.SetLabel(ViewLabel::CurrentAlbum,
                        "下载到第["_t + ToText(static_cast<int>(j + 1)) + "]个相册"_t);
-        AlbumDownload(view_, control_, setup_, summary).Run(items[j]);
+        AlbumDownload(view_, control_, setup_, *protocol, summary).Run(items[j]);
         if (control_.Stopped()) return stop();
+        // The service wants a login, or kept refusing: the run ends here, cleanly, as a
+        // stop does; the cursor said why.
+        if (summary.notLoggedIn || summary.refused) return stop();
     }
 
     view_.SetRunState(RunState::Idle);
