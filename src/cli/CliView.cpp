@@ -5,6 +5,27 @@
 
 namespace ovx {
 
+namespace {
+
+// The length of the UTF-8 sequence at `i` when it encodes a C1 control (U+0080 to U+009F) or
+// a character that changes the direction of the text around it (marks, embeddings,
+// overrides, isolates), else 0. Such a character is invisible and could make a caption or an
+// address read differently from what it is.
+std::size_t InvisibleControlAt(const std::string& utf8, std::size_t i) {
+    const auto byte = [&](std::size_t k) {
+        return k < utf8.size() ? static_cast<unsigned char>(utf8[k]) : 0u;
+    };
+    const unsigned b0 = byte(i), b1 = byte(i + 1), b2 = byte(i + 2);
+    if (b0 == 0xC2 && b1 >= 0x80 && b1 <= 0x9F) return 2;  // C1 controls
+    if (b0 == 0xD8 && b1 == 0x9C) return 2;                // U+061C arabic letter mark
+    if (b0 == 0xE2 && b1 == 0x80 && (b2 == 0x8E || b2 == 0x8F)) return 3;  // U+200E, U+200F
+    if (b0 == 0xE2 && b1 == 0x80 && b2 >= 0xAA && b2 <= 0xAE) return 3;    // U+202A-U+202E
+    if (b0 == 0xE2 && b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9) return 3;    // U+2066-U+2069
+    return 0;
+}
+
+}  // namespace
+
 std::string PrintableUtf8(const Text& text, bool oneLine) {
     std::string utf8 = LocalToUtf8(text);
     std::string out;
@@ -12,6 +33,11 @@ std::string PrintableUtf8(const Text& text, bool oneLine) {
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         char c = utf8[i];
         if (c == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') continue;
+        if (const std::size_t n = InvisibleControlAt(utf8, i); n > 0) {
+            out.push_back(' ');
+            i += n - 1;
+            continue;
+        }
         bool control = static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
         bool kept = !oneLine && (c == '\n' || c == '\t');
         out.push_back(control && !kept ? ' ' : c);

@@ -78,8 +78,9 @@ class CliView : public EngineView {
 };
 
 // A local-code-page text as UTF-8 for a terminal or a pipe: "\r\n" becomes "\n", and other
-// control characters (an escape sequence in a caption) become spaces. With `oneLine`, line
-// breaks and tabs become spaces too.
+// control characters, C0 and C1 (an escape sequence in a caption), and the invisible marks
+// that turn the direction of the text (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to
+// U+2069) become spaces. With `oneLine`, line breaks and tabs become spaces too.
 std::string PrintableUtf8(const Text& text, bool oneLine);
 
 }  // namespace ovx

@@ -1,6 +1,6 @@
-// The bridge's own copy of the browser's cookies: only a small regular file is read back at
-// start (a FIFO or a link to /dev/zero would hang start-up or fill memory; ctest's time-out
-// catches a hang) and such a thing is never replaced; an overlong line is skipped whole.
+// The bridge's own copy of the browser's cookies: something that is not a small regular file
+// is neither read back at start nor replaced (which things those are is the regular-file
+// reader's test; a FIFO stands for them here); an overlong line is skipped whole.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -39,34 +39,13 @@ class BrowserCookieBridgeTest : public ::testing::Test {
     QWebEngineProfile profile_;  // off the record: its cookies live in memory only
 };
 
-TEST_F(BrowserCookieBridgeTest, ThingsThatAreNotFilesAreNeitherReadNorReplaced) {
+TEST_F(BrowserCookieBridgeTest, AFifoInPlaceOfTheCopyIsNeitherReadNorReplaced) {
     ASSERT_EQ(::mkfifo(CopyPath().c_str(), 0600), 0);
     {
         BrowserCookieBridge bridge(profile_.cookieStore(), copy_, nullptr);
         EXPECT_FALSE(bridge.SaveCopy());
     }
     EXPECT_TRUE(fs::is_fifo(CopyPath()));
-    fs::remove(CopyPath());
-
-    fs::create_symlink("/dev/zero", CopyPath());
-    {
-        BrowserCookieBridge bridge(profile_.cookieStore(), copy_, nullptr);
-        EXPECT_FALSE(bridge.SaveCopy());
-    }
-    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(CopyPath())));
-    EXPECT_TRUE(CookieStore::Instance().List().empty());
-    fs::remove(CopyPath());
-
-    {
-        std::ofstream out(CopyPath(), std::ios::binary);
-        out << "x.com\tFALSE\t/\tFALSE\t0\tBIG\t1\n" << std::string(std::size_t{5} << 20, '#');
-    }
-    {
-        BrowserCookieBridge bridge(profile_.cookieStore(), copy_, nullptr);
-        EXPECT_FALSE(bridge.SaveCopy());
-    }
-    EXPECT_FALSE(StoreHas("BIG"));
-    EXPECT_GT(fs::file_size(CopyPath()), std::size_t{5} << 20);
 }
 
 TEST_F(BrowserCookieBridgeTest, AnOverlongLineIsSkippedWholeAndTheRestIsRead) {

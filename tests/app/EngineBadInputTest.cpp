@@ -1,13 +1,10 @@
 // The window against a service that misbehaves: a home page without markers, a user without
 // albums, 500 albums, covers that are HTML, too large to decode, cut off or never coming, and
-// an image that stalls. The window keeps answering, shows the right messages, and closes
-// cleanly in the middle of any of it.
-#include <QElapsedTimer>
+// an image that stalls. The window shows the right message or rows, ignores a second press
+// while the list runs, and closes cleanly in the middle of any of it.
 #include <QImage>
-#include <iostream>
 
 #include "EngineTestSupport.h"
-#include "StallMeter.h"
 
 namespace ovx {
 namespace {
@@ -47,7 +44,7 @@ struct BadCase {
     int count;  // rows or image requests to wait for
 };
 
-TEST(EngineBadInputTest, TheWindowStaysResponsiveShowsTheMessagesAndClosesAtAnyMoment) {
+TEST(EngineBadInputTest, ShowsTheMessageOrRowsAndClosesCleanlyInTheMiddleOfAny) {
     // Covers the stand-in cannot make: a picture too large to decode, and one that never comes.
     testing::LoopbackServer covers;
     std::atomic<bool> releaseSlowCover{false};
@@ -96,7 +93,6 @@ TEST(EngineBadInputTest, TheWindowStaysResponsiveShowsTheMessagesAndClosesAtAnyM
          "/u/4001", false, BadCase::Until::Images, 1},
     };
 
-    qint64 worstStall = 0, worstClose = 0;
     for (const BadCase& c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir logs;
@@ -107,7 +103,6 @@ TEST(EngineBadInputTest, TheWindowStaysResponsiveShowsTheMessagesAndClosesAtAnyM
 
         releaseSlowCover = false;
         auto w = std::make_unique<WindowAgainstService>(service.Url());
-        testing::StallMeter stalls;
         w->Albums().CoversBox()->setChecked(c.covers);
         w->Albums().UserEdit()->setText(QString::fromStdString(service.Url(c.homePath)));
         w->Albums().GetAlbumsButton()->click();
@@ -144,10 +139,7 @@ TEST(EngineBadInputTest, TheWindowStaysResponsiveShowsTheMessagesAndClosesAtAnyM
         EXPECT_LE(Requests(requestLog, QStringLiteral("GET /albums/get_all")).size(), 1);
 
         const QString saveFolder = w->Folder().File("保存");
-        QElapsedTimer closing;
-        closing.start();
         w->Window().close();
-        const qint64 closeMs = closing.elapsed();
         EXPECT_FALSE(w->Engine().DownloadRunning());
         EXPECT_FALSE(w->Engine().CatalogueRunning());
         if (c.until == BadCase::Until::Images) {
@@ -156,13 +148,7 @@ TEST(EngineBadInputTest, TheWindowStaysResponsiveShowsTheMessagesAndClosesAtAnyM
         }
         releaseSlowCover = true;
         w.reset();
-        worstStall = std::max(worstStall, stalls.WorstStallMs());
-        worstClose = std::max(worstClose, closeMs);
-        std::cout << "[ measure ] " << c.name << ": worst stall " << stalls.WorstStallMs()
-                  << " ms, close " << closeMs << " ms\n";
     }
-    std::cout << "[ measure ] bad input: worst event-loop stall " << worstStall
-              << " ms, slowest close " << worstClose << " ms\n";
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // records on and compare the files with what ovatrix-cli saves; then pause, continue and stop
 // in the middle of an album.
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
@@ -11,10 +10,8 @@
 #include <QTreeWidgetItem>
 #include <QWebEnginePage>
 #include <QWebEngineView>
-#include <iostream>
 
 #include "EngineTestSupport.h"
-#include "StallMeter.h"
 #include "app/LoginPage.h"
 #include "app/TabControl.h"
 #include "runtime/Profile.h"
@@ -85,11 +82,7 @@ TEST(EngineRunTest, LogInListWithCoversUntickOneAndDownloadAsTheCommandLineDoes)
     test::ServiceProcess service;
     ASSERT_GT(service.Start(LoginScenario()), 0) << service.Output();
     const std::string base = service.Url();
-    QElapsedTimer shown;
-    shown.start();
     WindowAgainstService w(base, "/login", true);
-    std::cout << "[ measure ] window shown after " << shown.elapsed() << " ms\n";
-    testing::StallMeter stalls;
     auto* view = qobject_cast<QWebEngineView*>(w.Window().Login()->Browser());
     ASSERT_NE(view, nullptr);
     QStringList loaded;
@@ -163,8 +156,6 @@ TEST(EngineRunTest, LogInListWithCoversUntickOneAndDownloadAsTheCommandLineDoes)
     EXPECT_TRUE(log.contains(QStringLiteral("当前被选择相册编号:1、2、")));
     EXPECT_TRUE(log.contains(QStringLiteral("-------全部下载完毕--------")));
 
-    // The command line's run below holds this thread up on purpose: not the window's stall.
-    const qint64 worstStall = stalls.WorstStallMs();
     const auto saved = FileTree(save);
     EXPECT_EQ(saved.size(), 9u);  // 7 + 2 photos; the unticked album is not there
 #ifdef OVX_CLI_PATH
@@ -172,7 +163,6 @@ TEST(EngineRunTest, LogInListWithCoversUntickOneAndDownloadAsTheCommandLineDoes)
 #endif
 
     // With records on, a second run saves nothing new.
-    testing::StallMeter secondRun;
     w.Interaction().PreAnswer(kOk);
     w.Albums().DownloadButton()->click();
     ASSERT_TRUE(WaitUntil([&] { return !w.Engine().DownloadRunning(); }, 60000));
@@ -185,9 +175,6 @@ TEST(EngineRunTest, LogInListWithCoversUntickOneAndDownloadAsTheCommandLineDoes)
     albumPage->click();
     const QString albums = QString::fromStdString(base + "/" + kUid + "/albums/");
     EXPECT_TRUE(WaitUntil([&] { return loaded.contains(albums); }));
-
-    std::cout << "[ measure ] worst event-loop stall, log-in and download runs: "
-              << std::max(worstStall, secondRun.WorstStallMs()) << " ms\n";
 }
 
 TEST(EngineRunTest, PauseHoldsContinueResumesAndStopLeavesNoPartialFile) {
@@ -197,7 +184,6 @@ TEST(EngineRunTest, PauseHoldsContinueResumesAndStopLeavesNoPartialFile) {
     ASSERT_GT(service.Start(SlowScenario(), {"--request-log", requestLog.toStdString()}), 0)
         << service.Output();
     WindowAgainstService w(service.Url());
-    testing::StallMeter stalls;
     ASSERT_TRUE(w.ListAlbums(service.Url("/u/2803301701"), 1)) << w.Log().toStdString();
     const QString large = QStringLiteral("GET /large/");
     auto images = [&] { return Requests(requestLog, large).size(); };
@@ -248,8 +234,6 @@ TEST(EngineRunTest, PauseHoldsContinueResumesAndStopLeavesNoPartialFile) {
         EXPECT_FALSE(QFileInfo(path).fileName().startsWith(QLatin1Char('.'))) << path.toStdString();
         EXPECT_FALSE(QImage(QDir(second).filePath(path)).isNull()) << path.toStdString();
     }
-    std::cout << "[ measure ] worst event-loop stall, pause/continue/stop run: "
-              << stalls.WorstStallMs() << " ms\n";
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include "cli/AlbumSelection.h"
 #include "cli/CliOptions.h"
+#include "cli/CliView.h"
 #include "cli/ProgressLine.h"
+#include "runtime/CodePage.h"
 
 namespace ovx {
 namespace {
@@ -46,6 +48,37 @@ TEST(ProgressLineTest, FitsTheTerminalWithoutCuttingACharacter) {
     EXPECT_EQ(line.Render(), "[############------------]  50%  下载到第[1]个相册");
     // One column is kept free: 39 columns hold three of the wide characters.
     EXPECT_EQ(line.Render(40), "[############------------]  50%  下载到");
+}
+
+// Text from the service reaches a terminal: nothing in it may move the cursor, change colours
+// or turn the direction of what follows, and everything else arrives unchanged.
+TEST(PrintableUtf8Test, ControlsAndDirectionMarksBecomeSpacesAndTheRestIsKept) {
+    struct Case {
+        const char* in;
+        const char* lines;    // with line breaks and tabs kept
+        const char* oneLine;  // on one line
+    } cases[] = {
+        {"相册 乗 é — ½", "相册 乗 é — ½", "相册 乗 é — ½"},
+        {"a\r\nb\tc\nd", "a\nb\tc\nd", "a b c d"},
+        {"\x1b[2J\x07x\x7f", " [2J x ", " [2J x "},
+        // C1 controls: U+009B is the one-character form of ESC [.
+        {"\u0085a\u009b2Jb\u0080", " a 2Jb ", " a 2Jb "},
+        // Marks, embeddings, overrides and isolates, each between two characters that stay.
+        {"gpj.\u202eexe", "gpj. exe", "gpj. exe"},
+        {"1\u202a2\u202b3\u202c4\u202d5", "1 2 3 4 5", "1 2 3 4 5"},
+        {"1\u20662\u20673\u20684\u20695", "1 2 3 4 5", "1 2 3 4 5"},
+        {"1\u200e2\u200f3\u061c4", "1 2 3 4", "1 2 3 4"},
+        // Their neighbours in the code chart are ordinary characters.
+        {"\u00a0\u00a9\u200d\u2029\u202f\u2065\u2070\u060c",
+         "\u00a0\u00a9\u200d\u2029\u202f\u2065\u2070\u060c",
+         "\u00a0\u00a9\u200d\u2029\u202f\u2065\u2070\u060c"},
+    };
+    for (const Case& c : cases) {
+        const Text local = Utf8ToLocal(c.in);
+        ASSERT_EQ(LocalToUtf8(local), c.in) << "the local code page holds every character";
+        EXPECT_EQ(PrintableUtf8(local, false), c.lines) << c.in;
+        EXPECT_EQ(PrintableUtf8(local, true), c.oneLine) << c.in;
+    }
 }
 
 }  // namespace
