@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QGroupBox>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QResizeEvent>
+#include <QSpinBox>
 #include <QTimer>
 
 #include "app/AboutPage.h"
@@ -133,6 +135,9 @@ void MainWindow::LoadSettings() {
     (v.numbering == NumberingRadio::Cycle ? o.CycleNumberRadio() : o.DefaultNumberRadio())
         ->setChecked(true);
     o.Mp3Edit()->setText(ToQString(v.mp3Path));
+    o.LivePhotosBox()->setChecked(v.livePhotos);
+    o.ProtocolBox()->setCurrentIndex(static_cast<int>(v.protocol));
+    o.RequestIntervalBox()->setValue(v.requestIntervalMs);
 
     homePage_ = v.homePage;
     photoService_ = v.photoService;
@@ -176,6 +181,12 @@ void MainWindow::ConnectSettingsWriters() {
             [s](bool checked) { s->WriteEnabled(SettingKey::DownloadRecord, checked); });
     connect(o.TimeRangeBox(), &QCheckBox::clicked, this,
             [s](bool checked) { s->WriteEnabled(SettingKey::TimeRange, checked); });
+    connect(o.LivePhotosBox(), &QCheckBox::clicked, this,
+            [s](bool checked) { s->WriteEnabled(SettingKey::LivePhotos, checked); });
+    connect(o.ProtocolBox(), &QComboBox::activated, this,
+            [s](int index) { s->WriteProtocol(static_cast<ProtocolChoice>(index)); });
+    connect(o.RequestIntervalBox(), &QSpinBox::valueChanged, this,
+            [s](int ms) { s->WriteNumber(SettingKey::RequestInterval, ms); });
     connect(o.StartDateBox(), &QDateEdit::dateChanged, this,
             [s](QDate date) { s->WriteDate(SettingKey::StartDate, date); });
     connect(&o, &OptionsPage::startDateMouseReleased, this,

@@ -1,6 +1,7 @@
 #include "app/OptionsPage.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QEvent>
 #include <QGroupBox>
@@ -9,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 
 #include "app/Placement.h"
 
@@ -41,6 +43,7 @@ OptionsPage::OptionsPage(QWidget* parent) : QWidget(parent) {
     BuildNamingGroup(frame);
     BuildAlbumGroup(frame);
     BuildSoundGroup(frame);
+    BuildNetworkGroup(frame);
 }
 
 void OptionsPage::BuildCommonGroup(QWidget* frame) {
@@ -60,6 +63,9 @@ void OptionsPage::BuildCommonGroup(QWidget* frame) {
     auto* note = Label(group, "标签8", {16, 201, 288, 32},
                        QStringLiteral("温馨提示：有的微博相册里写的图片总数是不准确的。"));
     note->setWordWrap(true);
+    livePhotos_ = Place<QCheckBox>(group, "选择框_实况照片", {24, 250, 280, 20});
+    livePhotos_->setText(QStringLiteral("实况照片同时下载视频"));
+    livePhotos_->setChecked(true);
 
     // The line edit inside the date box takes the mouse; watch both.
     startDate_->installEventFilter(this);
@@ -113,6 +119,27 @@ void OptionsPage::BuildSoundGroup(QWidget* frame) {
     chooseMp3_->setText(QStringLiteral("选择"));
     saveMp3_ = Place<QPushButton>(group, "按钮3", {416, 24, 52, 28});
     saveMp3_->setText(QStringLiteral("保存"));
+}
+
+void OptionsPage::BuildNetworkGroup(QWidget* frame) {
+    auto* group = Place<QGroupBox>(frame, "分组框_网络", {636, 329, 320, 132});
+    group->setTitle(QStringLiteral("网络设置："));
+    Label(group, "标签_接口", {16, 24, 72, 28}, QStringLiteral("接口："));
+    protocol_ = Place<QComboBox>(group, "组合框_接口", {96, 26, 120, 26});
+    protocol_->addItems(
+        {QStringLiteral("自动"), QStringLiteral("网页版"), QStringLiteral("相册版")});
+    Label(group, "标签_请求间隔", {16, 60, 72, 28}, QStringLiteral("请求间隔："));
+    interval_ = Place<QSpinBox>(group, "编辑框_请求间隔", {96, 62, 120, 26});
+    interval_->setRange(0, 60000);
+    interval_->setSingleStep(500);
+    interval_->setSuffix(QStringLiteral(" 毫秒"));
+    interval_->setValue(1500);
+    // Stored once the number is complete, not at every digit typed.
+    interval_->setKeyboardTracking(false);
+    auto* note = Label(group, "标签_网络说明", {16, 94, 288, 32},
+                       QStringLiteral("自动：主页有相册标记时用相册版，否则用网页版。\n"
+                                      "请求间隔越长，越不容易被限流。"));
+    note->setWordWrap(true);
 }
 
 bool OptionsPage::eventFilter(QObject* watched, QEvent* event) {

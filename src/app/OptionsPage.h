@@ -1,14 +1,17 @@
 #pragma once
-// Page 3, "软件设置": the download options (record, time range, naming and numbering of the
-// saved pictures), the user-album button switch and the finishing sound.
+// Page 3, "软件设置": the download options (record, time range, live photos, naming and
+// numbering of the saved pictures), the user-album button switch, the finishing sound and the
+// network options (protocol, request interval).
 
 #include <QWidget>
 
 class QCheckBox;
+class QComboBox;
 class QDateEdit;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 
 namespace ovx {
 
@@ -22,6 +25,7 @@ class OptionsPage : public QWidget {
 
     QCheckBox* DownloadRecordBox() const { return downloadRecord_; }     // 选择框_下载记录
     QCheckBox* TimeRangeBox() const { return timeRange_; }               // 选择框_时间段
+    QCheckBox* LivePhotosBox() const { return livePhotos_; }             // 选择框_实况照片
     QDateEdit* StartDateBox() const { return startDate_; }               // 日期框_开始时间
     QDateEdit* EndDateBox() const { return endDate_; }                   // 日期框_结束时间
     QRadioButton* NumberCaptionRadio() const { return numberCaption_; }  // 单选框_序号加内容
@@ -36,6 +40,9 @@ class OptionsPage : public QWidget {
     QLineEdit* Mp3Edit() const { return mp3Edit_; }  // 编辑框_MP3
     QPushButton* ChooseMp3Button() const { return chooseMp3_; }  // 按钮_选择MP3
     QPushButton* SaveMp3Button() const { return saveMp3_; }      // 按钮3
+    // Items in ProtocolChoice order: 自动, 网页版, 相册版.
+    QComboBox* ProtocolBox() const { return protocol_; }        // 组合框_接口
+    QSpinBox* RequestIntervalBox() const { return interval_; }  // 编辑框_请求间隔, ms
 
   protected:
     // The start date box also stores its date when the left mouse button is released on it.
@@ -49,9 +56,11 @@ class OptionsPage : public QWidget {
     void BuildNamingGroup(QWidget* frame);
     void BuildAlbumGroup(QWidget* frame);
     void BuildSoundGroup(QWidget* frame);
+    void BuildNetworkGroup(QWidget* frame);
 
     QCheckBox* downloadRecord_ = nullptr;
     QCheckBox* timeRange_ = nullptr;
+    QCheckBox* livePhotos_ = nullptr;
     QDateEdit* startDate_ = nullptr;
     QDateEdit* endDate_ = nullptr;
     QRadioButton* numberCaption_ = nullptr;
@@ -64,6 +73,8 @@ class OptionsPage : public QWidget {
     QLineEdit* mp3Edit_ = nullptr;
     QPushButton* chooseMp3_ = nullptr;
     QPushButton* saveMp3_ = nullptr;
+    QComboBox* protocol_ = nullptr;
+    QSpinBox* interval_ = nullptr;
 };
 
 }  // namespace ovx

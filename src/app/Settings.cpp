@@ -46,6 +46,14 @@ void Settings::WriteMp3Path(const Text& path) const {
     file_.Write(SettingKey::Mp3Path, path);
 }
 
+void Settings::WriteProtocol(ProtocolChoice choice) const {
+    file_.Write(SettingKey::Protocol, SettingsFile::ProtocolValue(choice));
+}
+
+void Settings::WriteNumber(SettingKey key, int value) const {
+    file_.Write(key, SettingsFile::NumberValue(value));
+}
+
 Text Settings::ChooseSaveLocation(QWidget* parent, const Text& current) const {
     Text chosen = FileDialogs::ChooseFolder(parent, QStringLiteral("选择相册的存放位置"), current);
     if (chosen.empty()) chosen = defaultSaveLocation_;

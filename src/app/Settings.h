@@ -42,11 +42,13 @@ class Settings {
 
     // Control writers: each writes the value its control stands for. A write that fails
     // leaves the option changed in the window for this run only.
-    void WriteEnabled(SettingKey key, bool checked) const;  // DownloadRecord, TimeRange
+    void WriteEnabled(SettingKey key, bool checked) const;  // DownloadRecord, TimeRange, LivePhotos
     void WriteDate(SettingKey key, QDate date) const;       // StartDate, EndDate
     void WriteNaming(NamingScheme scheme) const;
     void WriteNumbering(Numbering numbering) const;
     void WriteMp3Path(const Text& path) const;  // the "保存" button
+    void WriteProtocol(ProtocolChoice choice) const;
+    void WriteNumber(SettingKey key, int value) const;  // RequestInterval
 
     // The "选择存放位置" button: asks for a folder; a cancelled dialog gives the default save
     // location. The result is stored and returned for the edit box.

@@ -23,9 +23,9 @@ enum class SettingKey {
     StartDate,       // "开始日期": a date as ToText prints it
     EndDate,         // "结束日期"
     SaveLocation,    // "保存位置": the folder below which album folders are made
-    NamingScheme,  // "图片名称格式": "内容加序号", "序号加内容", "内容加日期", "内容"
-    Numbering,   // "下载序号": "循环" / "默认"
-    LivePhotos,  // "实况照片": "已启用" / "未启用"; also save a live photo's video
+    NamingScheme,    // "图片名称格式": "内容加序号", "序号加内容", "内容加日期", "内容"
+    Numbering,       // "下载序号": "循环" / "默认"
+    LivePhotos,      // "实况照片": "已启用" / "未启用"; also save a live photo's video
     // section "mp3路径"
     Mp3Path,  // "保存位置": the finishing sound; empty turns it off
     // section "服务地址": where the program finds the service and its maker
@@ -38,10 +38,10 @@ enum class SettingKey {
     Protocol,          // "接口": "自动" / "网页版" / "相册版"
     ImageService,      // "图片服务": the image host the web API's pictures fall back to
     // section "网络": pacing and throttling of requests, whole numbers
-    RequestInterval,  // "请求间隔毫秒": least time between two paced requests
-    ThrottleWait,     // "限流等待秒": the first wait after a throttling answer
-    ThrottleMaxWait,  // "限流最长等待秒": the longest wait after a throttling answer
-    ThrottleRetries,  // "限流重试次数": throttling answers in a row before giving up
+    RequestInterval,   // "请求间隔毫秒": least time between two paced requests
+    ThrottleWait,      // "限流等待秒": the first wait after a throttling answer
+    ThrottleMaxWait,   // "限流最长等待秒": the longest wait after a throttling answer
+    ThrottleRetries,   // "限流重试次数": throttling answers in a row before giving up
 };
 
 // One row of the key table. Texts are UTF-8 source literals; SettingsFile converts them.

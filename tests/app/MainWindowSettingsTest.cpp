@@ -1,10 +1,12 @@
 // The window's controls and the settings file: what start-up pushes into the controls, which
 // key each control stores when the user changes it, and that start-up itself stores nothing.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -148,6 +150,40 @@ TEST_F(MainWindowSettingsTest, ChoosersFillTheirBoxesAndCancellingFollowsTheirRu
         FileDialogs::AskedTitles(),
         (QStringList{QStringLiteral("选择相册的存放位置"), QStringLiteral("选择相册的存放位置"),
                      QStringLiteral("选择mp3的位置"), QStringLiteral("选择mp3的位置")}));
+}
+
+// The protocol choice, the request interval and the live-photo switch: restored from the file
+// (a stored interval outside the box's range arrives clamped), stored when changed.
+TEST_F(MainWindowSettingsTest, NetworkOptionsAndLivePhotosRoundTrip) {
+    folder_.Set("服务地址", "接口", QStringLiteral("相册版"));
+    folder_.Set("网络", "请求间隔毫秒", QStringLiteral("90000"));
+    folder_.Set("全局设置", "实况照片", QStringLiteral("未启用"));
+    MainWindow& w = Open();
+    auto* protocol = Find<QComboBox>(&w, "组合框_接口");
+    auto* interval = Find<QSpinBox>(&w, "编辑框_请求间隔");
+    auto* live = Find<QCheckBox>(&w, "选择框_实况照片");
+    EXPECT_EQ(protocol->currentText(), QStringLiteral("相册版"));
+    EXPECT_EQ(interval->value(), 60000);
+    EXPECT_FALSE(live->isChecked());
+    EXPECT_EQ(Stored("网络", "请求间隔毫秒"), QStringLiteral("90000")) << "start-up rewrote it";
+
+    for (const char* item : {"网页版", "自动", "相册版"}) {
+        const int index = protocol->findText(QString::fromUtf8(item));
+        ASSERT_GE(index, 0) << item;
+        protocol->setCurrentIndex(index);
+        emit protocol->activated(index);  // what a user's pick sends
+        EXPECT_EQ(Stored("服务地址", "接口"), QString::fromUtf8(item));
+    }
+    interval->setValue(4000);
+    EXPECT_EQ(Stored("网络", "请求间隔毫秒"), QStringLiteral("4000"));
+    live->click();
+    EXPECT_EQ(Stored("全局设置", "实况照片"), QStringLiteral("已启用"));
+
+    window_.reset();
+    MainWindow& again = Open();
+    EXPECT_EQ(Find<QComboBox>(&again, "组合框_接口")->currentText(), QStringLiteral("相册版"));
+    EXPECT_EQ(Find<QSpinBox>(&again, "编辑框_请求间隔")->value(), 4000);
+    EXPECT_TRUE(Find<QCheckBox>(&again, "选择框_实况照片")->isChecked());
 }
 
 }  // namespace
