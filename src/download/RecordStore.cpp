@@ -9,9 +9,17 @@ namespace ovx {
 
 namespace {
 
-const Text& PhotoIdField() {
-    static const Text name("photo_id");
-    return name;
+// What tells the kinds apart: the end of the file names after the user id, and the one field.
+struct KindSpec {
+    Text stem;  // after the user id, before the extension
+    Text field;
+    int width;
+};
+
+const KindSpec& SpecOf(RecordKind kind) {
+    static const KindSpec album{Text(), Text("photo_id"), RecordStore::kPhotoIdWidth};
+    static const KindSpec web{"-网页版"_t, Text("pic_id"), RecordStore::kPicIdWidth};
+    return kind == RecordKind::kWeb ? web : album;
 }
 
 Text FolderOf(const Text& path) {
@@ -24,19 +32,18 @@ Text Joined(const Text& folder, const Text& name) {
     return folder + Text("/") + name;
 }
 
-// The id as the 20-byte field holds it.
-Text Stored(const Text& photoId) {
-    return Text(photoId.view().substr(0, RecordStore::kPhotoIdWidth));
+bool EndsWith(const Text& text, const Text& end) {
+    return text.size() >= end.size() && text.view().substr(text.size() - end.size()) == end.view();
 }
 
-// One text field "photo_id" of 20 bytes right after the record id: the only layout whose
-// records the store can read and write.
-bool HasPhotoIdLayout(const DataFileStart& start) {
+// One text field of the kind's name and width right after the record id: the only layout
+// whose records a store of that kind reads and writes.
+bool HasLayoutOf(RecordKind kind, const DataFileStart& start) {
+    const KindSpec& spec = SpecOf(kind);
     if (start.fields.size() != 1) return false;
     const DbField& f = start.fields[0];
-    return f.name == PhotoIdField() && f.type == kFieldText &&
-           f.size == RecordStore::kPhotoIdWidth && f.offset == 4 &&
-           start.header.recordLength == 4 + RecordStore::kPhotoIdWidth;
+    return f.name == spec.field && f.type == kFieldText && f.size == spec.width && f.offset == 4 &&
+           start.header.recordLength == 4 + spec.width;
 }
 
 std::string DescribeFields(const std::vector<DbField>& fields) {
@@ -55,22 +62,38 @@ std::string DescribeFields(const std::vector<DbField>& fields) {
 
 }  // namespace
 
-std::vector<DbFieldSpec> RecordStore::Fields() {
-    return {{PhotoIdField(), kFieldText, kPhotoIdWidth}};
+bool RecordStore::IsValidUserId(const Text& userId) {
+    if (userId.empty() || userId.size() > kMaxUserIdLength) return false;
+    for (char c : userId.view()) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
 }
 
-Text RecordStore::DataFilePath(const Text& recordFolder, const Text& userId) {
-    return Joined(recordFolder, userId + Text(".zdb"));
+std::vector<DbFieldSpec> RecordStore::Fields(RecordKind kind) {
+    const KindSpec& spec = SpecOf(kind);
+    return {{spec.field, kFieldText, spec.width}};
 }
 
-Text RecordStore::IndexBasePath(const Text& recordFolder, const Text& userId) {
-    return Joined(recordFolder, userId);
+Text RecordStore::DataFilePath(const Text& recordFolder, const Text& userId, RecordKind kind) {
+    Text base = IndexBasePath(recordFolder, userId, kind);
+    return base.empty() ? Text() : base + Text(".zdb");
+}
+
+Text RecordStore::IndexBasePath(const Text& recordFolder, const Text& userId, RecordKind kind) {
+    if (!IsValidUserId(userId)) return Text();
+    return Joined(recordFolder, userId + SpecOf(kind).stem);
 }
 
 std::unique_ptr<RecordStore> RecordStore::ForUser(const Text& recordFolder, const Text& userId,
                                                   Log log, RecordEngine& engine) {
-    return std::make_unique<RecordStore>(DataFilePath(recordFolder, userId),
-                                         IndexBasePath(recordFolder, userId), std::move(log),
+    return ForUser(recordFolder, userId, RecordKind::kAlbumService, std::move(log), engine);
+}
+
+std::unique_ptr<RecordStore> RecordStore::ForUser(const Text& recordFolder, const Text& userId,
+                                                  RecordKind kind, Log log, RecordEngine& engine) {
+    return std::make_unique<RecordStore>(kind, DataFilePath(recordFolder, userId, kind),
+                                         IndexBasePath(recordFolder, userId, kind), std::move(log),
                                          engine);
 }
 
@@ -82,11 +105,22 @@ std::unique_ptr<RecordStore> RecordStore::ForDataFile(const Text& dataFile, Log 
     Text base = dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)
                     ? Text(data.view().substr(0, dot))
                     : data;
-    return std::make_unique<RecordStore>(data, base, std::move(log), engine);
+    RecordKind kind = EndsWith(base, SpecOf(RecordKind::kWeb).stem) ? RecordKind::kWeb
+                                                                    : RecordKind::kAlbumService;
+    DataFileStart start;
+    if (engine.FileSystem().Exists(data) && engine.InspectDatabase(data, start)) {
+        if (HasLayoutOf(RecordKind::kWeb, start))
+            kind = RecordKind::kWeb;
+        else if (HasLayoutOf(RecordKind::kAlbumService, start))
+            kind = RecordKind::kAlbumService;
+    }
+    return std::make_unique<RecordStore>(kind, data, base, std::move(log), engine);
 }
 
-RecordStore::RecordStore(Text dataFile, Text indexBase, Log log, RecordEngine& engine)
-    : dataFile_(std::move(dataFile)),
+RecordStore::RecordStore(RecordKind kind, Text dataFile, Text indexBase, Log log,
+                         RecordEngine& engine)
+    : kind_(kind),
+      dataFile_(std::move(dataFile)),
       indexBase_(std::move(indexBase)),
       log_(std::move(log)),
       engine_(engine) {}
@@ -96,13 +130,28 @@ RecordStore::~RecordStore() {
 }
 
 Text RecordStore::IndexFile() const {
+    if (dataFile_.empty()) return Text();
     return RecordEngine::IndexFileName(indexBase_, dataFile_);
+}
+
+bool RecordStore::Accepts(const Text& photoId) const {
+    if (photoId.empty()) return false;
+    // An album-service id is cut to its field; a web id is whole or not at all.
+    return kind_ != RecordKind::kWeb || photoId.size() <= static_cast<std::size_t>(kPicIdWidth);
+}
+
+void RecordStore::LogCannotOpen(const Text& file, int error) {
+    if (log_) {
+        log_("防止重复下载数据库打开失败，本相册不做下载记录："_t + file + "（"_t +
+             DbErrorMessage(error) + "）\r\n"_t);
+    }
 }
 
 bool RecordStore::Prepare() {
     std::lock_guard lock(mutex_);
+    if (dataFile_.empty()) return false;
     if (engine_.FileSystem().Exists(dataFile_)) return true;
-    return engine_.CreateDatabase(dataFile_, Fields());
+    return engine_.CreateDatabase(dataFile_, Fields(kind_));
 }
 
 bool RecordStore::OpenForAlbum() {
@@ -111,13 +160,18 @@ bool RecordStore::OpenForAlbum() {
         engine_.CloseDatabase(openPath_);
         openPath_ = Text();
     }
+    if (dataFile_.empty()) {
+        if (log_) log_("防止重复下载数据库不可用（用户编号无效），本相册不做下载记录\r\n"_t);
+        return false;
+    }
     DbFileSystem& fs = engine_.FileSystem();
     if (!fs.Exists(dataFile_)) {
         Text folder = FolderOf(dataFile_);
         if (!folder.empty()) fs.EnsureFolder(folder);
-        bool created = engine_.CreateDatabase(dataFile_, Fields());
+        bool created = engine_.CreateDatabase(dataFile_, Fields(kind_));
         if (log_)
             log_(created ? "防止重复下载数据库创建成功\r\n"_t : "防止重复下载数据库创建失败\r\n"_t);
+        if (!created) return false;
     }
     FileCheck check = CheckFileLocked();
     if (check.verdict == FileVerdict::kForeign || check.verdict == FileVerdict::kDamagedCount) {
@@ -129,10 +183,25 @@ bool RecordStore::OpenForAlbum() {
         }
         return false;
     }
-    if (!engine_.OpenDatabase(dataFile_)) return false;
+    if (check.verdict != FileVerdict::kUsable) {
+        LogCannotOpen(dataFile_, check.error);
+        return false;
+    }
+    if (!engine_.OpenDatabase(dataFile_)) {
+        LogCannotOpen(dataFile_, LastDbError());
+        return false;
+    }
     openPath_ = engine_.CurrentDatabasePath();
     scanOnMiss_ = false;
-    if (engine_.CreateIndex(indexBase_, {PhotoIdField()})) return true;
+    const Text field = SpecOf(kind_).field;
+    if (engine_.CreateIndex(indexBase_, {field})) return true;
+    // A link in the index's place: neither rebuilt through nor worked around.
+    if (LastDbError() == kDbSymbolicLink) {
+        engine_.CloseDatabase(openPath_);
+        openPath_ = Text();
+        LogCannotOpen(IndexFile(), kDbSymbolicLink);
+        return false;
+    }
     // Another process has the index open (an album of its own, or the records tool): use
     // that index as it is, so the adds of both processes go into it. Without any index the
     // lookups scan the records instead.
@@ -141,8 +210,16 @@ bool RecordStore::OpenForAlbum() {
         openPath_ = Text();
         DbOpenOptions options;
         options.indexFiles = {indexBase_};
-        if (!engine_.OpenDatabase(dataFile_, options) && !engine_.OpenDatabase(dataFile_))
-            return false;
+        if (!engine_.OpenDatabase(dataFile_, options)) {
+            if (LastDbError() == kDbSymbolicLink) {
+                LogCannotOpen(IndexFile(), kDbSymbolicLink);
+                return false;
+            }
+            if (!engine_.OpenDatabase(dataFile_)) {
+                LogCannotOpen(dataFile_, LastDbError());
+                return false;
+            }
+        }
         openPath_ = engine_.CurrentDatabasePath();
     }
     return true;
@@ -154,6 +231,7 @@ bool RecordStore::OpenForReading() {
         engine_.CloseDatabase(openPath_);
         openPath_ = Text();
     }
+    if (dataFile_.empty()) return false;
     FileCheck check = CheckFileLocked();
     if (check.verdict == FileVerdict::kForeign || check.verdict == FileVerdict::kDamagedCount)
         return false;
@@ -178,6 +256,12 @@ RecordStore::FileCheck RecordStore::CheckFile() {
 
 RecordStore::FileCheck RecordStore::CheckFileLocked() {
     FileCheck check;
+    if (dataFile_.empty()) {
+        check.verdict = FileVerdict::kUnreadable;
+        check.detail = "no record file: the user id is not a plain number";
+        check.error = kDbBadPath;
+        return check;
+    }
     if (!engine_.FileSystem().Exists(dataFile_)) {
         check.verdict = FileVerdict::kAbsent;
         check.detail = "no such file";
@@ -188,14 +272,17 @@ RecordStore::FileCheck RecordStore::CheckFileLocked() {
         int error = LastDbError();
         bool content = error == kDbNotDatabase || error == kDbVersionTooNew;
         check.verdict = content ? FileVerdict::kForeign : FileVerdict::kUnreadable;
+        check.error = content ? 0 : error;
         check.detail = content ? "not a record database: " + LocalToUtf8(DbErrorMessage(error))
                                : LocalToUtf8(DbErrorMessage(error));
         return check;
     }
-    if (!HasPhotoIdLayout(start)) {
+    if (!HasLayoutOf(kind_, start)) {
+        const KindSpec& spec = SpecOf(kind_);
         check.verdict = FileVerdict::kForeign;
         check.detail = "not a download record database: " + DescribeFields(start.fields) +
-                       " where one 20-byte text field \"photo_id\" belongs";
+                       " where one " + std::to_string(spec.width) + "-byte text field \"" +
+                       LocalToUtf8(spec.field) + "\" belongs";
     } else if (start.CountDamaged()) {
         check.verdict = FileVerdict::kDamagedCount;
         check.detail = "header count " + std::to_string(start.header.count) +
@@ -209,7 +296,7 @@ bool RecordStore::IsCurrent() {
 }
 
 bool RecordStore::ContainsLocked(const Text& photoId) {
-    if (photoId.empty() || !IsCurrent()) return false;
+    if (!Accepts(photoId) || !IsCurrent()) return false;
     // Every search starts at the first record: the engine's searches only look from the
     // current record on, which after an add is the last one.
     if (!engine_.GoToRecord(0)) return false;
@@ -217,9 +304,11 @@ bool RecordStore::ContainsLocked(const Text& photoId) {
         if (engine_.SeekIndex({photoId})) return true;
         if (!scanOnMiss_ || !engine_.GoToRecord(0)) return false;
     }
-    Text stored = Stored(photoId);
+    const KindSpec& spec = SpecOf(kind_);
+    // The id as the field holds it.
+    const Text stored(photoId.view().substr(0, static_cast<std::size_t>(spec.width)));
     return engine_.FindRecord([&] {
-        const DbValue value = engine_.ReadField(PhotoIdField());
+        const DbValue value = engine_.ReadField(spec.field);
         const Text* t = std::get_if<Text>(&value);
         return t && *t == stored;
     });
@@ -232,7 +321,7 @@ bool RecordStore::Contains(const Text& photoId) {
 
 bool RecordStore::Record(const Text& photoId) {
     std::lock_guard lock(mutex_);
-    if (photoId.empty() || !IsCurrent()) return false;
+    if (!Accepts(photoId) || !IsCurrent()) return false;
     if (ContainsLocked(photoId)) return true;
     return engine_.AddRecord({photoId});
 }
@@ -241,10 +330,11 @@ std::vector<Text> RecordStore::AllIds() {
     std::lock_guard lock(mutex_);
     std::vector<Text> ids;
     if (!IsCurrent()) return ids;
+    const Text& field = SpecOf(kind_).field;
     std::int64_t count = engine_.RecordCount();
     for (std::int64_t r = 0; r < count; ++r) {
         if (!engine_.GoToRecord(r)) break;
-        DbValue value = engine_.ReadField(PhotoIdField());
+        DbValue value = engine_.ReadField(field);
         if (LastDbError() != kDbOk) break;  // the file changed under us
         if (const Text* t = std::get_if<Text>(&value)) ids.push_back(*t);
     }

@@ -152,6 +152,88 @@ TEST_F(RecordFileDamageTest, OneRecordBeyondTheCountIsAnAppendCutShort) {
     EXPECT_EQ(I32At(bytes, 16), 9);
 }
 
+// Each kind's store takes only its own layout: the other kind's file at its name is foreign.
+TEST_F(RecordFileDamageTest, EachKindRefusesTheOthersLayout) {
+    for (RecordKind kind : {RecordKind::kAlbumService, RecordKind::kWeb}) {
+        const RecordKind other =
+            kind == RecordKind::kWeb ? RecordKind::kAlbumService : RecordKind::kWeb;
+        auto store = RecordStore::ForUser(
+            dir / "", Text("77"), kind, [this](const Text& t) { log.push_back(t); }, engine);
+        ASSERT_TRUE(engine.CreateDatabase(store->DataFile(), RecordStore::Fields(other)));
+        ExpectRefused(*store, kForeignLine, Verdict::kForeign);
+        std::filesystem::remove(ToPath(store->DataFile()));
+    }
+}
+
+// A symbolic link in place of the data file or the index is never opened, written or
+// replaced, whether it points at a file elsewhere or at nothing: the album goes on without
+// records after one line naming the link and why.
+TEST_F(RecordFileDamageTest, LinksInPlaceOfRecordFilesAreLeftAlone) {
+    namespace fs = std::filesystem;
+    const fs::path outside = dir.path() / "elsewhere";
+    fs::create_directory(outside);
+    for (bool indexLink : {false, true}) {
+        for (bool dangling : {false, true}) {
+            SCOPED_TRACE(std::string(indexLink ? "index" : "data") +
+                         (dangling ? ", dangling" : ", to a file"));
+            auto store = Filled(3);
+            const Text link = indexLink ? store->IndexFile() : store->DataFile();
+            const fs::path target = outside / "target";
+            fs::remove(ToPath(link));
+            fs::remove(target);
+            if (!dangling) WriteAll(FromPath(target), "not yours");
+            fs::create_symlink(target, ToPath(link));
+
+            log.clear();
+            EXPECT_TRUE(store->Prepare());  // something is there: nothing is created
+            EXPECT_FALSE(store->OpenForAlbum());
+            ASSERT_EQ(log.size(), 1u);
+            EXPECT_NE(log[0].view().find(link.view()), std::string_view::npos);
+            EXPECT_NE(log[0].view().find(DbErrorMessage(kDbSymbolicLink).view()),
+                      std::string_view::npos);
+            EXPECT_FALSE(store->IsOpen());
+            EXPECT_FALSE(store->Record(Text(Id(9))));
+            // Reading goes without an index that is a link, never through it.
+            EXPECT_EQ(store->OpenForReading(), indexLink);
+            if (indexLink) {
+                EXPECT_TRUE(store->Contains(Text(Id(1))));
+                store->Close();
+            } else {
+                EXPECT_FALSE(engine.CreateDatabase(link, testing::PhotoFields()));
+                EXPECT_EQ(LastDbError(), kDbSymbolicLink);
+                EXPECT_EQ(store->CheckFile().verdict, Verdict::kUnreadable);
+            }
+            EXPECT_EQ(log.size(), 1u);
+            EXPECT_TRUE(fs::is_symlink(ToPath(link)));
+            EXPECT_EQ(fs::read_symlink(ToPath(link)), target);
+            if (dangling)
+                EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
+            else
+                EXPECT_EQ(ReadAll(FromPath(target)), "not yours");
+            fs::remove(ToPath(link));
+            fs::remove(ToPath(store->DataFile()));
+            fs::remove(ToPath(store->IndexFile()));
+        }
+    }
+}
+
+TEST_F(RecordFileDamageTest, ADatabaseHeldExclusivelyIsSaidOnceWithTheReason) {
+    auto store = Filled(2);
+    RecordEngine other;  // another process, as far as files and locks go
+    DbOpenOptions exclusive;
+    exclusive.share = kShareExclusive;
+    ASSERT_TRUE(other.OpenDatabase(store->DataFile(), exclusive));
+    EXPECT_FALSE(store->OpenForAlbum());
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].view().find(store->DataFile().view()), std::string_view::npos);
+    EXPECT_NE(log[0].view().find(DbErrorMessage(kDbSharing).view()), std::string_view::npos);
+    ASSERT_TRUE(other.CloseDatabase());
+    log.clear();
+    EXPECT_TRUE(store->OpenForAlbum());
+    EXPECT_TRUE(store->Contains(Text(Id(1))));
+    EXPECT_TRUE(log.empty());
+}
+
 #ifdef OVX_RECORDS_TOOL
 // Runs ovatrix-records with the arguments; its exit status, and stdout and stderr together.
 int RunTool(const std::string& args, std::string& output) {
@@ -199,6 +281,37 @@ TEST_F(RecordFileDamageTest, RecordsToolRefusesAndNamesTheProblem) {
     EXPECT_EQ(RunTool("check " + foreignFile, out), 1) << out;
     EXPECT_NE(out.find("not a download record database"), std::string::npos) << out;
     EXPECT_EQ(ReadAll(foreign), foreignBytes);
+}
+
+// Web databases are told by their layout (a new one by its name) and keep whole ids; a link
+// given as the file is refused like any file that cannot be opened.
+TEST_F(RecordFileDamageTest, RecordsToolTakesWebDatabasesAndRefusesLinks) {
+    const std::string web = "'" + LocalToUtf8(dir / "") + "5-网页版.zdb'";
+    const std::string forty(40, '4'), longer(41, '4');
+    std::string out;
+    EXPECT_EQ(RunTool("add " + web + " " + forty + " " + longer, out), 2) << out;
+    EXPECT_EQ(RunTool("has " + web + " " + forty, out), 0) << out;
+    EXPECT_EQ(RunTool("has " + web + " " + forty.substr(0, 20), out), 1) << out;
+    EXPECT_EQ(RunTool("list " + web, out), 0) << out;
+    EXPECT_EQ(out, forty + "\n");
+    EXPECT_EQ(RunTool("check " + web, out), 0) << out;
+
+    // A web layout under any name is a web database.
+    const Text plain = dir / "plain.zdb";
+    ASSERT_TRUE(engine.CreateDatabase(plain, RecordStore::Fields(RecordKind::kWeb)));
+    const std::string plainFile = "'" + LocalToUtf8(plain) + "'";
+    EXPECT_EQ(RunTool("add " + plainFile + " " + forty, out), 0) << out;
+    EXPECT_EQ(RunTool("check " + plainFile, out), 0) << out;
+
+    const std::filesystem::path target = dir.path() / "target";
+    WriteAll(FromPath(target), "not yours");
+    const Text link = dir / "link.zdb";
+    std::filesystem::create_symlink(target, ToPath(link));
+    const std::string linkFile = "'" + LocalToUtf8(link) + "'";
+    EXPECT_EQ(RunTool("add " + linkFile + " 1", out), 2) << out;
+    EXPECT_EQ(RunTool("list " + linkFile, out), 2) << out;
+    EXPECT_EQ(ReadAll(FromPath(target)), "not yours");
+    EXPECT_TRUE(std::filesystem::is_symlink(ToPath(link)));
 }
 #endif
 

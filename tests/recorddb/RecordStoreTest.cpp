@@ -40,12 +40,43 @@ class RecordStoreTest : public ::testing::Test {
     }
 };
 
-TEST_F(RecordStoreTest, FileNamesFollowTheUserId) {
+TEST_F(RecordStoreTest, FileNamesFollowTheUserIdAndKind) {
     EXPECT_EQ(RecordStore::DataFilePath(Text("/r"), Text("123")), Text("/r/123.zdb"));
     EXPECT_EQ(RecordStore::ForUser(Text("/r/"), Text("123"))->IndexFile(), Text("/r/123.ZDX"));
-    EXPECT_EQ(RecordStore::DataFilePath(Text("/r"), Text("")), Text("/r/.zdb"));
-    EXPECT_EQ(RecordStore::ForUser(Text("/r"), Text(""))->IndexFile(), Text("/r/.ZDX"));
+    EXPECT_EQ(RecordStore::DataFilePath(Text("/r"), Text("123"), RecordKind::kWeb),
+              "/r/123-网页版.zdb"_t);
+    EXPECT_EQ(RecordStore::ForUser(Text("/r/"), Text("123"), RecordKind::kWeb)->IndexFile(),
+              "/r/123-网页版.ZDX"_t);
     EXPECT_EQ(RecordStore::ForDataFile(Text("/x/9.zdb"))->IndexFile(), Text("/x/9.ZDX"));
+}
+
+// An id that is not a plain number names no file: nothing is created or opened for it, and an
+// album asking for it is told once.
+TEST_F(RecordStoreTest, AnIdThatIsNoNumberTouchesNoFile) {
+    ASSERT_TRUE(engine.FileSystem().EnsureFolder(folder));
+    const std::vector<Text> ids = {Text(""),      Text("."),     Text(".."),
+                                   Text("12/34"), Text("..\\1"), "１２"_t,
+                                   Text("12a"),   Text("-5"),    Text(std::string(65, '7'))};
+    for (RecordKind kind : {RecordKind::kAlbumService, RecordKind::kWeb}) {
+        for (const Text& id : ids) {
+            SCOPED_TRACE(id.bytes());
+            log.clear();
+            auto store = RecordStore::ForUser(
+                folder, id, kind, [this](const Text& t) { log.push_back(t); }, engine);
+            EXPECT_TRUE(store->DataFile().empty());
+            EXPECT_FALSE(store->Prepare());
+            EXPECT_FALSE(store->OpenForAlbum());
+            EXPECT_EQ(log.size(), 1u);
+            EXPECT_FALSE(store->Record(Text("1")));
+            EXPECT_FALSE(store->OpenForReading());
+            EXPECT_EQ(store->CheckFile().verdict, RecordStore::FileVerdict::kUnreadable);
+            store->Close();
+            EXPECT_EQ(log.size(), 1u);
+            EXPECT_TRUE(std::filesystem::is_empty(ToPath(folder)));
+        }
+    }
+    EXPECT_FALSE(RecordStore::IsValidUserId(Text(std::string(65, '7'))));
+    EXPECT_TRUE(RecordStore::IsValidUserId(Text(std::string(64, '7'))));
 }
 
 TEST_F(RecordStoreTest, FirstRunCreatesAtStartAndRecordsEveryPhoto) {
@@ -163,6 +194,43 @@ TEST_F(RecordStoreTest, TwoOpeningsShareOneIndex) {
     auto report = CheckDatabaseFiles(engine.FileSystem(), mine->DataFile(), mine->IndexFile());
     EXPECT_TRUE(report.Sound());
     EXPECT_EQ(report.indexEntries, 2);
+}
+
+// A web database holds whole ids of up to 40 bytes in its own file, beside the user's
+// album-service database and unseen by it.
+TEST_F(RecordStoreTest, WebRecordsKeepWholeIdsInTheirOwnFile) {
+    auto album = Store();
+    auto web = RecordStore::ForUser(
+        folder, Text("5566"), RecordKind::kWeb, [this](const Text& t) { log.push_back(t); },
+        engine);
+    const Text forty(std::string(40, 'a')), sameStart(std::string(39, 'a') + "b");
+    const Text longer(std::string(41, 'a'));
+    EXPECT_EQ(RunAlbum(*album, {P(1)}).size(), 1u);
+    EXPECT_EQ(RunAlbum(*web, {P(1), forty.bytes(), sameStart.bytes()}).size(), 3u);
+
+    ASSERT_TRUE(web->OpenForAlbum());
+    EXPECT_TRUE(web->Contains(forty));
+    EXPECT_TRUE(web->Contains(sameStart));
+    EXPECT_FALSE(web->Accepts(longer));
+    EXPECT_FALSE(web->Record(longer));  // never cut to a stored id's length
+    EXPECT_FALSE(web->Contains(longer));
+    EXPECT_FALSE(web->Contains(Text(P(2))));
+    EXPECT_EQ(web->AllIds(), (std::vector<Text>{Text(P(1)), forty, sameStart}));
+    web->Close();
+
+    ASSERT_TRUE(album->OpenForAlbum());
+    EXPECT_FALSE(album->Contains(forty));
+    EXPECT_EQ(album->AllIds(), std::vector<Text>{Text(P(1))});
+    album->Close();
+
+    EXPECT_TRUE(std::filesystem::exists(ToPath(folder + "/5566-网页版.zdb"_t)));
+    auto report = CheckDatabaseFiles(engine.FileSystem(), web->DataFile(), web->IndexFile());
+    EXPECT_TRUE(report.Sound());
+    EXPECT_EQ(report.indexEntries, 3);
+    // The records tool's way in finds the kind from the file.
+    EXPECT_EQ(RecordStore::ForDataFile(web->DataFile(), {}, engine)->Kind(), RecordKind::kWeb);
+    EXPECT_EQ(RecordStore::ForDataFile(album->DataFile(), {}, engine)->Kind(),
+              RecordKind::kAlbumService);
 }
 
 }  // namespace

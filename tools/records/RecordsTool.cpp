@@ -5,6 +5,10 @@
 //   ovatrix-records add FILE ID...   records the ids not yet recorded (creates the database)
 //   ovatrix-records check FILE       checks the data file and its index; exit 0 when sound
 //
+// FILE is either kind of record database: an album-service USERID.zdb or a web
+// USERID-网页版.zdb, told apart by its layout (by its name when it has neither layout).
+// Record files are never opened through a symbolic link.
+//
 // Exit code 2 means the command could not run (bad arguments, a database that cannot be
 // opened: unreadable, another program's file, or one whose record count is damaged). Such a
 // file is left as it is; "check" names what is wrong with it.
@@ -88,6 +92,10 @@ int Add(RecordStore& store, const std::vector<std::string>& ids) {
         Text id = Utf8ToLocal(raw);
         if (id.empty()) {
             std::cerr << "skipped an empty id\n";
+            ++failed;
+        } else if (!store.Accepts(id)) {
+            std::cerr << "skipped " << raw << ": longer than " << RecordStore::kPicIdWidth
+                      << " bytes\n";
             ++failed;
         } else if (store.Contains(id)) {
             ++known;

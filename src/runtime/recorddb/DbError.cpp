@@ -108,6 +108,8 @@ const char* MessageUtf8(int code) {
             return "所提供数据的类型与字段类型不匹配";
         case kDbKeyCount:
             return "所提供欲查找数据的数目与当前索引的索引字段数不相等";
+        case kDbSymbolicLink:
+            return "指定文件是符号链接，不予打开";
         default:
             return "未知错误";
     }

@@ -55,6 +55,8 @@ enum DbErrorCode : int {
     kDbNoCurrentIndex = -69,
     kDbValueType = -72,
     kDbKeyCount = -73,
+    // The name is a symbolic link: record files are never opened through one.
+    kDbSymbolicLink = -80,
 };
 
 // The last record-database error of the calling thread (0 after a success).

@@ -32,14 +32,26 @@ int SetLock(int fd, short type, std::uint64_t offset, std::uint64_t length) {
     return fcntl(fd, F_OFD_SETLK, &fl) == 0 ? 0 : errno;
 }
 
+// The code of a failed open. O_NOFOLLOW says ELOOP for a link at the name itself, and also
+// for a loop of links in the folders above it: only the first is a refused link.
+int OpenError(const std::filesystem::path& name, int err) {
+    struct stat st {};
+    if (err == ELOOP && ::lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        return kDbSymbolicLink;
+    return DbErrorFromErrno(err);
+}
+
 class PosixFileSystemImpl : public DbFileSystem {
   public:
     int Open(const Text& path, DbOpenMode mode, int share, std::unique_ptr<DbFile>& file) override {
         return PosixDbFile::Open(path, mode, share, file);
     }
+    // Whatever carries the name counts, a link (even one pointing nowhere) included: a link
+    // is refused when opened, never taken for an absent file and created through.
     bool Exists(const Text& path) override {
         std::error_code ec;
-        return !path.empty() && std::filesystem::exists(ToPath(path), ec);
+        return !path.empty() &&
+               std::filesystem::exists(std::filesystem::symlink_status(ToPath(path), ec));
     }
     Text FullPath(const Text& path) override {
         std::error_code ec;
@@ -67,13 +79,30 @@ PosixDbFile::~PosixDbFile() {
 
 int PosixDbFile::Open(const Text& path, DbOpenMode mode, int share, std::unique_ptr<DbFile>& file) {
     if (path.empty()) return kDbFileNotFound;
+    const std::filesystem::path name = ToPath(path);
     // Opened without blocking: opening a FIFO for reading would otherwise wait for a writer
-    // for ever. Anything but a regular file is refused before it is read.
-    int flags = O_CLOEXEC | O_NONBLOCK;
+    // for ever. Never through a symbolic link: a link at the name is refused, its target left
+    // alone. Anything but a regular file is refused before it is read.
+    int flags = O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY;
     flags |= mode == DbOpenMode::kReadOnly ? O_RDONLY : O_RDWR;
-    if (mode == DbOpenMode::kCreate) flags |= O_CREAT;
-    int fd = ::open(ToPath(path).c_str(), flags, 0644);
-    if (fd < 0) return DbErrorFromErrno(errno);
+    int fd = -1;
+    int err = 0;
+    if (mode == DbOpenMode::kCreate) {
+        // A missing file is created here and nowhere else; an existing one is opened as it
+        // is and cut to nothing only below, once it proved a regular file and its lock is
+        // held. A file removed between the two tries is created on the next round.
+        for (int round = 0; round < 3 && fd < 0; ++round) {
+            fd = ::open(name.c_str(), flags | O_CREAT | O_EXCL, 0644);
+            if (fd >= 0) break;
+            if ((err = errno) != EEXIST) break;
+            fd = ::open(name.c_str(), flags);
+            if (fd < 0 && (err = errno) != ENOENT) break;
+        }
+    } else {
+        fd = ::open(name.c_str(), flags);
+        if (fd < 0) err = errno;
+    }
+    if (fd < 0) return OpenError(name, err);
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
@@ -89,7 +118,7 @@ int PosixDbFile::Open(const Text& path, DbOpenMode mode, int share, std::unique_
         return kDbSharing;
     }
     if (mode == DbOpenMode::kCreate && ftruncate(fd, 0) != 0) {
-        int err = errno;
+        err = errno;
         close(fd);
         return DbErrorFromErrno(err);
     }

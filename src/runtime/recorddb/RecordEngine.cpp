@@ -201,7 +201,8 @@ int RecordEngine::OpenIndexFile(RecordDatabase& db, const Text& name, bool readO
     }
     std::unique_ptr<DbFile> file;
     DbOpenMode mode = readOnly ? DbOpenMode::kReadOnly : DbOpenMode::kReadWrite;
-    if (fs_.Open(full, mode, kShareDenyNone, file)) return kDbIndexOpen;
+    if (int rc = fs_.Open(full, mode, kShareDenyNone, file))
+        return rc == kDbSymbolicLink ? rc : kDbIndexOpen;
     std::uint8_t b[kIndexHeaderSize];
     IndexHeader h;
     if (file->Read(0, b, sizeof b) || IndexHeader::Parse(b, sizeof b, h)) return kDbNotIndex;

@@ -112,12 +112,15 @@ int RecordEngine::BuildIndex(RecordDatabase& db, const Text& path,
         }
     }
     std::unique_ptr<DbFile> out;
-    if (fs_.Open(path, DbOpenMode::kCreate, kShareExclusive, out)) return kDbIndexCreate;
+    // A link at the index's name is said as such: the store refuses to work beside it.
+    if (int rc = fs_.Open(path, DbOpenMode::kCreate, kShareExclusive, out))
+        return rc == kDbSymbolicLink ? rc : kDbIndexCreate;
     if (out->Write(0, image->bytes.data(), image->bytes.size())) return kDbIndexCreate;
     out.reset();
     std::unique_ptr<DbFile> file;
     DbOpenMode mode = db.readOnly ? DbOpenMode::kReadOnly : DbOpenMode::kReadWrite;
-    if (fs_.Open(path, mode, kShareDenyNone, file)) return kDbIndexCreate;
+    if (int rc = fs_.Open(path, mode, kShareDenyNone, file))
+        return rc == kDbSymbolicLink ? rc : kDbIndexCreate;
     OpenIndex ix;
     ix.path = path;
     for (int fi : keyFields) ix.keyFields.push_back(db.fields[static_cast<std::size_t>(fi)].name);
