@@ -17,6 +17,8 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
@@ -449,15 +451,303 @@ TEST_F(PhotoService, FaultsFollowTheScenario) {
     EXPECT_EQ(service.Stop(SIGTERM), 0);
 }
 
+// A user served only by the web API: 25 posts of 3 pictures (post 5 pinned, post 7 for
+// followers only, the timeline reaching 22 posts) and an avatar album of 7 posts.
+const char* kWebScenario = R"({
+  "album_page_size": 3, "timeline_page_size": 10, "session": "s",
+  "users": [{"uid": "6100000001", "name": "webuser", "title": "网", "marker": "none",
+    "web": {"screen_name": "网友", "timeline_reach": 22,
+      "posts": {"count": 25, "pics_per_post": 3, "pinned": [5], "followers_only": [7],
+                "livephoto_every": 10},
+      "albums": [{"title": "头像", "posts": {"count": 7, "mid_only_every": 3}}]}}]
+})";
+
+// One web API answer; the "(status N)" object when it is not JSON.
+Json WebGet(httplib::Client& client, const std::string& path, httplib::Headers headers = {}) {
+    headers.emplace("Cookie", "SUB=s");
+    auto res = client.Get(path.c_str(), headers);
+    if (!res) return Parse("{\"status\":0}");
+    Json answer = Parse(res->body);
+    return answer ? std::move(answer) : Parse("{\"status\":" + std::to_string(res->status) + "}");
+}
+
+TEST_F(PhotoService, WebApiWallsAlbumsAndTimelineEndWhereTheyShould) {
+    ServiceProcess service;
+    int port = service.Start(kWebScenario);
+    ASSERT_GT(port, 0) << service.Output();
+    auto client = Client(port);
+    const std::string uid = "6100000001";
+    Json first =
+        WebGet(*client, "/ajax/profile/getImageWall?uid=" + uid + "&sinceid=0&has_album=true");
+    json_object* albums = At(first.get(), {"data", "album_list"});
+    ASSERT_TRUE(albums);
+    ASSERT_EQ(json_object_array_length(albums), 1u);
+    std::string container = Str(json_object_array_get_idx(albums, 0), "containerid");
+    EXPECT_NE(container.find("_-_头像"), std::string::npos);
+
+    // Both follow the since_id from "0" until it is "0" again.
+    struct Walk {
+        std::string path, cursorName;
+        std::vector<std::size_t> sizes;
+        std::size_t withoutPid;
+    };
+    std::vector<std::string> mids;  // the wall's posts, newest first
+    for (const Walk& walk :
+         {Walk{"/ajax/profile/getImageWall?uid=" + uid, "sinceid", {30, 30, 15}, 0},
+          Walk{"/ajax/profile/getAlbumDetail?uid=" + uid +
+                   "&containerid=" + httplib::detail::encode_query_param(container),
+               "since_id",
+               {3, 3, 1},
+               2}}) {
+        SCOPED_TRACE(walk.path);
+        std::vector<std::size_t> sizes;
+        std::set<std::string> pids;
+        std::size_t withoutPid = 0;
+        for (std::string cursor = "0"; sizes.size() < 10;) {
+            Json page = WebGet(*client, walk.path + "&" + walk.cursorName + "=" + cursor);
+            ASSERT_EQ(json_object_get_int(At(page.get(), {"ok"})), 1);
+            json_object* list = At(page.get(), {"data", "list"});
+            sizes.push_back(json_object_array_length(list));
+            for (std::size_t i = 0; i < sizes.back(); ++i) {
+                json_object* item = json_object_array_get_idx(list, i);
+                std::string pid = Str(item, "pid"), mid = Str(item, "mid");
+                if (pid == "(missing)") {
+                    ++withoutPid;
+                } else {
+                    pids.insert(pid);
+                }
+                if (walk.cursorName == "sinceid" && (mids.empty() || mids.back() != mid))
+                    mids.push_back(mid);
+            }
+            cursor = Str(At(page.get(), {"data"}), "since_id");
+            if (cursor == "0") break;
+        }
+        EXPECT_EQ(sizes, walk.sizes);
+        EXPECT_EQ(withoutPid, walk.withoutPid);
+        EXPECT_EQ(pids.size() + withoutPid, sizes[0] + sizes[1] + sizes[2]);
+    }
+    // Every post is on the wall by its date, the pinned and the followers-only one too.
+    ASSERT_EQ(mids.size(), 25u);
+    EXPECT_TRUE(std::is_sorted(mids.rbegin(), mids.rend()));
+
+    // The timeline: the pinned post first, then posts 1-23 within reach but post 7.
+    std::vector<std::string> expected = {mids[4]};
+    for (std::size_t i = 0; i < 23; ++i) {
+        if (i != 4 && i != 6) expected.push_back(mids[i]);
+    }
+    std::vector<std::string> timeline;
+    std::vector<std::size_t> sizes;
+    std::string sinceId;
+    for (int page = 1; page < 10; ++page) {
+        Json answer =
+            WebGet(*client, "/ajax/statuses/mymblog?uid=" + uid + "&page=" + std::to_string(page) +
+                                "&feature=0" + (page > 1 ? "&since_id=" + sinceId : ""));
+        json_object* list = At(answer.get(), {"data", "list"});
+        sizes.push_back(json_object_array_length(list));
+        if (!sizes.back()) break;
+        for (std::size_t i = 0; i < sizes.back(); ++i)
+            timeline.push_back(Str(json_object_array_get_idx(list, i), "mid"));
+        if (page == 1) {
+            EXPECT_EQ(Str(json_object_array_get_idx(list, 0), "isTop"), "1");
+        }
+        sinceId = Str(At(answer.get(), {"data"}), "since_id");
+    }
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{11, 10, 1, 0}));
+    EXPECT_EQ(timeline, expected);
+    // Without the since_id a later page is page 1 again.
+    Json again = WebGet(*client, "/ajax/statuses/mymblog?uid=" + uid + "&page=2&feature=0");
+    EXPECT_EQ(Str(json_object_array_get_idx(At(again.get(), {"data", "list"}), 0), "mid"), mids[4]);
+
+    // Posts beyond the timeline's reach are still there one by one; followers-only ones not.
+    Json oldest = WebGet(*client, "/ajax/statuses/show?id=" + mids[24]);
+    EXPECT_EQ(json_object_get_int(At(oldest.get(), {"ok"})), 1);
+    EXPECT_EQ(Str(oldest.get(), "idstr"), mids[24]);
+    json_object* pid = json_object_array_get_idx(At(oldest.get(), {"pic_ids"}), 0);
+    ASSERT_TRUE(pid);
+    std::string url =
+        Str(At(oldest.get(), {"pic_infos", json_object_get_string(pid), "largest"}), "url");
+    EXPECT_EQ(url, service.Url("/large/") + json_object_get_string(pid) + ".jpg");
+    EXPECT_EQ(client->Get(url.substr(url.find('/', 8)))->status, 200);
+    Json hidden = WebGet(*client, "/ajax/statuses/show?id=" + mids[6]);
+    EXPECT_EQ(json_object_get_int(At(hidden.get(), {"error_code"})), 20112);
+
+    Json byCustom = WebGet(*client, "/ajax/profile/info?custom=webuser");
+    EXPECT_EQ(Str(At(byCustom.get(), {"data", "user"}), "idstr"), uid);
+    EXPECT_EQ(json_object_get_int(At(WebGet(*client, "/ajax/profile/info?uid=42").get(), {"ok"})),
+              0);
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+}
+
+TEST_F(PhotoService, WebApiLoginAnswersAndTheXsrfToken) {
+    // Each step: "call" a web API endpoint or "visit" the site; the "ok" expected of a call,
+    // or 302 for a redirect to the login page.
+    struct Case {
+        std::string options, session;
+        std::vector<std::pair<std::string, int>> steps;
+    };
+    const std::vector<Case> cases = {
+        {R"("ok_minus_100": 1)", "s", {{"call", -100}, {"visit", 0}, {"call", 1}, {"call", 1}}},
+        {R"("ok_minus_100": 2)", "s", {{"call", -100}, {"call", -100}, {"call", 1}}},
+        {R"("ok_minus_100": -1)", "s", {{"call", -100}, {"visit", 0}, {"call", -100}}},
+        {R"("ok_minus_100": 1)", "forged", {{"call", 302}, {"visit", 0}, {"call", 302}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options + " " + c.session);
+        std::string scenario = kWebScenario;
+        scenario.insert(1, c.options + ", ");
+        const std::string log = (std::filesystem::temp_directory_path() /
+                                 ("photo-service-log-" + std::to_string(getpid())))
+                                    .string();
+        std::filesystem::remove(log);
+        ServiceProcess service;
+        int port = service.Start(scenario, {"--request-log", log});
+        ASSERT_GT(port, 0) << service.Output();
+        auto client = Client(port);
+        std::string token;
+        for (const auto& [what, expected] : c.steps) {
+            if (what == "visit") {
+                EXPECT_EQ(client->Get("/")->status, 200);
+                continue;
+            }
+            httplib::Headers headers = {{"Cookie", "SUB=" + c.session + "; XSRF-TOKEN=" + token}};
+            if (!token.empty()) headers.emplace("X-XSRF-TOKEN", token);
+            auto res = client->Get("/ajax/profile/info?uid=6100000001", headers);
+            ASSERT_TRUE(res);
+            if (token.empty()) {
+                std::string cookie = res->get_header_value("Set-Cookie");
+                ASSERT_EQ(cookie.rfind("XSRF-TOKEN=", 0), 0u) << cookie;
+                token = cookie.substr(11, cookie.find(';') - 11);
+            }
+            if (expected == 302) {
+                EXPECT_EQ(res->status, 302);
+                EXPECT_NE(res->get_header_value("Location").find("/login.php"), std::string::npos);
+                continue;
+            }
+            Json answer = Parse(res->body);
+            EXPECT_EQ(json_object_get_int(At(answer.get(), {"ok"})), expected) << res->body;
+        }
+        // A header that does not match the cookie is told apart.
+        client->Get("/ajax/profile/info?uid=6100000001",
+                    {{"Cookie", "SUB=s; XSRF-TOKEN=" + token}, {"X-XSRF-TOKEN", "forged"}});
+        std::ifstream in(log);
+        std::vector<std::string> xsrf;
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("GET /ajax/", 0) == 0) xsrf.push_back(line.substr(line.rfind(' ') + 1));
+        }
+        std::vector<std::string> want(xsrf.size(), "xsrf=match");
+        want.front() = "xsrf=none";
+        want.back() = "xsrf=wrong";
+        EXPECT_EQ(xsrf, want);
+        std::filesystem::remove(log);
+    }
+}
+
+TEST_F(PhotoService, ImagesNeedTheSitesRefererButNoCookie) {
+    std::string scenario = kScenario;
+    scenario.insert(1, R"("require_referer": true, "session": "s", )");
+    scenario.replace(
+        scenario.find(R"({"uid": "2803301701")"), 0,
+        R"({"uid": "6100000001", "web": {"posts": [{"pics": [{"type": "livephoto"}]}]}},)");
+    ServiceProcess service;
+    int port = service.Start(scenario);
+    ASSERT_GT(port, 0) << service.Output();
+    auto client = Client(port);
+    Json wall = WebGet(*client, "/ajax/profile/getImageWall?uid=6100000001&sinceid=0");
+    ASSERT_TRUE(At(wall.get(), {"data", "list"})) << json_object_get_string(wall.get());
+    json_object* item = json_object_array_get_idx(At(wall.get(), {"data", "list"}), 0);
+    std::string video = Str(item, "video");
+    ASSERT_EQ(video.substr(video.size() - 4), ".mov");
+    Json legacy =
+        Parse(client
+                  ->Get("/photos/get_all?uid=1642591402&album_id=3500000000000001&count=1&page=1",
+                        {{"Cookie", Login(*client)}})
+                  ->body);
+    std::string legacyName =
+        Str(json_object_array_get_idx(At(legacy.get(), {"data", "photo_list"}), 0), "pic_name");
+
+    const std::string origin = service.Url();
+    const std::vector<std::pair<std::string, int>> referers = {
+        {"", 403},           {"https://weibo.com/", 403},     {origin, 403},
+        {origin + "/", 200}, {origin + "/u/6100000001", 200},
+    };
+    for (const std::string& path : {"/large/" + Str(item, "pid") + ".jpg", "/large/" + legacyName,
+                                    video.substr(video.find('/', 8))}) {
+        for (const auto& [referer, status] : referers) {
+            httplib::Headers headers;
+            if (!referer.empty()) headers.emplace("Referer", referer);
+            auto res = client->Get(path.c_str(), headers);
+            ASSERT_TRUE(res);
+            EXPECT_EQ(res->status, status) << path << " from " << referer;
+        }
+    }
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+}
+
+TEST_F(PhotoService, ThrottlingBansAndFaultsSayWhenToComeBack) {
+    // Three calls a minute pass; the fourth starts a one-second ban, every second refusal
+    // saying when it ends.
+    for (bool forever : {false, true}) {
+        SCOPED_TRACE(forever ? "forever" : "one second");
+        std::string scenario = kWebScenario;
+        scenario.insert(1, std::string(R"("throttle": {"max_requests": 3, "window_seconds": 60,
+            "ban_seconds": 1, "retry_after_every": 2, "forever": )") +
+                               (forever ? "true" : "false") + "}, ");
+        ServiceProcess service;
+        int port = service.Start(scenario);
+        ASSERT_GT(port, 0) << service.Output();
+        auto client = Client(port);
+        std::vector<std::string> answers;
+        auto call = [&] {
+            auto res = client->Get("/ajax/profile/info?uid=6100000001", {{"Cookie", "SUB=s"}});
+            answers.push_back(std::to_string(res->status) + " " +
+                              res->get_header_value("Retry-After"));
+        };
+        for (int i = 0; i < 6; ++i) call();
+        // Paths outside the pattern are not throttled.
+        EXPECT_EQ(client->Get("/login")->status, 200);
+        EXPECT_EQ(answers,
+                  (std::vector<std::string>{"200 ", "200 ", "200 ", "418 ", "418 1", "418 "}));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+        answers.clear();
+        call();
+        EXPECT_EQ(answers.front(), forever ? "418 1" : "200 ");
+    }
+
+    std::string scenario = kWebScenario;
+    scenario.insert(1, R"("faults": [
+        {"path": "/ajax/profile/info", "query": {"uid": "1"}, "action": "status", "status": 429, "retry_after": 7},
+        {"path": "/ajax/profile/info", "query": {"uid": "2"}, "action": "status", "status": 432},
+        {"path": "/ajax/profile/info", "query": {"uid": "3"}, "action": "status", "status": 503, "retry_after": 0},
+        {"path": "/ajax/profile/info", "query": {"uid": "4"}, "action": "body", "body": "{\"ok\":0,\"msg\":\"x\"}"}],)");
+    ServiceProcess service;
+    int port = service.Start(scenario);
+    ASSERT_GT(port, 0) << service.Output();
+    auto client = Client(port);
+    const std::vector<std::tuple<std::string, int, std::string>> faults = {
+        {"1", 429, "7"}, {"2", 432, ""}, {"3", 503, "0"}, {"4", 200, ""}};
+    for (const auto& [uid, status, retryAfter] : faults) {
+        auto res = client->Get("/ajax/profile/info?uid=" + uid);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, status) << uid;
+        EXPECT_EQ(res->get_header_value("Retry-After"), retryAfter) << uid;
+    }
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+}
+
 TEST_F(PhotoService, CommandLineAndScenarioErrors) {
     ServiceProcess help;
     EXPECT_EQ(help.RunToEnd({"--help"}), 0);
     EXPECT_NE(help.Output().find("\"users\""), std::string::npos);
     EXPECT_NE(help.Output().find("\"faults\""), std::string::npos);
 
-    for (const char* bad : {"{", R"({"users": 3})", R"({"users": [{"name": "x"}]})",
-                            R"({"users": [{"uid": "../x"}]})",
-                            R"({"users": [], "faults": [{"path": "/", "action": "explode"}]})"}) {
+    for (const char* bad :
+         {"{", R"({"users": 3})", R"({"users": [{"name": "x"}]})",
+          R"({"users": [{"uid": "../x"}]})",
+          R"({"users": [], "faults": [{"path": "/", "action": "explode"}]})",
+          R"({"users": [{"uid": "x1", "web": {}}]})",
+          R"({"users": [{"uid": "1", "web": {"posts": [{"pics": [{"type": "mov"}]}]}}]})",
+          R"({"users": [{"uid": "1", "web": {"posts": [{"mid": "12a"}]}}]})",
+          R"({"users": [], "throttle": {"paths": 3}})"}) {
         ServiceProcess service;
         EXPECT_EQ(service.Start(bad), 0) << bad;
         EXPECT_EQ(service.Stop(0), 1) << bad << ": " << service.Output();

@@ -245,4 +245,15 @@ std::string MakeGif(int seed, const std::string& label, std::size_t padTo) {
     return out;
 }
 
+std::string MakeVideo(const std::string& name) {
+    auto box = [](const char* type, const std::string& payload) {
+        std::size_t size = payload.size() + 8;
+        std::string out;
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(static_cast<char>((size >> shift) & 0xFF));
+        return out + type + payload;
+    };
+    return box("ftyp", std::string("qt  \0\0\0\0qt  ", 12)) + box("mdat", "livephoto " + name);
+}
+
 }  // namespace photoservice

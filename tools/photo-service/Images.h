@@ -15,4 +15,8 @@ std::string MakeJpeg(int seed, const std::string& label, std::size_t padTo = 0);
 // GIF89a with a 16-colour palette; a comment extension pads it like the JPEG.
 std::string MakeGif(int seed, const std::string& label, std::size_t padTo = 0);
 
+// A few bytes in the shape of a QuickTime movie (a file-type box and a data box naming `name`),
+// standing in for a live photo's video.
+std::string MakeVideo(const std::string& name);
+
 }  // namespace photoservice

@@ -1,6 +1,7 @@
 #include "PhotoService.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -47,6 +48,21 @@ std::string CreatedAt(std::int64_t seconds) {
     return buffer;
 }
 
+// Percent-encodes everything but unreserved characters, for a query value.
+std::string PercentEncode(const std::string& s) {
+    std::string out;
+    for (unsigned char c : s) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            char buffer[4];
+            std::snprintf(buffer, sizeof buffer, "%%%02X", c);
+            out += buffer;
+        }
+    }
+    return out;
+}
+
 std::string Cookie(const httplib::Request& req, const std::string& name) {
     for (std::size_t n = 0; n < req.get_header_value_count("Cookie"); ++n) {
         std::string header = req.get_header_value("Cookie", n);
@@ -67,8 +83,10 @@ std::string Cookie(const httplib::Request& req, const std::string& name) {
 
 }  // namespace
 
-PhotoService::PhotoService(Scenario scenario) : scenario_(std::move(scenario)) {
+PhotoService::PhotoService(Scenario scenario)
+    : scenario_(std::move(scenario)), webApi_(scenario_), throttle_(scenario_.throttle) {
     faultSeen_.assign(scenario_.faults.size(), 0);
+    okMinus100Left_ = scenario_.okMinus100;
     for (const User& user : scenario_.users) {
         for (const Album& album : user.albums) {
             for (const Photo& photo : album.photos) {
@@ -80,6 +98,17 @@ PhotoService::PhotoService(Scenario scenario) : scenario_(std::move(scenario)) {
                     album.seq * 1000, "-" + std::to_string(album.seq), false};
             }
         }
+        auto add = [this](const std::vector<WebPost>& posts) {
+            for (const WebPost& post : posts) {
+                for (const WebPicture& p : post.pictures) {
+                    bool gif = p.type == "gif";
+                    images_[p.pid + (gif ? ".gif" : ".jpg")] = {p.seed, p.label, gif};
+                    if (p.type == "livephoto") videos_.insert(p.pid + ".mov");
+                }
+            }
+        };
+        add(user.web.posts);
+        for (const WebAlbum& album : user.web.albums) add(album.posts);
     }
     server_.set_read_timeout(10, 0);
     server_.set_write_timeout(10, 0);
@@ -106,14 +135,20 @@ bool PhotoService::OpenRequestLog(const std::string& path) {
     return requestLog_ != nullptr;
 }
 
-void PhotoService::LogRequest(const httplib::Request& req) {
+void PhotoService::LogRequest(const httplib::Request& req, int status, double seconds,
+                              const std::string& extra) {
     std::lock_guard lock(mutex_);
     if (!requestLog_) return;
     std::string query;
     for (const auto& [key, value] : req.params) {
         query += (query.empty() ? "?" : "&") + key + "=" + value;
     }
-    std::fprintf(requestLog_, "%s %s%s\n", req.method.c_str(), req.path.c_str(), query.c_str());
+    // Line breaks in a decoded query would split the line.
+    for (char& c : query) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
+    std::fprintf(requestLog_, "%s %s%s %d %.3f%s\n", req.method.c_str(), req.path.c_str(),
+                 query.c_str(), status, seconds, extra.c_str());
     std::fflush(requestLog_);
 }
 
@@ -135,6 +170,9 @@ int PhotoService::Bind(int port) {
     if (bound <= 0) return -1;
     port_ = bound;
     picHost_ = WithPort(scenario_.picHost.empty() ? "http://127.0.0.1:{port}" : scenario_.picHost);
+    origin_ = "http://127.0.0.1:" + std::to_string(port_);
+    referer_ = WithPort(scenario_.requireReferer);
+    webApi_.SetHosts(picHost_, origin_);
     return bound;
 }
 
@@ -189,32 +227,38 @@ bool PhotoService::LoggedIn(const httplib::Request& req) {
 }
 
 void PhotoService::Handle(const httplib::Request& req, httplib::Response& res) {
-    LogRequest(req);
-    HandleFaults(req, res);
-}
+    const auto arrival = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(arrival - start_).count();
+    std::string extra;
+    if (WebApi::IsApiPath(req.path)) extra = " xsrf=" + CheckXsrf(req, res);
 
-void PhotoService::HandleFaults(const httplib::Request& req, httplib::Response& res) {
+    if (int retryAfter = throttle_.Check(req.path, arrival); retryAfter >= 0) {
+        res.status = 418;
+        if (retryAfter > 0) res.set_header("Retry-After", std::to_string(retryAfter));
+        res.set_content(HtmlDocument("418", "", "<h1>418</h1>"), kHtml);
+        LogRequest(req, res.status, seconds, extra);
+        return;
+    }
     const Fault* fault = ActiveFault(req);
-    if (fault && fault->delayMs > 0) Delay(fault->delayMs);
     std::string action = fault ? fault->action : "";
+    Page page;
     if (action == "empty") {
-        res.status = 200;
-        res.set_content("", kHtml);
-        return;
+        page = {200, "", kHtml};
+    } else if (action == "html") {
+        page = {200, HtmlDocument("访问过于频繁", "", "<h1>请稍后再试</h1>"), kHtml};
+    } else if (action == "status") {
+        std::string code = std::to_string(fault->status);
+        page = {fault->status, HtmlDocument(code, "", "<h1>" + code + "</h1>"), kHtml};
+    } else if (action == "body") {
+        page = {fault->statusGiven ? fault->status : 200, fault->body,
+                fault->contentType.empty() ? kJson : fault->contentType};
+    } else {
+        page = Dispatch(req, res);
     }
-    if (action == "html") {
-        res.status = 200;
-        res.set_content(HtmlDocument("访问过于频繁", "", "<h1>请稍后再试</h1>"), kHtml);
-        return;
-    }
-    if (action == "status") {
-        res.status = fault->status;
-        res.set_content(HtmlDocument(std::to_string(fault->status), "",
-                                     "<h1>" + std::to_string(fault->status) + "</h1>"),
-                        kHtml);
-        return;
-    }
-    PhotoService::Page page = Dispatch(req, res);
+    if ((action == "status" || action == "body") && fault->retryAfter >= 0)
+        res.set_header("Retry-After", std::to_string(fault->retryAfter));
+    LogRequest(req, page.status, seconds, extra);
+    if (fault && fault->delayMs > 0) Delay(fault->delayMs);
     res.status = page.status;
     if (action == "truncate" && !page.body.empty()) {
         // Announce the whole length, send part of it and drop the connection.
@@ -231,7 +275,7 @@ void PhotoService::HandleFaults(const httplib::Request& req, httplib::Response& 
             });
         return;
     }
-    if (fault && fault->bytesPerSecond > 0 && !page.body.empty()) {
+    if (fault && action.empty() && fault->bytesPerSecond > 0 && !page.body.empty()) {
         // A tenth of the rate every 100 ms, until the body is out or the service stops.
         std::size_t slice =
             std::max<std::size_t>(1, static_cast<std::size_t>(fault->bytesPerSecond) / 10);
@@ -247,7 +291,44 @@ void PhotoService::HandleFaults(const httplib::Request& req, httplib::Response& 
     if (!page.contentType.empty()) res.set_content(page.body, page.contentType);
 }
 
-PhotoService::Page PhotoService::Dispatch(const httplib::Request& req, httplib::Response& res) {
+std::string PhotoService::CheckXsrf(const httplib::Request& req, httplib::Response& res) {
+    std::string cookie = Cookie(req, "XSRF-TOKEN");
+    std::string header = req.get_header_value("X-XSRF-TOKEN");
+    std::lock_guard lock(mutex_);
+    bool known = !cookie.empty() && xsrfTokens_.count(cookie) > 0;
+    if (!known) {
+        std::random_device device;
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%08x%08x%08x", device(), device(), device());
+        xsrfTokens_.insert(buffer);
+        res.set_header("Set-Cookie", std::string("XSRF-TOKEN=") + buffer + "; Path=/");
+    }
+    if (header.empty()) return "none";
+    return known && header == cookie ? "match" : "wrong";
+}
+
+bool PhotoService::RefererAccepted(const httplib::Request& req) const {
+    return referer_.empty() || req.get_header_value("Referer").rfind(referer_, 0) == 0;
+}
+
+Page PhotoService::WebCall(const httplib::Request& req, httplib::Response& res) {
+    std::string back = origin_ + "/login.php?url=" + PercentEncode(origin_ + req.target);
+    if (!LoggedIn(req)) {
+        res.set_header("Location", back);
+        return {302, "", ""};
+    }
+    Page page = webApi_.Answer(req);
+    if (page.status == 200 && page.body.rfind("{\"ok\":1", 0) == 0) {
+        std::lock_guard lock(mutex_);
+        if (okMinus100Left_ != 0) {
+            if (okMinus100Left_ > 0) --okMinus100Left_;
+            return {200, "{\"ok\":-100,\"url\":" + Json(back) + "}", kJson};
+        }
+    }
+    return page;
+}
+
+Page PhotoService::Dispatch(const httplib::Request& req, httplib::Response& res) {
     const std::string& path = req.path;
     if (req.method == "POST") {
         if (path != "/login") return {404, HtmlDocument("404", "", "<h1>404</h1>"), kHtml};
@@ -266,8 +347,16 @@ PhotoService::Page PhotoService::Dispatch(const httplib::Request& req, httplib::
         res.set_header("Location", "/");
         return {302, "", ""};
     }
-    if (path == "/") return RootPage(LoggedIn(req));
-    if (path == "/login") return LoginPage("");
+    if (path == "/") {
+        {
+            // A visit to the site renews the session: the web API answers again.
+            std::lock_guard lock(mutex_);
+            if (okMinus100Left_ > 0) okMinus100Left_ = 0;
+        }
+        return RootPage(LoggedIn(req));
+    }
+    if (path == "/login" || path == "/login.php") return LoginPage("");
+    if (WebApi::IsApiPath(path)) return WebCall(req, res);
     if (path == "/logout") {
         res.set_header("Set-Cookie", "SUB=; Path=/; Max-Age=0");
         res.set_header("Location", "/");
@@ -277,10 +366,15 @@ PhotoService::Page PhotoService::Dispatch(const httplib::Request& req, httplib::
     if (path == "/albums/get_all") return LoggedIn(req) ? AlbumList(req) : LoginPage("");
     if (path == "/photos/get_all") return LoggedIn(req) ? PhotoList(req) : LoginPage("");
 
-    // Images: /<size>/<name>, e.g. /large/abc.jpg and /thumb300/abc.jpg.
+    // Images: /<size>/<name>, e.g. /large/abc.jpg and /thumb300/abc.jpg; live-photo videos.
     std::size_t slash = path.find('/', 1);
     if (slash != std::string::npos && path.find('/', slash + 1) == std::string::npos) {
-        auto it = images_.find(path.substr(slash + 1));
+        std::string name = path.substr(slash + 1);
+        auto it = images_.find(name);
+        bool video = videos_.count(name) > 0;
+        if ((it != images_.end() || video) && !RefererAccepted(req))
+            return {403, HtmlDocument("403", "", "<h1>403 Forbidden</h1>"), kHtml};
+        if (video) return {200, MakeVideo(name), "video/quicktime"};
         if (it != images_.end()) {
             const ImageRef& image = it->second;
             if (image.gif)
@@ -288,11 +382,18 @@ PhotoService::Page PhotoService::Dispatch(const httplib::Request& req, httplib::
             return {200, MakeJpeg(image.seed, image.label, scenario_.imageBytes), "image/jpeg"};
         }
     }
-    // Home pages: /u/<uid>, /<name>; album pages: /<uid>/albums/.
+    // Home pages: /u/<uid>, /<name>, /n/<screen name>, /profile/<uid>; album pages:
+    // /<uid>/albums/.
     std::string key;
     bool albums = false;
     if (path.compare(0, 3, "/u/") == 0) {
         key = path.substr(3);
+    } else if (path.compare(0, 9, "/profile/") == 0) {
+        key = path.substr(9);
+    } else if (path.compare(0, 3, "/n/") == 0 && path.size() > 3) {
+        for (const User& user : scenario_.users) {
+            if (user.web.screenName == path.substr(3)) key = user.uid;
+        }
     } else if (slash == std::string::npos) {
         key = path.substr(1);
     } else if (path.compare(slash, std::string::npos, "/albums/") == 0 ||
@@ -307,7 +408,7 @@ PhotoService::Page PhotoService::Dispatch(const httplib::Request& req, httplib::
     return {404, HtmlDocument("404", "", "<h1>404</h1><p>没有这个页面</p>"), kHtml};
 }
 
-PhotoService::Page PhotoService::LoginPage(const std::string& note) const {
+Page PhotoService::LoginPage(const std::string& note) const {
     std::string body = "<h1>登录微博</h1>\n" +
                        (note.empty() ? std::string() : "<p class=\"note\">" + note + "</p>\n") +
                        "<form method=\"post\" action=\"/login\">\n"
@@ -317,7 +418,7 @@ PhotoService::Page PhotoService::LoginPage(const std::string& note) const {
     return {200, HtmlDocument("微博-随时随地发现新鲜事", "", body), kHtml};
 }
 
-PhotoService::Page PhotoService::RootPage(bool loggedIn) const {
+Page PhotoService::RootPage(bool loggedIn) const {
     std::string body = "<h1>微博</h1>\n<p>";
     body += loggedIn ? "已登录。 <a href=\"/logout\">退出</a>" : "<a href=\"/login\">登录</a>";
     body += "</p>\n<ul>\n";
@@ -329,10 +430,13 @@ PhotoService::Page PhotoService::RootPage(bool loggedIn) const {
     return {200, HtmlDocument("微博-随时随地发现新鲜事", "", body), kHtml};
 }
 
-PhotoService::Page PhotoService::HomePage(const User& user) const {
+Page PhotoService::HomePage(const User& user) const {
     std::string script = "<script type=\"text/javascript\">\n";
     const std::string& id = user.markerValue.empty() ? user.uid : user.markerValue;
-    if (user.ownerUidMarker) {
+    if (user.noMarker) {
+        // The current site: an application that reads everything through the web API.
+        script += "var app = document.getElementById('app');\n";
+    } else if (user.ownerUidMarker) {
         script += "var page = {page_id: 100505" + user.uid + ", owner_uid: " + id +
                   ", domain: 100505};\n";
     } else {
@@ -342,10 +446,11 @@ PhotoService::Page PhotoService::HomePage(const User& user) const {
     script += "</script>\n";
     std::string body = "<h1>" + HtmlEscape(user.title) + "</h1>\n<p><a href=\"/" + user.uid +
                        "/albums/\">相册</a> (" + std::to_string(user.albums.size()) + ")</p>";
+    if (user.noMarker) body = "<div id=\"app\"></div>\n<h1>" + HtmlEscape(user.title) + "</h1>";
     return {200, HtmlDocument(HtmlEscape(user.title), script, body), kHtml};
 }
 
-PhotoService::Page PhotoService::AlbumPage(const User& user) const {
+Page PhotoService::AlbumPage(const User& user) const {
     std::string body = "<h1>" + HtmlEscape(user.title) + " 的相册</h1>\n<ul>\n";
     for (const Album& album : user.albums) {
         std::string cover = CoverAddress(album);
@@ -364,7 +469,7 @@ std::string PhotoService::CoverAddress(const Album& album) const {
     return PicHostOf(album) + "/thumb300/" + name;
 }
 
-PhotoService::Page PhotoService::AlbumList(const httplib::Request& req) const {
+Page PhotoService::AlbumList(const httplib::Request& req) const {
     const User* user = scenario_.FindUser(req.get_param_value("uid"));
     std::size_t total = user ? user->albums.size() : 0;
     std::size_t shown = std::min<std::size_t>(
@@ -401,7 +506,7 @@ PhotoService::Page PhotoService::AlbumList(const httplib::Request& req) const {
     return {200, out, kJson};
 }
 
-PhotoService::Page PhotoService::PhotoList(const httplib::Request& req) const {
+Page PhotoService::PhotoList(const httplib::Request& req) const {
     const User* user = scenario_.FindUser(req.get_param_value("uid"));
     std::string albumId = req.get_param_value("album_id");
     const Album* album = nullptr;

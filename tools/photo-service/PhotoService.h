@@ -1,10 +1,11 @@
 #pragma once
-// The stand-in photo service: home pages, login, the album- and photo-list JSON endpoints,
-// images and a version page, with the faults a scenario asks for.
+// The stand-in photo service: home pages, login, the album- and photo-list JSON endpoints, the
+// current web API, images and a version page, with the faults a scenario asks for.
 
 #include <httplib.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <map>
@@ -13,7 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "RequestThrottle.h"
 #include "Scenario.h"
+#include "WebApi.h"
 
 namespace photoservice {
 
@@ -22,7 +25,9 @@ class PhotoService {
     explicit PhotoService(Scenario scenario);
     ~PhotoService();
 
-    // Appends one line per request, as it arrives ("GET /path?query"), to this file.
+    // Appends one line per request, as it arrives, to this file:
+    // "GET /path?query STATUS SECONDS" (seconds since the start, to the millisecond), and for
+    // the web API " xsrf=none|match|wrong" (the X-XSRF-TOKEN header against the cookie).
     bool OpenRequestLog(const std::string& path);
 
     // Binds 127.0.0.1 on `port` (0: a free one); returns the port or -1.
@@ -38,15 +43,12 @@ class PhotoService {
         std::string label;
         bool gif = false;
     };
-    struct Page {
-        int status = 200;
-        std::string body;
-        std::string contentType;
-    };
-
     void Handle(const httplib::Request& req, httplib::Response& res);
-    void HandleFaults(const httplib::Request& req, httplib::Response& res);
     Page Dispatch(const httplib::Request& req, httplib::Response& res);
+    Page WebCall(const httplib::Request& req, httplib::Response& res);
+    // Sets the XSRF-TOKEN cookie when the request has none of ours; says how the header matched.
+    std::string CheckXsrf(const httplib::Request& req, httplib::Response& res);
+    bool RefererAccepted(const httplib::Request& req) const;
     const Fault* ActiveFault(const httplib::Request& req);
     bool LoggedIn(const httplib::Request& req);
     // Waits `ms`; false when the service stops first.
@@ -61,7 +63,8 @@ class PhotoService {
     std::string CoverAddress(const Album& album) const;
     std::string PicHostOf(const Album& album) const;
     std::string WithPort(std::string host) const;
-    void LogRequest(const httplib::Request& req);
+    void LogRequest(const httplib::Request& req, int status, double seconds,
+                    const std::string& extra);
     std::string Json(const std::string& s) const { return JsonStringFor(s); }
     std::string JsonStringFor(const std::string& s) const;
 
@@ -70,6 +73,12 @@ class PhotoService {
     int port_ = 0;
     std::FILE* requestLog_ = nullptr;         // guarded by mutex_
     std::map<std::string, ImageRef> images_;  // by picture name
+    std::set<std::string> videos_;            // live-photo videos, by name
+    std::string origin_;                      // "http://127.0.0.1:PORT"
+    std::string referer_;                     // the Referer images need; empty: none
+    WebApi webApi_;
+    RequestThrottle throttle_;
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     httplib::Server server_;
 
     std::mutex mutex_;
@@ -77,6 +86,8 @@ class PhotoService {
     bool stopping_ = false;
     std::set<std::string> sessions_;
     std::vector<int> faultSeen_;
+    int okMinus100Left_ = 0;  // -1: every call
+    std::set<std::string> xsrfTokens_;
 };
 
 }  // namespace photoservice

@@ -8,113 +8,12 @@
 #include <memory>
 #include <sstream>
 
+#include "ScenarioReader.h"
+
 namespace photoservice {
 namespace {
 
 constexpr int kMaxPhotosPerAlbum = 99999;
-constexpr long kMaxPhotosInAll = 2000000;
-
-struct JsonDeleter {
-    void operator()(json_object* o) const { json_object_put(o); }
-};
-
-json_object* Member(json_object* object, const char* key) {
-    json_object* value = nullptr;
-    if (json_object_is_type(object, json_type_object))
-        json_object_object_get_ex(object, key, &value);
-    return value;
-}
-
-class Reader {
-  public:
-    std::string error;
-
-    bool Fail(const std::string& message) {
-        if (error.empty()) error = message;
-        return false;
-    }
-
-    // A member read as text: strings as they are, numbers in decimal.
-    bool Text(json_object* object, const char* key, std::string& out, bool required = false) {
-        json_object* v = Member(object, key);
-        if (!v) return !required || Fail(std::string("missing \"") + key + "\"");
-        if (json_object_is_type(v, json_type_string)) {
-            out.assign(json_object_get_string(v),
-                       static_cast<std::size_t>(json_object_get_string_len(v)));
-        } else if (json_object_is_type(v, json_type_int)) {
-            out = std::to_string(json_object_get_int64(v));
-        } else {
-            return Fail(std::string("\"") + key + "\" must be a string");
-        }
-        return true;
-    }
-
-    bool Int(json_object* object, const char* key, std::int64_t& out, std::int64_t lo,
-             std::int64_t hi) {
-        json_object* v = Member(object, key);
-        if (!v) return true;
-        if (!json_object_is_type(v, json_type_int)) {
-            return Fail(std::string("\"") + key + "\" must be an integer");
-        }
-        std::int64_t n = json_object_get_int64(v);
-        if (n < lo || n > hi) return Fail(std::string("\"") + key + "\" is out of range");
-        out = n;
-        return true;
-    }
-
-    bool Bool(json_object* object, const char* key, bool& out) {
-        json_object* v = Member(object, key);
-        if (!v) return true;
-        if (!json_object_is_type(v, json_type_boolean)) {
-            return Fail(std::string("\"") + key + "\" must be true or false");
-        }
-        out = json_object_get_boolean(v);
-        return true;
-    }
-
-    bool Names(json_object* object, const char* key, std::set<std::string>& out) {
-        json_object* v = Member(object, key);
-        if (!v) return true;
-        if (!json_object_is_type(v, json_type_array)) {
-            return Fail(std::string("\"") + key + "\" must be an array of member names");
-        }
-        for (std::size_t i = 0; i < json_object_array_length(v); ++i) {
-            json_object* e = json_object_array_get_idx(v, i);
-            if (!json_object_is_type(e, json_type_string)) {
-                return Fail(std::string("\"") + key + "\" must be an array of member names");
-            }
-            out.insert(json_object_get_string(e));
-        }
-        return true;
-    }
-};
-
-bool IsPlainName(const std::string& s) {
-    if (s.empty() || s.size() > 64) return false;
-    for (char c : s) {
-        bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                  c == '_' || c == '-' || c == '.';
-        if (!ok) return false;
-    }
-    return true;
-}
-
-std::string Replace(std::string s, const std::string& from, const std::string& to) {
-    for (std::size_t pos = s.find(from); pos != std::string::npos;
-         pos = s.find(from, pos + to.size())) {
-        s.replace(pos, from.size(), to);
-    }
-    return s;
-}
-
-std::string Base36(std::uint64_t n) {
-    std::string s;
-    do {
-        s.insert(s.begin(), "0123456789abcdefghijklmnopqrstuvwxyz"[n % 36]);
-        n /= 36;
-    } while (n);
-    return s;
-}
 
 // A picture name in the style of the real image servers.
 std::string PicName(int albumSeq, int number, bool gif) {
@@ -218,11 +117,13 @@ bool ReadAlbum(Reader& r, json_object* a, Album& album, long& total) {
 
 bool ReadFault(Reader& r, json_object* f, Fault& fault) {
     if (!json_object_is_type(f, json_type_object)) return r.Fail("a fault must be an object");
-    std::int64_t skip = 0, times = -1, status = 500, delay = 0, keep = -1, rate = 0;
+    std::int64_t skip = 0, times = -1, status = 500, delay = 0, keep = -1, rate = 0,
+                 retryAfter = -1;
     if (!r.Text(f, "path", fault.path, true) || !r.Text(f, "action", fault.action) ||
-        !r.Int(f, "skip", skip, 0, 1000000000) || !r.Int(f, "times", times, -1, 1000000000) ||
-        !r.Int(f, "status", status, 100, 599) || !r.Int(f, "delay_ms", delay, 0, 600000) ||
-        !r.Int(f, "keep_bytes", keep, -1, 1000000000) ||
+        !r.Int(f, "retry_after", retryAfter, -1, 100000000) || !r.Text(f, "body", fault.body) ||
+        !r.Text(f, "content_type", fault.contentType) || !r.Int(f, "skip", skip, 0, 1000000000) ||
+        !r.Int(f, "times", times, -1, 1000000000) || !r.Int(f, "status", status, 100, 599) ||
+        !r.Int(f, "delay_ms", delay, 0, 600000) || !r.Int(f, "keep_bytes", keep, -1, 1000000000) ||
         !r.Int(f, "bytes_per_second", rate, 0, 1000000000)) {
         return false;
     }
@@ -231,12 +132,14 @@ bool ReadFault(Reader& r, json_object* f, Fault& fault) {
         fault.path.pop_back();
     }
     if (fault.action != "" && fault.action != "empty" && fault.action != "status" &&
-        fault.action != "html" && fault.action != "truncate") {
+        fault.action != "html" && fault.action != "truncate" && fault.action != "body") {
         return r.Fail("unknown fault action \"" + fault.action + "\"");
     }
     fault.skip = static_cast<int>(skip);
     fault.times = static_cast<int>(times);
     fault.status = static_cast<int>(status);
+    fault.statusGiven = Member(f, "status") != nullptr;
+    fault.retryAfter = static_cast<int>(retryAfter);
     fault.delayMs = static_cast<int>(delay);
     fault.keepBytes = static_cast<long>(keep);
     fault.bytesPerSecond = static_cast<long>(rate);
@@ -257,7 +160,10 @@ bool ReadFault(Reader& r, json_object* f, Fault& fault) {
 
 const User* Scenario::FindUser(const std::string& uidOrName) const {
     for (const User& u : users) {
-        if (u.uid == uidOrName || (!u.name.empty() && u.name == uidOrName)) return &u;
+        if (u.uid == uidOrName || (!u.name.empty() && u.name == uidOrName) ||
+            (!u.web.custom.empty() && u.web.custom == uidOrName)) {
+            return &u;
+        }
     }
     return nullptr;
 }
@@ -290,7 +196,7 @@ std::optional<Scenario> ParseScenario(const std::string& json, std::string& erro
         r.Text(top, "pic_host", s.picHost) && r.Int(top, "image_bytes", imageBytes, 0, 16 << 20) &&
             r.Bool(top, "require_login", s.requireLogin) && r.Text(top, "session", s.session) &&
             r.Text(top, "version_page", s.versionPage) &&
-            r.Bool(top, "escape_unicode", s.escapeUnicode);
+            r.Bool(top, "escape_unicode", s.escapeUnicode) && ReadWebOptions(r, top, s);
     }
     s.imageBytes = static_cast<std::size_t>(imageBytes);
     if (s.versionPage.empty()) s.versionPage = "<html><body>#weibo@@2.0#weibo</body></html>";
@@ -300,7 +206,7 @@ std::optional<Scenario> ParseScenario(const std::string& json, std::string& erro
         r.Fail("the scenario needs a \"users\" array");
     }
     long total = 0;
-    int albumSeq = 0;
+    int albumSeq = 0, listSeq = 0;
     for (std::size_t i = 0; r.error.empty() && i < json_object_array_length(users); ++i) {
         json_object* u = json_object_array_get_idx(users, i);
         User user;
@@ -318,11 +224,12 @@ std::optional<Scenario> ParseScenario(const std::string& json, std::string& erro
             r.Fail("uid and name may hold only letters, digits, '_', '-' and '.'");
             break;
         }
-        if (marker != "oid" && marker != "owner_uid") {
-            r.Fail("\"marker\" is \"oid\" or \"owner_uid\"");
+        if (marker != "oid" && marker != "owner_uid" && marker != "none") {
+            r.Fail("\"marker\" is \"oid\", \"owner_uid\" or \"none\"");
             break;
         }
         user.ownerUidMarker = marker == "owner_uid";
+        user.noMarker = marker == "none";
         if (!Member(u, "title")) user.title = user.uid + "的微博";
         json_object* albums = Member(u, "albums");
         if (albums && !json_object_is_type(albums, json_type_array)) {
@@ -335,6 +242,7 @@ std::optional<Scenario> ParseScenario(const std::string& json, std::string& erro
             if (!ReadAlbum(r, json_object_array_get_idx(albums, k), album, total)) break;
             user.albums.push_back(std::move(album));
         }
+        if (!r.error.empty() || !ReadWebProfile(r, u, user, listSeq, total)) break;
         s.users.push_back(std::move(user));
     }
     json_object* faults = Member(top, "faults");
@@ -378,6 +286,8 @@ const char* ScenarioHelp() {
       "title": "...",               <title> of the home page (default: uid + "的微博")
       "marker": "oid",              "oid": $CONFIG['oid']='UID'; "owner_uid": only owner_uid: UID,
       "marker_value": "...",        optional: the marker holds this text instead of the uid
+      "marker": "oid",              "oid": $CONFIG['oid']='UID'; "owner_uid": only owner_uid: UID;
+                                    "none": neither (the client then takes the web API),
       "albums": [
         { "caption": "...",
           "album_id": "...",        default: a 16-digit id
@@ -393,13 +303,53 @@ const char* ScenarioHelp() {
                       "newest": 1400000000, "step": 3600, "gif_every": 0 }
             or      [ { "caption": "...", "timestamp": 1400000000, "gif": false,
                         "photo_id": "...", "pic_name": "..." } ]
-        } ] } ],
+        } ],
+      "web": {                      the user's data in the web API (needs a uid of digits)
+        "screen_name": "...",       default: the title
+        "custom": "...",            personal domain (/custom and ?custom=); default: "name"
+        "statuses_count": 12,       default: the number of posts
+        "timeline_reach": 9,        newest non-pinned posts the timeline gives (default: all);
+                                    older ones only through the wall and statuses/show
+        "posts": [                  sorted newest first
+          { "mid": "...",           digits; default 16 digits, newer posts larger
+            "mblogid": "...",       default: the mid in base 62
+            "text": "...",          text_raw
+            "created_at": 1700000000,   seconds; default an hour before the post above
+            "pics": 3               that many plain pictures, or
+            "pics": [ "PID", { "pid": "...", "type": "pic|livephoto|gif", "video": "..." } ],
+                                    pid default generated; a live photo's video defaults to
+                                    <pic host>/livephoto/PID.mov (served, a few bytes)
+            "pinned": false,        isTop:1, first on timeline page 1; on the wall by its date
+            "followers_only": false,  statuses/show refuses it (error_code 20112); left out
+                                    of the timeline, its pictures on the wall
+            "mid_only": false } ]   (album posts) the album lists only its mid, no pid
+          or { "count": 700, "pics_per_post": 3, "text": "第{post}条微博",
+               "newest": 1700000000, "step": 3600, "livephoto_every": 50, "gif_every": 0,
+               "mid_only_every": 0, "pinned": [5], "followers_only": [7, 9] }
+                                    every n-th picture a live photo / gif; post numbers from 1
+        "albums": [                 special albums (album_list), not on the wall
+          { "title": "头像", "kind": "avatar",      kind default: avatar for 头像, else album
+            "album_id": "35046512", "containerid": "...",   default
+              231826UID_-_pc_profile_album_-_photo_-_KIND_-_ALBUMID_-_TITLE
+            "posts": [ ...as above... ] } ] }
+    } ],
   "pic_host": "http://127.0.0.1:{port}",  image host; {port} is the bound port (default)
   "image_bytes": 30000,             pad images to about this many bytes
   "require_login": true,            false: every page as if logged in
   "session": "...",                 a SUB cookie value accepted besides those /login hands out
   "escape_unicode": true,           non-ASCII as \uXXXX in the JSON answers
   "version_page": "<html>#weibo@@2.0#weibo</html>",   served at /version
+  "wall_page_size": 30, "album_page_size": 30, "timeline_page_size": 20,
+  "ok_minus_100": 0,                the first N good web API calls answer {"ok":-100,"url":...}
+                                    until "/" is visited; -1: every call, for good
+  "require_referer": false,         true: images and videos answer 403 unless the Referer
+                                    starts with http://127.0.0.1:PORT/; or that prefix itself
+  "throttle": { "max_requests": 20, "window_seconds": 10, "ban_seconds": 60,
+                "retry_after_every": 2, "forever": false, "paths": "/ajax/*" },
+                                    more than max_requests matching requests within the window
+                                    ban them: each answered 418, every n-th (0: none) with
+                                    Retry-After: seconds left; "forever": never lifted;
+                                    "paths": a pattern or an array of them
   "faults": [
     { "path": "/photos/get_all",    exact path, or a prefix when it ends in '*'
       "query": {"page": "2"},       query values the request must carry
@@ -408,14 +358,29 @@ const char* ScenarioHelp() {
       "action": "empty",            "empty" (200, no body), "status", "html" (200 with an
                                     HTML page: a throttling page, or an image that is not
                                     one), "truncate" (the body is cut off after "keep_bytes",
-                                    default half) or none
-      "status": 500, "delay_ms": 1500, "keep_bytes": 100,
+                                    default half), "body" ("body" with "content_type", default
+                                    JSON, and "status", default 200) or none
+      "status": 500, "retry_after": 30,   (status, body) a Retry-After header
+      "delay_ms": 1500, "keep_bytes": 100,
       "bytes_per_second": 20000 }   the answer trickles out at this rate ]
 }
 Pages: /  /login (GET form, POST username=...)  /logout  /u/UID  /NAME  /UID/albums/
 /albums/get_all?uid=&count=  /photos/get_all?uid=&album_id=&count=&page=&type=&__rnd=
 /large/PIC_NAME  /thumb300/PIC_NAME  /version
-Without the SUB cookie, home pages and the JSON endpoints answer with the login page.
+Web API: /n/SCREEN_NAME  /profile/UID  /login.php
+/ajax/profile/info?uid=|custom=|screen_name=
+/ajax/profile/getImageWall?uid=&sinceid=CURSOR[&has_album=true]   (30 a page)
+/ajax/profile/getAlbumDetail?uid=&containerid=&since_id=CURSOR      (30 a page)
+  CURSOR: "0" or absent: the start; else the since_id of the answer before
+  ("MID_INDEX"); the last page says "0"; a cursor not given out: {"ok":0,"msg":...}
+/ajax/statuses/mymblog?uid=&page=N&feature=0&since_id=S   (20 a page, pinned on top of
+  page 1; page N>1 needs the since_id page N-1 gave ("MIDkpN"), else page 1 again; an
+  empty list and since_id "" end it)
+/ajax/statuses/show?id=MID|MBLOGID
+/livephoto/PID.mov   pictures at /<any size>/PID.jpg (.gif)
+Without the SUB cookie, home pages and the album service's JSON endpoints answer with the
+login page; the web API answers 302 to /login.php. Every web API answer to a request
+without one of the service's XSRF-TOKEN cookies sets one.
 )";
 }
 

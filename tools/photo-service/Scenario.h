@@ -1,6 +1,6 @@
 #pragma once
-// The stand-in photo service's data: users, albums, photos and the faults to inject,
-// loaded from a JSON scenario file. All texts are UTF-8.
+// The stand-in photo service's data: users, albums, photos, the web API's posts and the faults
+// to inject, loaded from a JSON scenario file. All texts are UTF-8.
 
 #include <cstdint>
 #include <map>
@@ -37,13 +37,72 @@ struct Album {
     int seq = 0;                             // position among all albums, from 1
 };
 
+// One picture of a post in the web API.
+struct WebPicture {
+    std::string pid;           // a plain name; the image is "<pid>.jpg" (".gif" for a gif)
+    std::string type = "pic";  // "pic", "livephoto" or "gif"
+    std::string video;         // a live photo's video address; empty: "<host>/livephoto/<pid>.mov"
+    int seed = 0;              // the image's colour
+    std::string label;         // the digits drawn on the image
+};
+
+struct WebPost {
+    std::string mid;  // digits
+    std::string mblogid;
+    std::string text;
+    std::int64_t createdAt = 0;  // seconds since the epoch
+    std::vector<WebPicture> pictures;
+    bool pinned = false;
+    bool followersOnly = false;
+    bool midOnly = false;  // album items of this post carry only its mid
+};
+
+// A special album of the photo wall (the avatar album, ...): its own posts, not on the wall.
+struct WebAlbum {
+    std::string title;
+    std::string containerId;
+    std::vector<WebPost> posts;  // newest first
+};
+
+struct WebProfile {
+    std::string screenName;
+    std::string custom;             // personal domain path; the user's "name" when not given
+    std::vector<WebPost> posts;     // newest first
+    std::size_t timelineReach = 0;  // newest non-pinned posts the timeline gives
+    std::int64_t statusesCount = 0;
+    std::vector<WebAlbum> albums;
+};
+
 struct User {
     std::string uid;
     std::string name;  // optional custom home-page path
     std::string title;
     bool ownerUidMarker = false;  // "owner_uid: " instead of "$CONFIG['oid']='"
     std::string markerValue;      // what the marker holds, when not the uid (a hostile page)
+    bool noMarker = false;        // the home page carries neither marker
     std::vector<Album> albums;
+    WebProfile web;
+};
+
+// A path pattern: exact, or a prefix when written with a trailing '*'.
+struct PathPattern {
+    std::string path;
+    bool prefix = false;
+    bool Matches(const std::string& p) const {
+        return prefix ? p.compare(0, path.size(), path) == 0 : p == path;
+    }
+};
+
+// More than maxRequests matching requests within windowSeconds ban them for banSeconds: each
+// is answered 418, every retryAfterEvery-th with a Retry-After header.
+struct Throttle {
+    bool enabled = false;
+    std::vector<PathPattern> paths;
+    int maxRequests = 20;
+    double windowSeconds = 10;
+    double banSeconds = 60;
+    int retryAfterEvery = 0;
+    bool forever = false;
 };
 
 // A fault applies to the requests whose path (or path prefix, when it ends in '*') and query
@@ -54,8 +113,12 @@ struct Fault {
     std::map<std::string, std::string> query;
     int skip = 0;
     int times = -1;
-    std::string action;  // "", "empty", "status", "html" or "truncate"
+    std::string action;  // "", "empty", "status", "html", "body" or "truncate"
     int status = 500;
+    bool statusGiven = false;
+    int retryAfter = -1;  // for "status" and "body": a Retry-After header when not negative
+    std::string body;     // for "body"
+    std::string contentType;
     int delayMs = 0;
     long keepBytes = -1;      // for "truncate": bytes sent before the cut; half when negative
     long bytesPerSecond = 0;  // when positive, the answer trickles out at this rate
@@ -70,6 +133,14 @@ struct Scenario {
     std::string session;  // a session value accepted besides the ones /login hands out
     std::string versionPage;
     bool escapeUnicode = true;  // non-ASCII as \uXXXX in JSON answers
+
+    // The web API.
+    int wallPageSize = 30;
+    int albumPageSize = 30;
+    int timelinePageSize = 20;
+    int okMinus100 = 0;          // calls answered {"ok":-100} until "/" is visited; -1: always
+    std::string requireReferer;  // images need a Referer starting with this ({port} replaced)
+    Throttle throttle;
 
     const User* FindUser(const std::string& uidOrName) const;
 };

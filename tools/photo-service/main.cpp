@@ -22,7 +22,10 @@ void Usage(std::FILE* out) {
         "Usage: photo-service --scenario FILE [--port N] [--request-log FILE]\n"
         "Serves the scenario on 127.0.0.1 (port 0 or none: a free port) and prints\n"
         "\"listening on 127.0.0.1:PORT\" as its first line. SIGTERM or SIGINT stop it.\n"
-        "--request-log appends one line per request as it arrives: METHOD PATH?QUERY.\n\n%s",
+        "--request-log appends one line per request as it arrives:\n"
+        "  METHOD PATH?QUERY STATUS SECONDS[ xsrf=none|match|wrong]\n"
+        "  (query values decoded, sorted by name; SECONDS since the start, to the millisecond;\n"
+        "  xsrf: on web API calls, the X-XSRF-TOKEN header against the XSRF-TOKEN cookie).\n\n%s",
         photoservice::ScenarioHelp());
 }
 
