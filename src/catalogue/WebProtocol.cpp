@@ -179,6 +179,14 @@ class PostSource {
     }
 
     Found Show(const Text& mid, JsonValue& post) {
+        // A post asked for once is not asked for again, whatever the answer was.
+        if (auto it = unavailable_.find(mid.bytes()); it != unavailable_.end()) return it->second;
+        const Found found = AskForPost(mid, post);
+        if (found == Found::Hidden || found == Found::Missing) unavailable_[mid.bytes()] = found;
+        return found;
+    }
+
+    Found AskForPost(const Text& mid, JsonValue& post) {
         JsonValue answer;
         Text failure;
         const WebProtocol::CallResult r =
@@ -219,6 +227,7 @@ class PostSource {
     ListedUser user_;
     const RunHooks& hooks_;
     std::map<std::string, JsonValue> posts_;
+    std::map<std::string, Found> unavailable_;
     std::set<std::string> seenCursors_;
     Text sinceId_;
     Text oldestRead_;

@@ -21,6 +21,9 @@ enum class Option {
     Period,
     Cookies,
     ProgramFolder,
+    Protocol,
+    LivePhotos,
+    Verbose,
     Help,
     Version,
 };
@@ -41,6 +44,9 @@ constexpr OptionDef kOptions[] = {
     {"--period", Option::Period, true},
     {"--cookies", Option::Cookies, true},
     {"--program-folder", Option::ProgramFolder, true},
+    {"--protocol", Option::Protocol, true},
+    {"--live-photos", Option::LivePhotos, true},
+    {"--verbose", Option::Verbose, false},
     {"--help", Option::Help, false},
     {"--version", Option::Version, false},
 };
@@ -134,6 +140,25 @@ bool Apply(Option option, const std::string& value, CliOptions& options, std::st
                 return false;
             }
             options.programFolder = Utf8ToLocal(value);
+            return true;
+        case Option::Protocol:
+            if (value == "auto" || value == "web" || value == "album") {
+                options.protocol = value == "auto"  ? ProtocolChoice::Auto
+                                   : value == "web" ? ProtocolChoice::Web
+                                                    : ProtocolChoice::Album;
+                return true;
+            }
+            error = "bad --protocol value \"" + value + "\" (auto, web or album)";
+            return false;
+        case Option::LivePhotos:
+            if (value == "on" || value == "off") {
+                options.livePhotos = value == "on";
+                return true;
+            }
+            error = "bad --live-photos value \"" + value + "\" (on or off)";
+            return false;
+        case Option::Verbose:
+            options.verbose = true;
             return true;
         case Option::List:
         case Option::Help:
@@ -243,12 +268,19 @@ Where and how to save:
   --naming SCHEME        序号加内容 | 内容加序号 | 内容加日期 | 内容 (default: the settings file's)
   --numbering FORM       默认 | 循环 (default: the settings file's)
   --records on|off       duplicate protection (default: the settings file's)
+  --live-photos on|off   also save a live photo's video beside it (default: the settings file's)
 
 Session and files:
   --cookies FILE         a Netscape cookies.txt file loaded into the cookie store before any request
   --program-folder DIR   where 配置.ini and the record folder live (default: ProgramFolder)
+  --protocol auto|web|album
+                         how to speak to the service: the album service when the home page
+                         carries its markers, else the site's web API (auto); or always one
+                         (default: the settings file's)
 
 Other:
+  --verbose              one line per request on standard error (method, address, status,
+                         bytes, time, the wait before it); never a cookie or token
   --help                 print this help and exit
   --version              print the version and exit
 
@@ -267,6 +299,7 @@ Exit status:
   2    bad arguments
   3    no user id found on the home page (not logged in, or a wrong address)
   4    the user has no albums
+  5    the service kept refusing (throttling); what was saved is recorded, run again later
   130  stopped by Ctrl-C or SIGTERM
 
 Examples:

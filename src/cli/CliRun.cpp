@@ -14,6 +14,7 @@
 #include "runtime/SettingsFile.h"
 #include "runtime/StopFlag.h"
 #include "web/CookieStore.h"
+#include "web/RequestGovernor.h"
 
 namespace ovx {
 
@@ -87,6 +88,7 @@ CliAnswers AnswersFor(const CliOptions& options, const StoredSettings& settings)
     answers.naming.scheme =
         options.naming.value_or(settings.naming.value_or(NamingScheme::NumberCaption));
     answers.naming.numbering = options.numbering.value_or(settings.numbering);
+    album.livePhotos = options.livePhotos.value_or(settings.livePhotos);
     return answers;
 }
 
@@ -147,10 +149,19 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     if (photoService.empty()) {
         photoService = Utf8ToLocal(SettingDefOf(SettingKey::PhotoService).fallback);
     }
+    ServiceSettings service;
+    service.homePage = WithoutTrailingSlash(settings.homePage);
+    service.photoService = photoService;
+    service.imageService = WithoutTrailingSlash(settings.imageService);
+    if (service.imageService.empty())
+        service.imageService = Utf8ToLocal(SettingDefOf(SettingKey::ImageService).fallback);
+    service.choice = options.protocol.value_or(settings.protocol);
+    // The session: every request of this run is paced and backed off by one governor.
+    RequestGovernor governor(GovernorSettings::From(settings));
     CliView view(streams, AnswersFor(options, settings));
     view.SetSelection(options.albums);
     view.SetLogToError(options.action == CliOptions::Action::List);
-    Catalogue catalogue(view, photoService);
+    Catalogue catalogue(view, service, SessionContext{nullptr, &governor});
 
     // The resolution and the list are cut short by a stop as the download is.
     bool stopped = false;
@@ -178,17 +189,35 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
                                PrintableUtf8(cause, true));
         return kExitNoUserId;
     }
-    if (user.userId.empty()) {
+    if (failure == Catalogue::Failure::Refused) {
+        view.Finish();
+        ErrorLine(streams, "the service kept refusing (throttling): run again later");
+        return kExitRefused;
+    }
+    if (user.userId.empty() || failure == Catalogue::Failure::NotLoggedIn) {
         view.Finish();
         ErrorLine(streams,
                   "no user id found on the home page: not logged in, or a wrong address (" +
                       PrintableUtf8(user.homePageAddress, true) + ")");
+        if (failure == Catalogue::Failure::NotLoggedIn) {
+            ErrorLine(streams,
+                      "not logged in: log in in the window, or pass --cookies with a login");
+        }
         return kExitNoUserId;
     }
     const std::vector<AlbumRow> rows = view.Rows();
     if (rows.empty()) {
         view.Finish();
         const Text& who = user.userTitle.empty() ? user.userId : user.userTitle;
+        if (failure == Catalogue::Failure::NotLoggedIn) {
+            ErrorLine(streams,
+                      "not logged in: log in in the window, or pass --cookies with a login");
+            return kExitNoUserId;
+        }
+        if (failure == Catalogue::Failure::Refused) {
+            ErrorLine(streams, "the service kept refusing (throttling): run again later");
+            return kExitRefused;
+        }
         if (failure == Catalogue::Failure::AlbumList) {
             ErrorLine(streams, "cannot fetch the album list of the user " +
                                    PrintableUtf8(who, true) + ": " + PrintableUtf8(cause, true));
@@ -210,11 +239,15 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
         return kExitBadArguments;
     }
 
+    // The user and protocol of the rows listed: what the download saves under.
+    const Catalogue::Listing listed = catalogue.Listed();
     DownloadSetup setup;
-    setup.user = user;
+    setup.user = listed.user;
+    setup.protocol = listed.protocol;
     setup.programFolder = programFolder;
     setup.recordFolder = RecordFolder();
     setup.photoService = photoService;
+    setup.homePage = service.homePage;
     // The record folder is made once, as the window does at start-up.
     std::error_code ec;
     fs::create_directories(ToPath(setup.recordFolder), ec);
@@ -223,6 +256,16 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     const DownloadSummary summary = job.Run();
     view.Finish();
     view.PrintLine(streams.out, SummaryLine(summary));
+    if (summary.notLoggedIn) {
+        ErrorLine(streams, "not logged in: log in in the window, or pass --cookies with a login");
+        return kExitNoUserId;
+    }
+    if (summary.refused) {
+        ErrorLine(streams,
+                  "the service kept refusing (throttling): what was saved is recorded, run "
+                  "again later to go on from there");
+        return kExitRefused;
+    }
     if (summary.stopped) {
         ErrorLine(streams, "stopped");
         return kExitStopped;

@@ -16,6 +16,7 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitBadArguments = 2;
 inline constexpr int kExitNoUserId = 3;
 inline constexpr int kExitNoAlbums = 4;
+inline constexpr int kExitRefused = 5;  // the service kept refusing (throttling)
 inline constexpr int kExitStopped = 130;
 
 // `args` are the arguments after the program name.

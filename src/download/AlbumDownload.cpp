@@ -38,11 +38,25 @@ std::string CreateFolder(const Text& folder) {
     return ec ? ec.message() : std::string("not a folder");
 }
 
+// A video's own extension: ".mp4" when its address names one, else ".mov".
+Text VideoExtension(const Text& address) {
+    Text path = ToLowerCase(address);
+    for (const char* end : {"?", "#"}) {
+        const int at = FindText(path, Text(end));
+        if (at != -1) path = LeftText(path, at - 1);
+    }
+    return RightText(path, 4) == Text(".mp4") ? Text(".mp4") : Text(".mov");
+}
+
 }  // namespace
 
 AlbumDownload::AlbumDownload(EngineView& view, JobControl& control, const DownloadSetup& setup,
                              Protocol& protocol, DownloadSummary& summary)
     : view_(view), control_(control), setup_(setup), protocol_(protocol), summary_(summary) {}
+
+RecordKind AlbumDownload::RecordsOf(const Protocol& protocol) {
+    return protocol.Kind() == ProtocolKind::Web ? RecordKind::kWeb : RecordKind::kAlbumService;
+}
 
 std::int64_t AlbumDownload::UploadSeconds(const Text& timestamp) {
     return AlbumServiceProtocol::UploadSeconds(timestamp);
@@ -86,7 +100,7 @@ int AlbumDownload::MoveProgress(double position) {
 void AlbumDownload::Run(const AlbumWorkItem& item) {
     // The record database: a store that cannot open means no lookups and no records.
     if (!control_.Checkpoint()) return;
-    store_ = RecordStore::ForUser(setup_.recordFolder, setup_.user.userId,
+    store_ = RecordStore::ForUser(setup_.recordFolder, setup_.user.userId, RecordsOf(protocol_),
                                   [this](const Text& line) { view_.AppendLog(line); });
     storeOpen_ = store_->OpenForAlbum();
 
@@ -236,13 +250,29 @@ AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const PhotoItem& item) {
     photo.extension = item.extension;
     photo.photoId = item.photoId;
     if (!control_.Checkpoint()) return PhotoResult::Stopped;
-    if (SavePhoto(photo, naming.scheme, *image).empty()) {
+    const Text path = SavePhoto(photo, naming.scheme, *image);
+    if (path.empty()) {
         view_.AppendLog("图片保存失败："_t + item.photoId + "\r\n"_t);
         ++summary_.failed;
         return PhotoResult::Next;
     }
     ++summary_.saved;
-    if (storeOpen_) {
+    // A live photo's video goes beside the still; the photo is recorded only with both.
+    bool complete = true;
+    if (item.videoAddress && options_.livePhotos) {
+        const std::optional<Bytes> video = FetchImage(*item.videoAddress, item.photoId);
+        if (!video) return PhotoResult::Stopped;
+        if (video->empty()) {
+            complete = false;
+        } else if (!control_.Checkpoint()) {
+            return PhotoResult::Stopped;
+        } else if (SaveBeside(path, VideoExtension(*item.videoAddress), *video).empty()) {
+            view_.AppendLog("视频保存失败："_t + item.photoId + "\r\n"_t);
+            ++summary_.failed;
+            complete = false;
+        }
+    }
+    if (storeOpen_ && complete) {
         if (!control_.Checkpoint()) return PhotoResult::Stopped;
         if (!store_->Record(item.photoId)) {
             view_.AppendLog("下载记录写入失败："_t + item.photoId + Text("\r\n"));

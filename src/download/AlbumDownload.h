@@ -23,6 +23,9 @@ class AlbumDownload {
     // Downloads the album; returns when it is done, ended by the date filter, or stopped.
     void Run(const AlbumWorkItem& item);
 
+    // The record database a protocol's photos are recorded in.
+    static RecordKind RecordsOf(const Protocol& protocol);
+
     // The upload time of a photo in whole seconds, from its timestamp text: a value over
     // 9999999999 is taken as milliseconds.
     static std::int64_t UploadSeconds(const Text& timestamp);

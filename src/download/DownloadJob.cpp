@@ -42,7 +42,14 @@ DownloadSummary DownloadJob::Run() {
     view_.AppendLog(view_.ReadTimeRange() ? "【启用了】 固定时间段内的下载\r\n\r\n"_t
                                           : "【未启用】 固定时间段内的下载\r\n\r\n"_t);
     if (!control_.Checkpoint()) return stop();
-    RecordStore::ForUser(setup_.recordFolder, setup_.user.userId)->Prepare();
+    std::shared_ptr<Protocol> protocol = setup_.protocol;
+    if (!protocol) {
+        protocol = std::make_shared<AlbumServiceProtocol>(
+            ServiceSettings{setup_.homePage, setup_.photoService, Text(), ProtocolChoice::Album});
+    }
+    RecordStore::ForUser(setup_.recordFolder, setup_.user.userId,
+                         AlbumDownload::RecordsOf(*protocol))
+        ->Prepare();
     view_.SetRunState(RunState::Running);
 
     // The checked rows, as structures: no text in a name can cut an item apart.
@@ -66,11 +73,6 @@ DownloadSummary DownloadJob::Run() {
     view_.SetLabel(ViewLabel::AlbumCount,
                    "总共需下载["_t + ToText(static_cast<int>(items.size())) + "]个相册"_t);
 
-    std::shared_ptr<Protocol> protocol = setup_.protocol;
-    if (!protocol) {
-        protocol = std::make_shared<AlbumServiceProtocol>(
-            ServiceSettings{setup_.homePage, setup_.photoService, Text(), ProtocolChoice::Album});
-    }
     for (std::size_t j = 0; j < items.size(); ++j) {
         if (!control_.Checkpoint()) return stop();
         view_.SetLabel(ViewLabel::CurrentAlbum,

@@ -162,6 +162,16 @@ Text SavePhoto(const PhotoToSave& photo, NamingScheme scheme, const Bytes& image
     return WriteIntoPlace(photo.folder, photo.photoId + photo.extension, image);
 }
 
+Text SaveBeside(const Text& photoPath, const Text& extension, const Bytes& bytes) {
+    const std::string_view path = photoPath.view();
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return Text();
+    std::string_view name = path.substr(slash + 1);
+    if (const std::size_t dot = name.rfind('.'); dot != std::string_view::npos && dot > 0)
+        name = name.substr(0, dot);
+    return WriteIntoPlace(Text(path.substr(0, slash)), Text(name) + extension, bytes);
+}
+
 bool IsPhotoTemporaryName(const Text& name) {
     const std::string& s = name.bytes();
     const std::string& prefix = kTemporaryPrefix.bytes();

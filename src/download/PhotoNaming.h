@@ -58,6 +58,10 @@ Text BuildPhotoName(const PhotoToSave& photo, NamingScheme scheme, bool secondPa
 // Returns the path written, or an empty text when all three writes failed.
 Text SavePhoto(const PhotoToSave& photo, NamingScheme scheme, const Bytes& image);
 
+// Saves bytes beside a saved photo, under the photo's final name with `extension` in place of
+// its own (a live photo's video). Returns the path written, or an empty text on failure.
+Text SaveBeside(const Text& photoPath, const Text& extension, const Bytes& bytes);
+
 // Whether a file name is one of SavePhoto's temporaries (".ovx-" ... ".part").
 bool IsPhotoTemporaryName(const Text& name);
 

@@ -199,12 +199,13 @@ TEST_F(CatalogueTest, EmptyBoxAndPagesWithoutMarkers) {
 
     // A page of the service without markers (its front page), and pages whose marker holds
     // anything but digits: no user id, and the list ends in the no-albums message.
+    Catalogue albumService(view_, ServiceSettings{Text(), Service(), Text(), ProtocolChoice::Album});
     for (const char* path : {"/", "/evil"}) {
         view_.Clear();
         view_.answers.homePageAddress = Text(service_.Url(path));
-        EXPECT_TRUE(catalogue.ResolveAndList()) << path;
-        EXPECT_EQ(catalogue.User().userId, Text()) << path;
-        EXPECT_EQ(catalogue.LastFailure(), Catalogue::Failure::None);
+        EXPECT_TRUE(albumService.ResolveAndList()) << path;
+        EXPECT_EQ(albumService.User().userId, Text()) << path;
+        EXPECT_EQ(albumService.LastFailure(), Catalogue::Failure::None);
         EXPECT_EQ(view_.Events("message"), Events{"message[温馨提示]:获取到相册个数为：0"});
     }
 }

@@ -289,6 +289,8 @@ TEST_F(CliTest, HostilePagesAndLinksLeaveFilesOutsideUntouched) {
     const fs::path cookies = LogIn();
 
     // A marker that is not all digits is no user id: exit 3, nothing written anywhere.
+    SettingsFile settings(SettingsFile::PathFor(FromPath(programFolder_)));
+    ASSERT_TRUE(settings.Write(SettingKey::Protocol, SettingsFile::ProtocolValue(ProtocolChoice::Album)));
     EXPECT_EQ(Run(Args({"--cookies", U8(cookies), "--records", "on"}, "/evil")), 3) << err_;
     EXPECT_NE(err_.find("no user id found"), std::string::npos) << err_;
     EXPECT_FALSE(fs::exists(saveFolder_));
