@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "runtime/CodePage.h"
+#include "runtime/DurableFile.h"
 #include "runtime/Files.h"
 #include "runtime/TextOps.h"
 #include "web/RegexObject.h"
@@ -51,34 +52,31 @@ bool NameTaken(const Text& folder, const Text& name) {
     return !safe.empty() && FileExists(JoinPath(folder, safe));
 }
 
-// Writes the bytes to a new hidden temporary file in the folder and renames it to `name`.
-// Returns the final path, or an empty text when the name is refused or any step fails; a
-// failed try leaves no file behind.
+// Writes the bytes to a new hidden temporary file in the folder, makes them reach the disk and
+// only then renames the file to `name`, so that a power cut never leaves a final name (or a
+// recorded photo) without its bytes. Returns the final path, or an empty text when the name is
+// refused or any step fails; a failed try leaves no file behind.
 Text WriteIntoPlace(const Text& folder, const Text& name, const Bytes& bytes) {
     const Text safe = SafeNameComponent(name, OverLongName::Refuse);
     if (safe.empty()) return Text();
     const Text target = JoinPath(folder, safe);
 
     fs::path temporary;
-    std::FILE* file = nullptr;
-    for (int attempt = 0; attempt < 8 && !file; ++attempt) {
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 8 && err == EEXIST; ++attempt) {
         temporary = ToPath(JoinPath(folder, TemporaryName()));
-        errno = 0;
-        // "x": created here or not at all, never an existing file or a link's target.
-        file = std::fopen(temporary.c_str(), "wbx");
-        if (!file && errno != EEXIST) return Text();
+        // Created here or not at all: never an existing file, never a link's target.
+        err = WriteNewFileDurably(temporary, bytes);
     }
-    if (!file) return Text();
-    bool written =
-        bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = std::fflush(file) == 0 && written;
-    written = std::fclose(file) == 0 && written;
+    if (err != 0) return Text();
     std::error_code ec;
-    if (written) fs::rename(temporary, ToPath(target), ec);
-    if (!written || ec) {
+    fs::rename(temporary, ToPath(target), ec);
+    if (ec) {
         fs::remove(temporary, ec);
         return Text();
     }
+    // The new name itself; a folder that cannot be synced still holds the photo.
+    SyncFolder(ToPath(folder.empty() ? Text(".") : folder));
     return target;
 }
 
