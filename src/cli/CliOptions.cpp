@@ -224,7 +224,7 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
 }
 
 std::string CliVersionText() {
-    return std::string("ovatrix-cli ") + kVersion + "\n";
+    return std::string("ovatrix-cli ") + kVersion + "\n" + kLicenceLine + "\n";
 }
 
 std::string CliHelpText() {
