@@ -21,7 +21,8 @@ set(OVX_HOMEPAGE "https://github.com/ovatrix/ovatrix"
     CACHE STRING "The program's home page (package, metainfo, manual pages)")
 set(OVX_MAINTAINER "Ovatrix developers <ovatrix@users.noreply.github.com>"
     CACHE STRING "Maintainer of the Debian package: Name <address>")
-set(OVX_LICENSE "LicenseRef-proprietary" CACHE STRING "SPDX licence of the program")
+# OVX_LICENSE, the program's SPDX licence (GPL-3.0-or-later, text in COPYING), is set beside the
+# project version in the root CMakeLists.txt; the copyright file names it as Debian's GPL-3+.
 set(OVX_SCREENSHOTS_URL "${OVX_HOMEPAGE}/raw/main/docs/screenshots")
 
 set(_pkg ${PROJECT_SOURCE_DIR}/packaging)

@@ -7,6 +7,7 @@
 #include "app/LinkLabel.h"
 #include "app/MessengerBadge.h"
 #include "app/Placement.h"
+#include "ovx/Version.h"
 
 namespace ovx {
 namespace {
@@ -47,6 +48,9 @@ AboutPage::AboutPage(QWidget* parent) : QWidget(parent) {
     latest_ = Label(version, "标签_zxbanben", {87, 105, 93, 40});
     check_ = Place<QPushButton>(version, "按钮_checknew", {14, 152, 166, 40});
     check_->setText(QStringLiteral("检测程序是否有更新"));
+
+    licence_ = Label(this, "标签_许可", {8, 410, 1040, 24}, QString::fromUtf8(kLicenceLine));
+    licence_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 }
 
 }  // namespace ovx

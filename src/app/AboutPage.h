@@ -1,5 +1,5 @@
 #pragma once
-// Page 4: the maker's contact links and the version group with the update check.
+// Page 4: the maker's contact links, the version group with the update check and the licence.
 
 #include <QWidget>
 
@@ -24,6 +24,7 @@ class AboutPage : public QWidget {
     QLabel* CurrentVersionLabel() const { return current_; }     // 标签_banben
     QLabel* LatestVersionLabel() const { return latest_; }       // 标签_zxbanben
     QPushButton* CheckButton() const { return check_; }          // 按钮_checknew
+    QLabel* LicenceLabel() const { return licence_; }            // 标签_许可
 
   private:
     QPushButton* messenger_;
@@ -32,6 +33,7 @@ class AboutPage : public QWidget {
     QLabel* current_;
     QLabel* latest_;
     QPushButton* check_;
+    QLabel* licence_;
 };
 
 }  // namespace ovx

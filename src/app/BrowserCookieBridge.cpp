@@ -28,13 +28,23 @@ bool Expired(const Cookie& c) {
 
 }  // namespace
 
-BrowserCookieBridge::BrowserCookieBridge(QWebEngineCookieStore* browserCookies,
-                                         const QString& copyFile, QObject* parent)
+BrowserCookieBridge::BrowserCookieBridge(const QString& copyFile, QObject* parent)
     : QObject(parent), copyFile_(copyFile), saveTimer_(new QTimer(this)) {
     saveTimer_->setSingleShot(true);
     saveTimer_->setInterval(kSaveDelayMs);
     connect(saveTimer_, &QTimer::timeout, this, [this] { SaveCopy(); });
     LoadCopy();
+}
+
+BrowserCookieBridge::BrowserCookieBridge(QWebEngineCookieStore* browserCookies,
+                                         const QString& copyFile, QObject* parent)
+    : BrowserCookieBridge(copyFile, parent) {
+    Attach(browserCookies);
+}
+
+void BrowserCookieBridge::Attach(QWebEngineCookieStore* browserCookies) {
+    if (attached_) return;
+    attached_ = true;
     connect(browserCookies, &QWebEngineCookieStore::cookieAdded, this,
             &BrowserCookieBridge::OnAdded);
     connect(browserCookies, &QWebEngineCookieStore::cookieRemoved, this,

@@ -25,14 +25,20 @@ class BrowserCookieBridge : public QObject {
     Q_OBJECT
 
   public:
-    // Starts listening. `copyFile` (may be empty: nothing kept) is read now and rewritten
-    // shortly after every change and when the bridge goes away.
+    // Hands the copy to the CookieStore now; listens to the browser from Attach() on.
+    // `copyFile` (may be empty: nothing kept) is read now and rewritten shortly after every
+    // change and when the bridge goes away.
+    BrowserCookieBridge(const QString& copyFile, QObject* parent);
+    // Both at once: reads the copy and starts listening to `browserCookies`.
     BrowserCookieBridge(QWebEngineCookieStore* browserCookies, const QString& copyFile,
                         QObject* parent);
     ~BrowserCookieBridge() override;
 
     // The browser's form of a cookie in the store's form.
     static Cookie ToStoreCookie(const QNetworkCookie& cookie);
+
+    // Starts listening to the browser's cookies and has it report those it restored. Once.
+    void Attach(QWebEngineCookieStore* browserCookies);
 
     // Writes the copy now (normally done on a short timer). False when it cannot be written.
     bool SaveCopy();
@@ -48,6 +54,7 @@ class BrowserCookieBridge : public QObject {
     std::map<Key, Cookie> cookies_;
     QTimer* saveTimer_;
     bool dirty_ = false;
+    bool attached_ = false;
 };
 
 }  // namespace ovx

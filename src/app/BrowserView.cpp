@@ -3,8 +3,12 @@
 #include <QDateTime>
 #include <QDir>
 #include <QNetworkCookie>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QTimer>
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
+#include <utility>
 
 #include "app/BrowserCookieBridge.h"
 #include "app/SameViewPage.h"
@@ -13,20 +17,36 @@
 
 namespace ovx {
 
-BrowserView::BrowserView(const QString& storageFolder, QWidget* parent) : QWebEngineView(parent) {
-    if (storageFolder.isEmpty()) {
+BrowserView::BrowserView(const QString& storageFolder, QWidget* parent)
+    : QWebEngineView(parent),
+      storageFolder_(storageFolder),
+      // The login kept from the last run is with the program's requests from the start.
+      cookies_(new BrowserCookieBridge(
+          storageFolder.isEmpty() ? QString() : storageFolder + QStringLiteral("/cookies.txt"),
+          this)) {}
+
+BrowserView::~BrowserView() {
+    if (!page_) return;
+    // The page must go before the profile it was made with.
+    setPage(nullptr);
+    delete page_;
+    page_ = nullptr;
+}
+
+void BrowserView::Start() {
+    if (page_) return;
+    awaitingPaint_ = false;
+    if (storageFolder_.isEmpty()) {
         profile_ = new QWebEngineProfile(this);  // off the record
     } else {
-        QDir().mkpath(storageFolder);
+        QDir().mkpath(storageFolder_);
         profile_ = new QWebEngineProfile(QStringLiteral("Ovatrix"), this);
-        profile_->setPersistentStoragePath(storageFolder);
-        profile_->setCachePath(storageFolder + QStringLiteral("/cache"));
+        profile_->setPersistentStoragePath(storageFolder_);
+        profile_->setCachePath(storageFolder_ + QStringLiteral("/cache"));
         // The login is usually a session cookie; keep it for the next run as well.
         profile_->setPersistentCookiesPolicy(QWebEngineProfile::ForcePersistentCookies);
     }
-    const QString cookieCopy =
-        storageFolder.isEmpty() ? QString() : storageFolder + QStringLiteral("/cookies.txt");
-    cookies_ = new BrowserCookieBridge(profile_->cookieStore(), cookieCopy, this);
+    cookies_->Attach(profile_->cookieStore());
     // The login kept from the last run serves the browser as well as the program's requests,
     // also when the engine's own cookie database is gone.
     for (const Cookie& c : CookieStore::Instance().List()) {
@@ -47,23 +67,65 @@ BrowserView::BrowserView(const QString& storageFolder, QWidget* parent) : QWebEn
     setPage(page_);
     connect(page_, &SameViewPage::aboutToNavigate, this, &BrowserView::Report);
     connect(page_, &QWebEnginePage::loadFinished, this, [this](bool) { Report(page_->url()); });
+    if (!pending_.isEmpty()) page_->setUrl(std::exchange(pending_, QUrl()));
 }
 
-BrowserView::~BrowserView() {
-    // The page must go before the profile it was made with.
-    setPage(nullptr);
-    delete page_;
-    page_ = nullptr;
+QWebEngineProfile* BrowserView::Profile() {
+    Start();
+    return profile_;
 }
 
 QString BrowserView::Address() const {
-    return page_->url().toString();
+    return page_ ? page_->url().toString() : pending_.toString();
 }
 
 bool BrowserView::SetAddress(const QString& address) {
     const std::optional<QUrl> url = BrowsableAddress(address);
-    if (url) page_->setUrl(*url);
-    return url.has_value();
+    if (!url) return false;
+    if (awaitingPaint_) {
+        pending_ = *url;
+        return true;
+    }
+    Start();
+    page_->setUrl(*url);
+    return true;
+}
+
+void BrowserView::showEvent(QShowEvent* event) {
+    if (page_) {
+        QWebEngineView::showEvent(event);
+        return;
+    }
+    // The base class would make a page of the default profile for a view that has none.
+    QWidget::showEvent(event);
+    awaitingPaint_ = true;
+}
+
+void BrowserView::hideEvent(QHideEvent* event) {
+    if (page_) {
+        QWebEngineView::hideEvent(event);
+        return;
+    }
+    QWidget::hideEvent(event);
+    awaitingPaint_ = false;
+}
+
+void BrowserView::contextMenuEvent(QContextMenuEvent* event) {
+    if (page_) QWebEngineView::contextMenuEvent(event);
+}
+
+void BrowserView::paintEvent(QPaintEvent* event) {
+    if (page_) {
+        QWebEngineView::paintEvent(event);
+        return;
+    }
+    // The place of the page until the engine has started: a blank page.
+    QPainter(this).fillRect(event->rect(), Qt::white);
+    if (!startScheduled_) {
+        startScheduled_ = true;
+        // After this paint has reached the screen.
+        QTimer::singleShot(0, this, &BrowserView::Start);
+    }
 }
 
 void BrowserView::Report(const QUrl& url) {

@@ -22,7 +22,7 @@ std::optional<int> AnswerInformationOption(int argc, char** argv, std::ostream& 
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--version" || arg == "-V") {
-            out << "ovatrix (Ovatrix) " << kVersion << "\n";
+            out << "ovatrix (Ovatrix) " << kVersion << "\n" << kLicenceLine << "\n";
             return 0;
         }
         if (arg == "--help" || arg == "-h") {

@@ -249,7 +249,7 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
 }
 
 std::string CliVersionText() {
-    return std::string("ovatrix-cli ") + kVersion + "\n";
+    return std::string("ovatrix-cli ") + kVersion + "\n" + kLicenceLine + "\n";
 }
 
 std::string CliHelpText() {

@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QWebEngineView>
 #include <csignal>
 #include <thread>
 
@@ -63,15 +62,14 @@ TEST(WebAddressTest, ACrashPageAsTheHomePageIsRefusedAtStartAndByTheOpenButton) 
         MainWindow window;
         window.show();
         LoginPage& login = *window.Login();
-        auto* view = qobject_cast<QWebEngineView*>(login.Browser());
         ASSERT_TRUE(WaitUntil([&] { return login.HintLabel()->text() != LoginPage::Hint(); }));
         EXPECT_TRUE(login.HintLabel()->text().contains(QStringLiteral("chrome://gpucrash")));
-        EXPECT_FALSE(view->url().toString().startsWith(QStringLiteral("chrome")));
+        EXPECT_FALSE(login.BrowserAddress().startsWith(QStringLiteral("chrome")));
 
         login.UrlEdit()->setText(QStringLiteral("javascript:document.title='x'"));
         login.OpenButton()->click();
         EXPECT_TRUE(login.HintLabel()->text().contains(QStringLiteral("javascript:")));
-        EXPECT_TRUE(view->url().isEmpty() || view->url().scheme() != QStringLiteral("javascript"));
+        EXPECT_FALSE(login.BrowserAddress().startsWith(QStringLiteral("javascript")));
     }
     InstallInteraction(nullptr);
 }

@@ -136,6 +136,7 @@ const Expected kControls[] = {
     {"标签_xinbanben", "QLabel", "分组框3", "最新版本：", QRect(16, 105, 72, 40)},
     {"标签_zxbanben", "QLabel", "分组框3", "", QRect(87, 105, 93, 40)},
     {"按钮_checknew", "QPushButton", "分组框3", "检测程序是否有更新", QRect(14, 152, 166, 40)},
+    {"标签_许可", "QLabel", "", nullptr, QRect(8, 410, 1040, 24)},
 };
 
 class MainWindowControlsTest : public ::testing::Test {

@@ -242,7 +242,7 @@ TEST_F(CliTest, HelpGroupsOptionsAndEndsWithTwoExamplesVersionNamesItself) {
     EXPECT_TRUE(examples.ends_with("https://weibo.com/u/1642591402\n")) << examples;
     ASSERT_EQ(Run({"--version", "--bogus"}), 0);
     EXPECT_EQ(out_.rfind("ovatrix-cli ", 0), 0u);
-    EXPECT_EQ(CountLines(out_), 1);
+    EXPECT_EQ(CountLines(out_), 2);  // the version, then the licence
 }
 
 TEST_F(CliTest, NoUserIdExitsThreeNoAlbumsExitsFour) {

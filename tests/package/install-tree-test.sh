@@ -2,12 +2,16 @@
 # install-tree-test.sh BUILD_DIR: installs BUILD_DIR into a temporary prefix and checks
 #  - the tree holds exactly the programs, desktop entry, metainfo, icons, manual pages and
 #    package documentation (nothing of the photo service or the tests);
-#  - every installed command answers --version and --help from the prefix, and the installed
-#    ovatrix-records does real work on a record database;
+#  - every installed command answers --version and --help from the prefix, --version with the
+#    one licence line all three share, and the installed ovatrix-records does real work on a
+#    record database;
+#  - the licence is in place: the copyright file names it (Debian's GPL-3+, pointing to the
+#    common licence text) for every file, the metainfo and the manual pages name it, and
+#    COPYING is not installed (the tree check above);
 #  - the desktop entry names an installed program and icon; desktop entry and metainfo pass
 #    their validators; the manual pages carry the version and the files section.
-# The environment names what this build has: OVX_VERSION, OVX_APP_ID, OVX_PROGRAMS (the programs
-# built, separated by commas), OVX_MAN_PAGES and OVX_PNG_ICONS (1 or 0).
+# The environment names what this build has: OVX_VERSION, OVX_LICENSE, OVX_APP_ID, OVX_PROGRAMS
+# (the programs built, separated by commas), OVX_MAN_PAGES and OVX_PNG_ICONS (1 or 0).
 set -uo pipefail
 build=$1
 failures=0
@@ -49,14 +53,37 @@ if [ "$want" != "$got" ]; then
 fi
 
 # --- The installed commands -----------------------------------------------------------------
+licence_lines=()
 for p in "${programs[@]}"; do
   exe=$prefix/bin/$p
   [ -x "$exe" ] || { fail "$p is not installed as an executable"; continue; }
-  version=$(QT_QPA_PLATFORM=offscreen timeout 30 "$exe" --version 2>&1 | head -n1)
+  answer=$(QT_QPA_PLATFORM=offscreen timeout 30 "$exe" --version 2>&1)
+  version=$(head -n1 <<<"$answer")
   [[ "$version" == "$p "*"$OVX_VERSION" ]] || fail "$p --version says '$version'"
+  [ "$(wc -l <<<"$answer")" = 2 ] || fail "$p --version is not the version and one licence line"
+  licence=$(sed -n 2p <<<"$answer")
+  [[ "$licence" == *"$OVX_LICENSE"*"NO WARRANTY"* ]] || fail "$p --version's licence line: '$licence'"
+  licence_lines+=("$licence")
   help=$(QT_QPA_PLATFORM=offscreen timeout 30 "$exe" --help 2>&1) || fail "$p --help failed"
   [[ "$help" == Usage:* ]] || fail "$p --help does not start with a usage line"
 done
+
+if [ ${#licence_lines[@]} -gt 1 ] && [ "$(printf '%s\n' "${licence_lines[@]}" | sort -u | wc -l)" != 1 ]; then
+  fail "the commands' licence lines differ"
+fi
+
+# --- The licence ----------------------------------------------------------------------------
+copyright=$prefix/share/doc/ovatrix/copyright
+# One "Files: *" paragraph under GPL-3+, and the licence paragraph pointing to the full text.
+[ "$(grep -A2 '^Files: \*$' "$copyright" | grep -c '^License: GPL-3+$')" = 1 ] \
+  || fail "the copyright file does not put every file under GPL-3+"
+grep -q '/usr/share/common-licenses/GPL-3"' "$copyright" \
+  || fail "the copyright file does not point to the common licence text"
+metainfo=$prefix/share/metainfo/$id.metainfo.xml
+if [ -f "$metainfo" ]; then
+  grep -q "<project_license>$OVX_LICENSE</project_license>" "$metainfo" \
+    || fail "the metainfo does not name $OVX_LICENSE"
+fi
 
 if has_program ovatrix-records; then
   db=$prefix/work/1234567890.zdb
@@ -96,6 +123,8 @@ if [ "${OVX_MAN_PAGES:-0}" = 1 ]; then
     text=$(gzip -dc "$page") || { fail "$p.1.gz is no gzip file"; continue; }
     grep -q "^\.TH .*$OVX_VERSION" <<<"$text" || fail "$p.1 does not carry the version"
     grep -q '^\.SH FILES' <<<"$text" || fail "$p.1 has no FILES section"
+    grep -A3 '^\.SH COPYRIGHT' <<<"$text" | grep -qF -- "$(sed 's/-/\\-/g' <<<"$OVX_LICENSE")" \
+      || fail "$p.1 does not name the licence in its COPYRIGHT section"
     grep -q '^\.SH OPTIONS\|^\.SS' <<<"$text" || fail "$p.1 lists no options"
   done
 fi

@@ -136,7 +136,7 @@ int Run(int argc, char** argv) {
     if (argc == 2 && (argv[1] == std::string("--help") || argv[1] == std::string("-h")))
         return Help();
     if (argc == 2 && (argv[1] == std::string("--version") || argv[1] == std::string("-V"))) {
-        std::cout << "ovatrix-records (Ovatrix) " << kVersion << "\n";
+        std::cout << "ovatrix-records (Ovatrix) " << kVersion << "\n" << kLicenceLine << "\n";
         return 0;
     }
     if (argc < 3) return Usage();
