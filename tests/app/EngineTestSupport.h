@@ -47,8 +47,9 @@ inline QStringList Requests(const QString& logFile, const QString& prefix) {
     QStringList lines;
     QFile file(logFile);
     if (!file.open(QIODevice::ReadOnly)) return lines;
+    // Method and address only: the status and time after them differ from line to line.
     for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')))
-        if (line.startsWith(prefix)) lines.append(line);
+        if (line.startsWith(prefix)) lines.append(line.section(QLatin1Char(' '), 0, 1));
     return lines;
 }
 

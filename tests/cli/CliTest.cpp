@@ -290,7 +290,8 @@ TEST_F(CliTest, HostilePagesAndLinksLeaveFilesOutsideUntouched) {
 
     // A marker that is not all digits is no user id: exit 3, nothing written anywhere.
     SettingsFile settings(SettingsFile::PathFor(FromPath(programFolder_)));
-    ASSERT_TRUE(settings.Write(SettingKey::Protocol, SettingsFile::ProtocolValue(ProtocolChoice::Album)));
+    ASSERT_TRUE(
+        settings.Write(SettingKey::Protocol, SettingsFile::ProtocolValue(ProtocolChoice::Album)));
     EXPECT_EQ(Run(Args({"--cookies", U8(cookies), "--records", "on"}, "/evil")), 3) << err_;
     EXPECT_NE(err_.find("no user id found"), std::string::npos) << err_;
     EXPECT_FALSE(fs::exists(saveFolder_));
@@ -316,6 +317,75 @@ TEST_F(CliTest, HostilePagesAndLinksLeaveFilesOutsideUntouched) {
     EXPECT_FALSE(fs::exists(victim / "absent"));
     EXPECT_EQ(ReadFile(victim / "data"), database);
     for (const char* name : {".bashrc", "index"}) EXPECT_EQ(ReadFile(victim / name), kept);
+}
+
+// A user the site's web API serves (no markers on the home page): a pinned old post, a live
+// photo, a followers-only post, a post beyond the timeline's reach, an avatar album with a
+// post that lists only its id. Images need the site's Referer.
+const char* const kWebScenario = R"({
+  "users": [ { "uid": "6120508327", "name": "shiguang", "marker": "none", "albums": [],
+    "web": { "screen_name": "时光", "timeline_reach": 4, "posts": [
+      { "text": "置顶", "created_at": 1767225600, "pinned": true, "pics": 1 },
+      { "text": "初雪", "created_at": 1796000000, "pics": 3 },
+      { "text": "海浪", "created_at": 1795900000, "pics": [{ "type": "livephoto" }] },
+      { "text": "花絮", "created_at": 1795800000, "followers_only": true, "pics": 2 },
+      { "text": "银杏", "created_at": 1795300000, "pics": 2 },
+      { "text": "旧照片", "created_at": 1780000000, "pics": 2 } ],
+      "albums": [ { "title": "头像", "posts": [
+        { "text": "新头像", "created_at": 1790000000, "pics": 1 },
+        { "text": "旧头像", "created_at": 1780000000, "pics": 1, "mid_only": true } ] } ] } } ],
+  "require_referer": true, "wall_page_size": 4, "timeline_page_size": 2
+})";
+
+TEST_F(CliTest, WebApiUserIsDownloadedWithoutNamingTheProtocol) {
+    const fs::path log = temp_.path() / "requests.log";
+    ASSERT_GT(service_.Start(kWebScenario, {"--request-log", U8(log)}), 0) << service_.Output();
+    SettingsFile settings(SettingsFile::PathFor(FromPath(programFolder_)));
+    ASSERT_TRUE(settings.Write(SettingKey::ImageService, Utf8ToLocal(service_.Url())));
+    ASSERT_TRUE(settings.Write(SettingKey::RequestInterval, Text("20")));
+    const auto count = [&](const std::string& prefix) {
+        const std::string text = ReadFile(log);
+        int n = 0;
+        for (std::size_t at = text.find("GET " + prefix); at != std::string::npos;
+             at = text.find("GET " + prefix, at + 1))
+            ++n;
+        return n;
+    };
+
+    // Not logged in: the site redirects its JSON calls; nothing is written.
+    EXPECT_EQ(Run(Args({}, "/u/6120508327")), 3) << err_;
+    EXPECT_NE(err_.find("not logged in"), std::string::npos) << err_;
+    EXPECT_FALSE(fs::exists(saveFolder_));
+
+    const fs::path cookies = LogIn();
+    std::ofstream(log, std::ios::trunc).close();
+    ASSERT_EQ(Run(Args({"--cookies", U8(cookies), "--records", "on"}, "/u/6120508327")), 0) << err_;
+    // Wall: 1 + 3 + 1 (+ video) + 2 + 2, the followers-only post's 2 positions skipped.
+    const std::set<std::string> wall = FinalNames(AlbumFolder("时光", "微博配图"));
+    EXPECT_EQ(wall,
+              (std::set<std::string>{"(1)初雪.jpg", "(2)初雪.jpg", "(3)初雪.jpg", "(4)海浪.jpg",
+                                     "(4)海浪.mov", "(7)银杏.jpg", "(8)银杏.jpg", "(9)旧照片.jpg",
+                                     "(10)旧照片.jpg", "(11)置顶.jpg"}))
+        << err_;
+    EXPECT_EQ(FinalNames(AlbumFolder("时光", "头像")).size(), 2u) << err_;
+    const fs::path records = programFolder_ / "防止重复下载数据库";
+    EXPECT_TRUE(fs::exists(records / "6120508327-网页版.zdb"));
+    EXPECT_FALSE(fs::exists(records / "6120508327.zdb"));
+    // Posts come from the timeline as far as it reaches; only the ones it does not give (the
+    // old one, the followers-only one, the two avatar posts) are asked for alone.
+    EXPECT_EQ(count("/ajax/statuses/show"), 4);
+    EXPECT_LE(count("/ajax/statuses/mymblog"), 4);
+    const int images = count("/large/");
+    EXPECT_EQ(images, 11);
+
+    // Again with the records: no image is fetched again; without live photos no video.
+    fs::remove_all(saveFolder_);
+    ASSERT_EQ(Run(Args({"--cookies", U8(cookies), "--records", "on"}, "/u/6120508327")), 0);
+    EXPECT_EQ(count("/large/"), images);
+    EXPECT_NE(out_.find("跳过 11 张"), std::string::npos) << out_;
+    ASSERT_EQ(Run(Args({"--cookies", U8(cookies), "--live-photos", "off"}, "/u/6120508327")), 0);
+    EXPECT_TRUE(fs::exists(AlbumFolder("时光", "微博配图") / "(4)海浪.jpg"));
+    EXPECT_FALSE(fs::exists(AlbumFolder("时光", "微博配图") / "(4)海浪.mov"));
 }
 
 TEST_F(CliTest, ListPrintsOneRowPerAlbumAndAlbumsOutsideItAreRefused) {
