@@ -17,7 +17,9 @@
 #include "catalogue/Catalogue.h"
 #include "download/DownloadJob.h"
 #include "download/JobControl.h"
+#include "runtime/CodePage.h"
 #include "runtime/ProgramFolder.h"
+#include "runtime/SettingsFile.h"
 
 namespace ovx {
 namespace {
@@ -42,11 +44,26 @@ Text WithoutTrailingSlash(Text address) {
 }  // namespace
 
 EngineDriver::EngineDriver(const Controls& controls, Text photoService, QObject* parent)
+    : EngineDriver(controls,
+                   ServiceSettings{Text(), std::move(photoService),
+                                   Utf8ToLocal(SettingDefOf(SettingKey::ImageService).fallback),
+                                   ProtocolChoice::Auto},
+                   GovernorSettings{}, parent) {}
+
+EngineDriver::EngineDriver(const Controls& controls, ServiceSettings service,
+                           GovernorSettings pacing, QObject* parent)
     : QObject(parent),
       c_(controls),
-      photoService_(WithoutTrailingSlash(std::move(photoService))),
-      view_(std::make_unique<GuiEngineView>(controls.albums, controls.options)),
-      catalogue_(std::make_unique<Catalogue>(*view_, photoService_)) {
+      service_(std::move(service)),
+      photoService_(WithoutTrailingSlash(service_.photoService)),
+      governor_(std::make_unique<RequestGovernor>(pacing)),
+      view_(std::make_unique<GuiEngineView>(controls.albums, controls.options)) {
+    service_.photoService = photoService_;
+    service_.homePage = WithoutTrailingSlash(service_.homePage);
+    service_.imageService = WithoutTrailingSlash(service_.imageService);
+    catalogue_ =
+        std::make_unique<Catalogue>(*view_, service_, SessionContext{nullptr, governor_.get()});
+    view_->SetLoginPageHandler([this] { c_.tabs->SetCurrentIndex(0); });
     view_->SetRunStateHandler([this](RunState state) { OnEngineRunState(state); });
 
     connect(c_.login->DownloadUserButton(), &QPushButton::clicked, this,
@@ -155,11 +172,15 @@ void EngineDriver::StartDownload() {
     if (downloadWorker_) downloadWorker_->Join();
 
     control_ = std::make_shared<JobControl>();
+    // The user and protocol of the rows listed: what the download saves under.
+    const Catalogue::Listing listed = catalogue_->Listed();
     DownloadSetup setup;
-    setup.user = catalogue_->User();
+    setup.user = listed.user;
+    setup.protocol = listed.protocol;
     setup.programFolder = DefaultSaveLocation();
     setup.recordFolder = RecordFolder();
     setup.photoService = photoService_;
+    setup.homePage = service_.homePage;
     ApplyRunState(RunState::Running, true);
 
     GuiEngineView* view = view_.get();

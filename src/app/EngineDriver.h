@@ -18,7 +18,9 @@
 #include <vector>
 
 #include "catalogue/EngineView.h"
+#include "catalogue/Protocol.h"
 #include "runtime/Text.h"
+#include "web/RequestGovernor.h"
 
 namespace ovx {
 
@@ -44,6 +46,9 @@ class EngineDriver : public QObject {
 
     // `photoService` is the scheme and host of the photo service (the settings' "相册服务").
     EngineDriver(const Controls& controls, Text photoService, QObject* parent = nullptr);
+    // Where the service is, and the pacing of the window's session (shared by its runs).
+    EngineDriver(const Controls& controls, ServiceSettings service, GovernorSettings pacing,
+                 QObject* parent = nullptr);
     // Stops and waits, as StopAndWait() without pumping.
     ~EngineDriver() override;
 
@@ -76,7 +81,9 @@ class EngineDriver : public QObject {
     void Keep(std::shared_ptr<WorkerThread> worker);
 
     Controls c_;
+    ServiceSettings service_;
     Text photoService_;
+    std::unique_ptr<RequestGovernor> governor_;
     std::unique_ptr<GuiEngineView> view_;
     std::unique_ptr<Catalogue> catalogue_;
     std::shared_ptr<JobControl> control_;

@@ -1,6 +1,7 @@
 #include "app/GuiEngineView.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QImage>
 #include <QLabel>
@@ -251,6 +252,7 @@ AlbumOptions GuiEngineView::ReadAlbumOptions() {
             o.start = DateTimeFromDate(options_->StartDateBox()->date());
             o.end = DateTimeFromDate(options_->EndDateBox()->date());
             o.saveLocation = FromQString(albums_->SaveEdit()->text());
+            o.livePhotos = options_->LivePhotosBox()->isChecked();
             return o;
         },
         AlbumOptions{});
@@ -270,6 +272,23 @@ NamingOptions GuiEngineView::ReadNamingOptions() {
             return o;
         },
         NamingOptions{});
+}
+
+std::optional<ProtocolChoice> GuiEngineView::ReadProtocolChoice() {
+    return Ask<std::optional<ProtocolChoice>>(
+        [this]() -> std::optional<ProtocolChoice> {
+            if (!options_) return std::nullopt;
+            const int index = options_->ProtocolBox()->currentIndex();
+            if (index < 0 || index > 2) return std::nullopt;
+            return static_cast<ProtocolChoice>(index);
+        },
+        std::nullopt);
+}
+
+void GuiEngineView::ShowLoginPage() {
+    RunOnWindow([this] {
+        if (loginPageHandler_) loginPageHandler_();
+    });
 }
 
 }  // namespace ovx

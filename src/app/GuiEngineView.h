@@ -33,6 +33,10 @@ class GuiEngineView : public QObject, public EngineView {
     // Where the run-state reports of the engine go (on the window's thread); without a
     // handler they are applied to nothing.
     void SetRunStateHandler(std::function<void(RunState)> handler);
+    // What turns the window to its login page when the service wants a login.
+    void SetLoginPageHandler(std::function<void()> handler) {
+        loginPageHandler_ = std::move(handler);
+    }
     // Runs `work` on the window's thread after every call made before it; dropped after
     // Shutdown(). Any thread.
     void RunOnWindow(std::function<void()> work);
@@ -57,6 +61,8 @@ class GuiEngineView : public QObject, public EngineView {
     bool ReadTimeRange() override;
     AlbumOptions ReadAlbumOptions() override;
     NamingOptions ReadNamingOptions() override;
+    std::optional<ProtocolChoice> ReadProtocolChoice() override;
+    void ShowLoginPage() override;
 
   private:
     template <class T>
@@ -66,6 +72,7 @@ class GuiEngineView : public QObject, public EngineView {
     QPointer<AlbumsPage> albums_;
     QPointer<OptionsPage> options_;
     std::function<void(RunState)> runStateHandler_;  // window thread only
+    std::function<void()> loginPageHandler_;         // window thread only
 
     mutable std::mutex mutex_;
     std::condition_variable answered_;

@@ -52,7 +52,8 @@ MainWindow::MainWindow(const Options& options, QWidget* parent) : QWidget(parent
     RunStartUp(options);
     ConnectEvents();
     engine_ = std::make_unique<EngineDriver>(
-        EngineDriver::Controls{tabs_, login_, albums_, options_}, photoService_);
+        EngineDriver::Controls{tabs_, login_, albums_, options_},
+        ServiceSettings{homePage_, photoService_, imageService_, protocol_}, pacing_);
 }
 
 MainWindow::~MainWindow() {
@@ -141,6 +142,9 @@ void MainWindow::LoadSettings() {
 
     homePage_ = v.homePage;
     photoService_ = v.photoService;
+    imageService_ = v.imageService;
+    protocol_ = v.protocol;
+    pacing_ = GovernorSettings::From(v);
     helpPage_ = v.helpPage;
     webSite_ = v.webSite;
     messengerContact_ = v.messengerContact;

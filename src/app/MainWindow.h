@@ -9,7 +9,9 @@
 #include <memory>
 
 #include "app/WindowLayout.h"
+#include "runtime/SettingsFile.h"
 #include "runtime/Text.h"
+#include "web/RequestGovernor.h"
 
 class QLabel;
 class QPushButton;
@@ -83,6 +85,9 @@ class MainWindow : public QWidget {
     UpdateCheck* updateCheck_ = nullptr;
     Text homePage_;
     Text photoService_;
+    Text imageService_;
+    ProtocolChoice protocol_ = ProtocolChoice::Auto;
+    GovernorSettings pacing_;
     Text helpPage_;
     Text webSite_;
     Text messengerContact_;
