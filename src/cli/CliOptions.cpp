@@ -23,7 +23,6 @@ enum class Option {
     ProgramFolder,
     Protocol,
     LivePhotos,
-    Verbose,
     Help,
     Version,
 };
@@ -46,7 +45,6 @@ constexpr OptionDef kOptions[] = {
     {"--program-folder", Option::ProgramFolder, true},
     {"--protocol", Option::Protocol, true},
     {"--live-photos", Option::LivePhotos, true},
-    {"--verbose", Option::Verbose, false},
     {"--help", Option::Help, false},
     {"--version", Option::Version, false},
 };
@@ -157,9 +155,6 @@ bool Apply(Option option, const std::string& value, CliOptions& options, std::st
             }
             error = "bad --live-photos value \"" + value + "\" (on or off)";
             return false;
-        case Option::Verbose:
-            options.verbose = true;
-            return true;
         case Option::List:
         case Option::Help:
         case Option::Version:
@@ -279,8 +274,6 @@ Session and files:
                          (default: the settings file's)
 
 Other:
-  --verbose              one line per request on standard error (method, address, status,
-                         bytes, time, the wait before it); never a cookie or token
   --help                 print this help and exit
   --version              print the version and exit
 
