@@ -181,6 +181,7 @@ void EngineDriver::StartDownload() {
     setup.recordFolder = RecordFolder();
     setup.photoService = photoService_;
     setup.homePage = service_.homePage;
+    setup.session = SessionContext{nullptr, governor_.get()};
     ApplyRunState(RunState::Running, true);
 
     GuiEngineView* view = view_.get();

@@ -152,6 +152,22 @@ void GuiEngineView::SetProgress(int position, int maximum) {
     });
 }
 
+void GuiEngineView::ShowWait(const Text& text) {
+    RunOnWindow([this, text = ToQString(text)] {
+        if (!albums_) return;
+        QLabel* status = LabelFor(*albums_, ViewLabel::Status);
+        if (status == nullptr) return;
+        if (!text.isEmpty()) {
+            if (!waiting_) textBeforeWait_ = status->text();
+            waiting_ = true;
+            status->setText(text);
+        } else if (waiting_) {
+            waiting_ = false;
+            status->setText(textBeforeWait_);
+        }
+    });
+}
+
 void GuiEngineView::AppendLog(const Text& text) {
     RunOnWindow([this, text = ToQString(text)] {
         if (albums_) AppendToLogBox(albums_->Log(), text);

@@ -63,6 +63,8 @@ class GuiEngineView : public QObject, public EngineView {
     NamingOptions ReadNamingOptions() override;
     std::optional<ProtocolChoice> ReadProtocolChoice() override;
     void ShowLoginPage() override;
+    // On the status line above the album list; its text comes back when the wait ends.
+    void ShowWait(const Text& text) override;
 
   private:
     template <class T>
@@ -73,6 +75,8 @@ class GuiEngineView : public QObject, public EngineView {
     QPointer<OptionsPage> options_;
     std::function<void(RunState)> runStateHandler_;  // window thread only
     std::function<void()> loginPageHandler_;         // window thread only
+    QString textBeforeWait_;                         // window thread only
+    bool waiting_ = false;                           // window thread only
 
     mutable std::mutex mutex_;
     std::condition_variable answered_;

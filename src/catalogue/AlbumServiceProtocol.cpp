@@ -25,9 +25,9 @@ Text AlbumKey(const AlbumEntry& album) {
 
 class AlbumServiceCursor : public PhotoCursor {
   public:
-    AlbumServiceCursor(const ServiceSettings& settings, const ListedUser& user,
-                       const AlbumListing& album, const RunHooks& hooks)
-        : settings_(settings), user_(user), hooks_(hooks) {
+    AlbumServiceCursor(const ServiceSettings& settings, SessionContext session,
+                       const ListedUser& user, const AlbumListing& album, const RunHooks& hooks)
+        : settings_(settings), session_(session), user_(user), hooks_(hooks) {
         albumId_ = album.albumKey;
         if (TextArray key = SplitText(album.albumKey, Text("@@")); key.size() == 2) {
             albumId_ = key[0];
@@ -68,8 +68,20 @@ class AlbumServiceCursor : public PhotoCursor {
                                       RandomFraction17());
         for (int attempt = 1; attempt <= kPageTries; ++attempt) {
             if (!hooks_.Checkpoint()) return Step::Stopped;
-            const Bytes body = WebRequest(url);
-            if (StopRequested()) return Step::Stopped;
+            // A throttling answer is waited out and asked again; it uses up no try.
+            Bytes body;
+            bool refused = false;
+            const bool answered = Governed(
+                session_.governor, hooks_, false,
+                [&] {
+                    Text headers;
+                    int status = 0;
+                    body = WebRequest(url, {.returnedHeaders = &headers, .statusCode = &status});
+                    return Attempt{status, RequestGovernor::RetryAfterSeconds(headers.view())};
+                },
+                refused);
+            if (refused) return Step::Refused;
+            if (!answered || StopRequested()) return Step::Stopped;
             const Text text = Utf8PageToText(body);
             // An error page or a throttling answer is retried like an empty one.
             if (!text.empty() && answer_.Parse(text) && IsPhotoListAnswer(answer_)) {
@@ -92,6 +104,7 @@ class AlbumServiceCursor : public PhotoCursor {
     }
 
     const ServiceSettings& settings_;
+    SessionContext session_;
     ListedUser user_;
     RunHooks hooks_;
     Text albumId_;
@@ -107,8 +120,8 @@ class AlbumServiceCursor : public PhotoCursor {
 
 }  // namespace
 
-AlbumServiceProtocol::AlbumServiceProtocol(ServiceSettings settings)
-    : settings_(std::move(settings)) {}
+AlbumServiceProtocol::AlbumServiceProtocol(ServiceSettings settings, SessionContext session)
+    : settings_(std::move(settings)), session_(session) {}
 
 ListedUser AlbumServiceProtocol::UserFromPage(const Text& homePageAddress, const Text& page) {
     return ListedUser{homePageAddress, UserIdFromPage(page), UserTitleFromPage(page)};
@@ -123,12 +136,25 @@ std::int64_t AlbumServiceProtocol::UploadSeconds(const Text& timestamp) {
     return t > kMillisecondThreshold ? t / 1000 : t;
 }
 
-ServiceOutcome AlbumServiceProtocol::ListAlbums(const ListedUser& user, const RunHooks&,
+ServiceOutcome AlbumServiceProtocol::ListAlbums(const ListedUser& user, const RunHooks& hooks,
                                                 std::vector<AlbumListing>& albums, Text& failure) {
     JsonValue answer;
-    answer.Parse(Utf8PageToText(
-        WebRequest(AlbumListUrl(settings_.photoService, user.userId), {.failure = &failure})));
-    if (StopRequested()) return ServiceOutcome::Stopped;
+    Bytes body;
+    bool refused = false;
+    const bool answered = Governed(
+        session_.governor, hooks, false,
+        [&] {
+            Text headers;
+            int status = 0;
+            body = WebRequest(
+                AlbumListUrl(settings_.photoService, user.userId),
+                {.returnedHeaders = &headers, .statusCode = &status, .failure = &failure});
+            return Attempt{status, RequestGovernor::RetryAfterSeconds(headers.view())};
+        },
+        refused);
+    if (refused) return ServiceOutcome::Refused;
+    if (!answered || StopRequested()) return ServiceOutcome::Stopped;
+    answer.Parse(Utf8PageToText(body));
     if (!failure.empty()) return ServiceOutcome::Unreachable;
     const JsonValue list = AlbumListOf(answer);
     const int n = list.Length();
@@ -142,7 +168,7 @@ ServiceOutcome AlbumServiceProtocol::ListAlbums(const ListedUser& user, const Ru
 std::unique_ptr<PhotoCursor> AlbumServiceProtocol::OpenAlbum(const ListedUser& user,
                                                              const AlbumListing& album,
                                                              const RunHooks& hooks) {
-    return std::make_unique<AlbumServiceCursor>(settings_, user, album, hooks);
+    return std::make_unique<AlbumServiceCursor>(settings_, session_, user, album, hooks);
 }
 
 Text AlbumServiceProtocol::AlbumPageAddress(const ListedUser& user) const {

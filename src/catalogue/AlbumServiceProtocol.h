@@ -8,7 +8,7 @@ namespace ovx {
 
 class AlbumServiceProtocol : public Protocol {
   public:
-    explicit AlbumServiceProtocol(ServiceSettings settings);
+    explicit AlbumServiceProtocol(ServiceSettings settings, SessionContext session = {});
 
     ProtocolKind Kind() const override { return ProtocolKind::AlbumService; }
     ServiceOutcome ListAlbums(const ListedUser& user, const RunHooks& hooks,
@@ -29,6 +29,7 @@ class AlbumServiceProtocol : public Protocol {
 
   private:
     ServiceSettings settings_;
+    SessionContext session_;
 };
 
 }  // namespace ovx

@@ -148,11 +148,11 @@ std::shared_ptr<Protocol> Catalogue::ChooseProtocol(const Text& address, UserIde
         if (choice == ProtocolChoice::Album || AlbumServiceProtocol::HasMarkers(page) ||
             WebProtocol::SiteOrigin(address).empty()) {
             user = AlbumServiceProtocol::UserFromPage(address, page);
-            return std::make_shared<AlbumServiceProtocol>(settings_);
+            return std::make_shared<AlbumServiceProtocol>(settings_, session_);
         }
     }
     auto web = std::make_shared<WebProtocol>(WebProtocol::SiteOrigin(address), settings_, session_);
-    RunHooks hooks;
+    const RunHooks hooks = Hooks();
     outcome = web->ResolveUser(address, hooks, user, failure);
     return web;
 }
@@ -200,11 +200,11 @@ int Catalogue::List() {
         // From here on the rows in the view belong to this user.
         listed_ = Listing{user_, protocol_};
     }
-    if (!protocol) protocol = std::make_shared<AlbumServiceProtocol>(settings_);
+    if (!protocol) protocol = std::make_shared<AlbumServiceProtocol>(settings_, session_);
 
     std::vector<AlbumListing> albums;
     Text failure;
-    RunHooks hooks;
+    const RunHooks hooks = Hooks();
     const ServiceOutcome outcome = protocol->ListAlbums(user, hooks, albums, failure);
     if (outcome != ServiceOutcome::Done) {
         Report(outcome, Failure::AlbumList, failure);
@@ -267,8 +267,15 @@ Text Catalogue::AlbumPageAddress(const Text& address) {
     ServiceOutcome outcome = ServiceOutcome::Done;
     Text failure;
     std::shared_ptr<Protocol> protocol = ChooseProtocol(home, user, outcome, failure);
-    if (!protocol) protocol = std::make_shared<AlbumServiceProtocol>(settings_);
+    if (!protocol) protocol = std::make_shared<AlbumServiceProtocol>(settings_, session_);
     return protocol->AlbumPageAddress(user);
+}
+
+RunHooks Catalogue::Hooks() const {
+    RunHooks hooks;
+    hooks.log = [this](const Text& line) { view_.AppendLog(line); };
+    hooks.showWait = [this](const Text& text) { view_.ShowWait(text); };
+    return hooks;
 }
 
 Catalogue::Listing Catalogue::Listed() const {

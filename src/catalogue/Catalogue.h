@@ -79,6 +79,8 @@ class Catalogue {
     std::shared_ptr<Protocol> ChooseProtocol(const Text& address, UserIdentity& user,
                                              ServiceOutcome& outcome, Text& failure);
     void SetFailure(Failure failure, const Text& cause);
+    // The log and the wait display of the view, for the protocol's requests.
+    RunHooks Hooks() const;
 
     EngineView& view_;
     ServiceSettings settings_;

@@ -15,11 +15,11 @@
 
 #include "runtime/SettingsFile.h"
 #include "runtime/Text.h"
+#include "web/RequestGovernor.h"
 
 namespace ovx {
 
 class CookieStore;
-class RequestGovernor;
 
 enum class ProtocolKind { AlbumService, Web };
 
@@ -60,6 +60,8 @@ struct RunHooks {
     std::function<void()> pageLost;        // a page stayed unreadable after every try
     std::chrono::milliseconds pageRetryWait{2000};
     Text albumTitle;  // the album's folder name, for log lines
+    // A wait the service imposes, counting down ("服务限流…"); an empty text ends it.
+    std::function<void(const Text&)> showWait;
 
     bool Checkpoint() const { return !checkpoint || checkpoint(); }
     void Log(const Text& line) const {
@@ -103,6 +105,16 @@ struct ServiceSettings {
     Text imageService;  // 图片服务, no trailing slash
     ProtocolChoice choice = ProtocolChoice::Auto;
 };
+
+// What the view and the log see of throttling: one log line when an episode starts, a
+// countdown through `showWait`, and one line when the service kept refusing.
+ThrottleObserver WatchThrottling(const RunHooks& hooks);
+
+// One request through the session's governor: `perform` is made, and made again while the
+// answer is a throttling answer. Without a governor it is made once. False when the run
+// must end: stopped, or (with `refused` set, logged) the service kept refusing.
+bool Governed(RequestGovernor* governor, const RunHooks& hooks, bool paced,
+              const std::function<Attempt()>& perform, bool& refused);
 
 class Protocol {
   public:

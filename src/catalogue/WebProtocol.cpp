@@ -451,34 +451,23 @@ WebProtocol::CallResult WebProtocol::CallOnce(const Text& url, const Text& refer
         headers += Text("\r\nX-XSRF-TOKEN: ") + token;
     Text rawHeaders;
     Bytes body;
-    auto perform = [&] {
-        failure = Text();
-        status = 0;
-        rawHeaders = Text();
-        body = WebRequest(url, {.extraHeaders = headers,
-                                .returnedHeaders = &rawHeaders,
-                                .noRedirect = true,
-                                .statusCode = &status,
-                                .failure = &failure});
-        return Attempt{status, RequestGovernor::RetryAfterSeconds(rawHeaders.view())};
-    };
-    if (session_.governor != nullptr) {
-        ThrottleObserver observer;
-        observer.started = [&hooks](int code, std::chrono::milliseconds wait) {
-            hooks.Log("服务限流（HTTP "_t + ToText(code) + "），"_t +
-                      ToText(static_cast<int>((wait.count() + 999) / 1000)) + " 秒后重试\r\n"_t);
-        };
-        const GovernedOutcome outcome = session_.governor->Run(perform, observer, true);
-        if (outcome == GovernedOutcome::Stopped) return CallResult::Stopped;
-        if (outcome == GovernedOutcome::GaveUp) {
-            hooks.Log("服务一直拒绝请求（HTTP "_t + ToText(status) +
-                      "），本次下载到此为止，下次运行会从这里继续\r\n"_t);
-            return CallResult::Refused;
-        }
-    } else {
-        perform();
-    }
-    (void)hooks;
+    bool refused = false;
+    const bool answered = Governed(
+        session_.governor, hooks, true,
+        [&] {
+            failure = Text();
+            status = 0;
+            rawHeaders = Text();
+            body = WebRequest(url, {.extraHeaders = headers,
+                                    .returnedHeaders = &rawHeaders,
+                                    .noRedirect = true,
+                                    .statusCode = &status,
+                                    .failure = &failure});
+            return Attempt{status, RequestGovernor::RetryAfterSeconds(rawHeaders.view())};
+        },
+        refused);
+    if (refused) return CallResult::Refused;
+    if (!answered) return CallResult::Stopped;
     if (StopRequested()) return CallResult::Stopped;
     if (!failure.empty()) return CallResult::Unreachable;
     // A JSON call answered with a redirect: the login is gone.

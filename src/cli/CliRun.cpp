@@ -248,6 +248,7 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     setup.recordFolder = RecordFolder();
     setup.photoService = photoService;
     setup.homePage = service.homePage;
+    setup.session = SessionContext{nullptr, &governor};
     // The record folder is made once, as the window does at start-up.
     std::error_code ec;
     fs::create_directories(ToPath(setup.recordFolder), ec);

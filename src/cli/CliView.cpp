@@ -117,6 +117,19 @@ void CliView::SetProgress(int position, int maximum) {
     DrawLocked();
 }
 
+void CliView::ShowWait(const Text& text) {
+    std::string utf8 = PrintableUtf8(text, true);
+    std::lock_guard lock(mutex_);
+    if (streams_.errIsTerminal) {
+        progress_.SetWait(utf8);
+        DrawLocked();
+    } else if (!utf8.empty() && !waiting_) {
+        // Plain lines: the start of each wait, not every second of it.
+        WriteLocked(streams_.err, utf8 + "\n");
+    }
+    waiting_ = !utf8.empty();
+}
+
 void CliView::AppendLog(const Text& text) {
     std::string utf8 = PrintableUtf8(text, false);
     std::lock_guard lock(mutex_);

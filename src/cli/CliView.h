@@ -48,6 +48,7 @@ class CliView : public EngineView {
     // EngineView.
     void SetLabel(ViewLabel label, const Text& text) override;
     void SetProgress(int position, int maximum) override;
+    void ShowWait(const Text& text) override;
     void AppendLog(const Text& text) override;
     int ShowMessage(const Text& content, int flags, const OptText& caption) override;
     void PlayFinishingSound() override {}
@@ -74,6 +75,7 @@ class CliView : public EngineView {
     bool logToError_ = false;
     std::vector<AlbumRow> rows_;
     ProgressLine progress_;
+    bool waiting_ = false;
     std::string drawn_;  // the updating line as it stands on the terminal
 };
 

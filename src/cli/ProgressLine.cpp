@@ -68,7 +68,7 @@ std::string ProgressLine::Render(int columns) const {
     auto fit = [columns](const std::string& line) {
         return columns > 1 ? FitColumns(line, columns - 1) : line;
     };
-    if (!downloading_) return fit(lastOther_);
+    if (!downloading_) return fit(wait_.empty() ? lastOther_ : wait_);
 
     int filled = maximum_ > 0
                      ? static_cast<int>(static_cast<long long>(std::clamp(position_, 0, maximum_)) *
@@ -84,6 +84,7 @@ std::string ProgressLine::Render(int columns) const {
         std::string text = label(which);
         if (!text.empty()) line += "  " + text;
     }
+    if (!wait_.empty()) line += "  " + wait_;
     return fit(line);
 }
 

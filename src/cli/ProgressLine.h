@@ -16,6 +16,8 @@ class ProgressLine {
     // `utf8` is the label's new text, already made printable.
     void SetLabel(ViewLabel label, const std::string& utf8);
     void SetProgress(int position, int maximum);
+    // A wait the service imposes, counting down, shown at the end of the line; empty: none.
+    void SetWait(const std::string& utf8) { wait_ = utf8; }
 
     // The line as it stands, without a line break, cut to `columns` terminal columns (none
     // when 0) so that it never wraps; empty while there is nothing to show.
@@ -28,6 +30,7 @@ class ProgressLine {
   private:
     std::map<ViewLabel, std::string> labels_;
     std::string lastOther_;  // the latest label that is not part of the download figures
+    std::string wait_;
     int position_ = 0;
     int maximum_ = 0;
     bool downloading_ = false;

@@ -62,6 +62,7 @@ class AlbumDownload {
     std::int64_t upperBound_ = 0;  // and photos at or after it are skipped
     Text count_;
     Text folder_;
+    RunHooks hooks_;  // what the protocol's cursor and the image requests report through
 };
 
 }  // namespace ovx

@@ -42,10 +42,19 @@ DownloadSummary DownloadJob::Run() {
     view_.AppendLog(view_.ReadTimeRange() ? "【启用了】 固定时间段内的下载\r\n\r\n"_t
                                           : "【未启用】 固定时间段内的下载\r\n\r\n"_t);
     if (!control_.Checkpoint()) return stop();
-    std::shared_ptr<Protocol> protocol = setup_.protocol;
+    // Throttling answers are always waited out: with the session's governor, else one of
+    // the run's own.
+    DownloadSetup setup = setup_;
+    std::unique_ptr<RequestGovernor> ownGovernor;
+    if (setup.session.governor == nullptr) {
+        ownGovernor = std::make_unique<RequestGovernor>(GovernorSettings{});
+        setup.session.governor = ownGovernor.get();
+    }
+    std::shared_ptr<Protocol> protocol = setup.protocol;
     if (!protocol) {
         protocol = std::make_shared<AlbumServiceProtocol>(
-            ServiceSettings{setup_.homePage, setup_.photoService, Text(), ProtocolChoice::Album});
+            ServiceSettings{setup.homePage, setup.photoService, Text(), ProtocolChoice::Album},
+            setup.session);
     }
     RecordStore::ForUser(setup_.recordFolder, setup_.user.userId,
                          AlbumDownload::RecordsOf(*protocol))
@@ -77,7 +86,7 @@ DownloadSummary DownloadJob::Run() {
         if (!control_.Checkpoint()) return stop();
         view_.SetLabel(ViewLabel::CurrentAlbum,
                        "下载到第["_t + ToText(static_cast<int>(j + 1)) + "]个相册"_t);
-        AlbumDownload(view_, control_, setup_, *protocol, summary).Run(items[j]);
+        AlbumDownload(view_, control_, setup, *protocol, summary).Run(items[j]);
         if (control_.Stopped()) return stop();
         // The service wants a login, or kept refusing: the run ends here, cleanly, as a
         // stop does; the cursor said why.

@@ -20,6 +20,9 @@ struct DownloadSetup {
     UserIdentity user;  // the user whose albums are listed
     // The protocol that listed them; none: the album service at `photoService`.
     std::shared_ptr<Protocol> protocol;
+    // The session the protocol's requests belong to; without a governor the run backs off
+    // throttling answers with a governor of its own (default waits).
+    SessionContext session;
     Text programFolder;  // the save location when the view gives none
     Text recordFolder;   // the record databases, with a trailing separator
     Text photoService;   // scheme and host of the photo-list endpoint

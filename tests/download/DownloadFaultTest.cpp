@@ -42,7 +42,7 @@ TEST_F(DownloadFaultTest, PagesAreRetriedAndALostPageIsReportedNotSwallowed) {
         R"([
         { "path": "/photos/get_all", "query": {"page": "1", "album_id": "7001"}, "times": 2, "action": "empty" },
         { "path": "/photos/get_all", "query": {"page": "1", "album_id": "7001"}, "skip": 2, "times": 1, "action": "html" },
-        { "path": "/photos/get_all", "query": {"page": "2", "album_id": "7001"}, "action": "status", "status": 503 } ])"));
+        { "path": "/photos/get_all", "query": {"page": "2", "album_id": "7001"}, "action": "status", "status": 500 } ])"));
     RecordingView& view = NewView("多页", "250", "7001@@3");
     DownloadSummary summary = Run(view, Setup("2002", "甲"));
     EXPECT_EQ(Requests("album_id=7001&count=100&page=1&"), 4);
