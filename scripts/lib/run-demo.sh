@@ -6,6 +6,8 @@
 #
 #   OVX_BUILD_DIR  build folder to take the programs from (default: build)
 #   OVX_SCENARIO   scenario file for the stand-in (default: the demo scenario)
+#   OVX_DEMO_USER  the demo user whose home page the window opens on (default: lvxing, of the
+#                  album service; shiguang is a user of the site's web API)
 #   OVX_DEMO_KEEP  set to keep the portable folder (it is printed) after the window closes
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -67,9 +69,12 @@ cat <&"$service_out" >"$portable/photo-service.log" &
 # It starts on the demo user's home page, already logged in: the scenario's session cookie is
 # the login the window kept from an earlier run (浏览器数据/cookies.txt).
 cp "$build/bin/ovatrix" "$portable/ovatrix"
+# The stand-in is also the image host of the web API's pictures, and its calls are paced
+# 300 ms apart (the site needs 1.5 s; the stand-in does not throttle), so that a web-API user
+# lists and downloads within moments.
 user_page="$base/${OVX_DEMO_USER:-lvxing}"
-printf '[服务地址]\r\n首页=%s\r\n相册服务=%s\r\n版本页=%s/version\r\n' "$user_page" "$base" "$base" |
-  iconv -f UTF-8 -t GB18030 >"$portable/配置.ini"
+printf '[服务地址]\r\n首页=%s\r\n相册服务=%s\r\n图片服务=%s\r\n版本页=%s/version\r\n[网络]\r\n请求间隔毫秒=300\r\n' \
+  "$user_page" "$base" "$base" "$base" | iconv -f UTF-8 -t GB18030 >"$portable/配置.ini"
 session=$(sed -n 's/^ *"session": *"\([^"]*\)".*/\1/p' "$scenario" | head -n1)
 if [ -n "$session" ]; then
   mkdir -p "$portable/浏览器数据"
@@ -80,6 +85,7 @@ fi
 ovx_log "stand-in photo service: $base/ (demo users and a login page; any user name logs in)"
 ovx_log "portable program folder: $portable"
 ovx_log "the window opens on $user_page, logged in: press 下载此用户 for its albums"
+ovx_log "$base/shiguang is a user of the site's web API (its home page has no album-service markers): open it in the browser and press 下载此用户 for its photo wall and avatar album"
 
 status=0
 "$portable/ovatrix" || status=$?
