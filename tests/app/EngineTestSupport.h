@@ -56,12 +56,17 @@ inline QStringList Requests(const QString& logFile, const QString& prefix) {
 // A window, its interaction and its program folder, against a running photo service.
 class WindowAgainstService {
   public:
-    // Writes the service's addresses into the settings before the window starts.
-    // `cookies` stand for a login kept from an earlier run.
+    // Writes the service's addresses into the settings before the window starts (it is also
+    // the image host of the web API's pictures). `cookies` stand for a login kept from an
+    // earlier run; `requestIntervalMs`, when not negative, paces the web API's calls.
     explicit WindowAgainstService(const std::string& base, const std::string& homePath = "/",
-                                  bool navigate = false, const std::vector<Cookie>& cookies = {}) {
+                                  bool navigate = false, const std::vector<Cookie>& cookies = {},
+                                  int requestIntervalMs = -1) {
         folder_.Set("服务地址", "首页", QString::fromStdString(base + homePath));
         folder_.Set("服务地址", "相册服务", QString::fromStdString(base));
+        folder_.Set("服务地址", "图片服务", QString::fromStdString(base));
+        if (requestIntervalMs >= 0)
+            folder_.Set("网络", "请求间隔毫秒", QString::number(requestIntervalMs));
         CookieStore::Instance().Clear();
         for (const Cookie& c : cookies) CookieStore::Instance().Import(c);
         InstallInteraction(&interaction_);
