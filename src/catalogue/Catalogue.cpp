@@ -65,8 +65,8 @@ Bytes FetchCover(const Text& address) {
 
 // The page as text; `failure` says why nothing arrived (host and reason), empty when a
 // response did.
-Text FetchPage(const Text& address, Text& failure) {
-    return Utf8PageToText(WebRequest(address, {.failure = &failure}));
+Text FetchPage(const Text& address, Text& failure, CookieStore* cookies) {
+    return Utf8PageToText(WebRequest(address, {.failure = &failure, .cookieStore = cookies}));
 }
 
 }  // namespace
@@ -139,7 +139,7 @@ std::shared_ptr<Protocol> Catalogue::ChooseProtocol(const Text& address, UserIde
     const ProtocolChoice choice = view_.ReadProtocolChoice().value_or(settings_.choice);
     outcome = ServiceOutcome::Done;
     if (choice != ProtocolChoice::Web) {
-        const Text page = FetchPage(address, failure);
+        const Text page = FetchPage(address, failure, session_.cookies);
         if (!failure.empty()) {
             outcome = ServiceOutcome::Unreachable;
             return nullptr;

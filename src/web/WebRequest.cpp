@@ -113,7 +113,9 @@ Bytes WebRequest(const Text& url, const WebRequestOptions& options) {
     // caller's text travels in the header block and the store stays untouched.
     const Text cookieText = options.cookies != nullptr ? *options.cookies : Text();
     if (options.cookies == nullptr) {
-        curl_easy_setopt(h, CURLOPT_SHARE, CookieStore::Instance().share());
+        CookieStore& store =
+            options.cookieStore != nullptr ? *options.cookieStore : CookieStore::Instance();
+        curl_easy_setopt(h, CURLOPT_SHARE, store.share());
         curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
     }
 
