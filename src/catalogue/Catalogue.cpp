@@ -52,13 +52,15 @@ bool StartsWithNoCase(const Text& text, const char* prefix) {
 }
 
 // Only web addresses are fetched: a missing member reads "null", which is no address at all.
-Bytes FetchCover(const Text& address) {
+// Covers carry the headers of the protocol's images (its site as the Referer).
+Bytes FetchCover(const Text& address, const Text& headers) {
     if (!StartsWithNoCase(address, "http://") && !StartsWithNoCase(address, "https://")) {
         return {};
     }
     int status = 0;
-    Bytes body =
-        WebRequestCom(address, {.statusCode = &status, .timeoutSeconds = kCoverTimeoutSeconds});
+    Bytes body = WebRequestCom(
+        address,
+        {.extraHeaders = headers, .statusCode = &status, .timeoutSeconds = kCoverTimeoutSeconds});
     if (status != 200) body.clear();
     return body;
 }
@@ -233,7 +235,7 @@ int Catalogue::List() {
         if (StopRequested()) break;
         // An album without photos gets no row.
         if (album.count != Text("0")) {
-            if (!AddRow(album, rows + 1)) break;
+            if (!AddRow(album, rows + 1, protocol->ImageHeaders())) break;
             ++rows;
         }
         PumpPendingInput();
@@ -246,7 +248,7 @@ int Catalogue::List() {
     return rows;
 }
 
-bool Catalogue::AddRow(const AlbumListing& album, int number) {
+bool Catalogue::AddRow(const AlbumListing& album, int number, const Text& headers) {
     AlbumRow row;
     row.number = ToText(number);
     row.name = album.name;
@@ -254,7 +256,8 @@ bool Catalogue::AddRow(const AlbumListing& album, int number) {
     row.count = album.count;
     row.albumKey = album.albumKey;
     row.withCover = view_.ReadCoversWanted();
-    if (row.withCover && !album.coverAddress.empty()) row.cover = FetchCover(album.coverAddress);
+    if (row.withCover && !album.coverAddress.empty())
+        row.cover = FetchCover(album.coverAddress, headers);
     if (StopRequested()) return false;
     view_.AddAlbum(row);
     return true;

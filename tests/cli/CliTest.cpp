@@ -387,6 +387,19 @@ TEST_F(CliTest, WebApiUserIsDownloadedWithoutNamingTheProtocol) {
     ASSERT_EQ(Run(Args({"--cookies", U8(cookies), "--live-photos", "off"}, "/u/6120508327")), 0);
     EXPECT_TRUE(fs::exists(AlbumFolder("时光", "微博配图") / "(4)海浪.jpg"));
     EXPECT_FALSE(fs::exists(AlbumFolder("时光", "微博配图") / "(4)海浪.mov"));
+    // Every JSON call after the one that set the site's XSRF cookie carried its token.
+    const std::string requests = ReadFile(log);
+    EXPECT_NE(requests.find("xsrf=match"), std::string::npos);
+    EXPECT_EQ(requests.find("xsrf=wrong"), std::string::npos);
+
+    // The date filter reads the posts' upload times: only the pictures of 22 November.
+    fs::remove_all(saveFolder_);
+    ASSERT_EQ(
+        Run(Args({"--cookies", U8(cookies), "--period", "2026-11-20,2026-11-29"}, "/u/6120508327")),
+        0);
+    EXPECT_EQ(FinalNames(AlbumFolder("时光", "微博配图")),
+              (std::set<std::string>{"(7)银杏.jpg", "(8)银杏.jpg"}));
+    EXPECT_TRUE(FinalNames(AlbumFolder("时光", "头像")).empty());
 }
 
 // The web user again behind a service that bans after a few quick JSON calls (418, with
@@ -479,6 +492,21 @@ TEST_F(ThrottledWebTest, ABanThatNeverLiftsEndsWithFiveAndTheNextRunGoesOn) {
     EXPECT_NE(out_.find("跳过 " + std::to_string(recorded) + " 张"), std::string::npos) << out_;
     ASSERT_EQ(CheckRecords("6120508327-网页版", &ids), 0);
     EXPECT_EQ(CountLines(ids), 11);
+}
+
+// The site asks once for a visit to its front page ("ok":-100); asked again, the login is gone.
+TEST_F(ThrottledWebTest, AVisitRenewsTheSessionOnceAndNotTwice) {
+    StartThrottled(R"({ "max_requests": 1000, "window_seconds": 1, "ban_seconds": 1 },
+                     "ok_minus_100": 1)");
+    ASSERT_EQ(Run(Args({"--list"}, "/u/6120508327")), 0) << err_;
+    EXPECT_NE(ReadFile(log_).find("GET / "), std::string::npos);
+    ServiceProcess lost;
+    StartThrottled(R"({ "max_requests": 1000, "window_seconds": 1, "ban_seconds": 1 },
+                     "ok_minus_100": -1)",
+                   &lost);
+    EXPECT_EQ(Run({"--program-folder", U8(programFolder_), "--list", lost.Url("/u/6120508327")}),
+              3);
+    EXPECT_NE(err_.find("not logged in"), std::string::npos) << err_;
 }
 
 TEST_F(ThrottledWebTest, StopEndsAWaitAtOnce) {
