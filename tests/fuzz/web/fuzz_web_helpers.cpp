@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CookieName(b);
 
     // Values from pages go into addresses encoded: nothing but unreserved bytes and escapes.
-    for (const char c : EncodeQueryValue(a).view()) {
+    const Text encoded = EncodeQueryValue(a);
+    for (const char c : encoded.view()) {
         const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
                            (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
                            c == '%';
