@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "catalogue/Catalogue.h"
 #include "cli/CliOptions.h"
@@ -15,6 +16,7 @@
 #include "runtime/StopFlag.h"
 #include "web/CookieStore.h"
 #include "web/RequestGovernor.h"
+#include "web/RequestTrace.h"
 
 namespace ovx {
 
@@ -165,6 +167,15 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     view.SetLogToError(options.action == CliOptions::Action::List);
     const SessionContext session{&cookies, &governor};
     Catalogue catalogue(view, service, session);
+    // --verbose: every request of the run, the list's and the download's (both on this
+    // thread), as a line of standard error kept clear of the progress line.
+    RequestTraceSink traceLine;
+    if (options.verbose) {
+        traceLine = [&view, &streams](const RequestTraceEntry& entry) {
+            view.PrintLine(streams.err, PrintableUtf8(FormatRequestTrace(entry), true));
+        };
+    }
+    ScopedRequestTrace trace(std::move(traceLine));
 
     // The resolution and the list are cut short by a stop as the download is.
     bool stopped = false;

@@ -530,6 +530,18 @@ TEST_F(CliTest, ListPrintsOneRowPerAlbumAndAlbumsOutsideItAreRefused) {
     EXPECT_EQ(out_,
               "1\t风景\t4\t5000000000000001@@3\n"
               "2\t旅行日记\t3\t5000000000000002@@5\n");
+    // --verbose: a line per request on standard error, the output unchanged, no cookie.
+    const std::string rows = out_;
+    ASSERT_EQ(Run(Args({"--cookies", U8(cookies), "--verbose", "--list"}, "/u/1001")), 0) << err_;
+    EXPECT_EQ(out_, rows);
+    EXPECT_NE(err_.find("GET " + service_.Url("/u/1001") + " -> 200, "), std::string::npos) << err_;
+    EXPECT_NE(err_.find("GET " + service_.Url("/albums/get_all?")), std::string::npos) << err_;
+    std::string session = ReadFile(cookies);
+    session = session.substr(session.rfind('\t') + 1);
+    session.pop_back();  // the line break
+    ASSERT_FALSE(session.empty());
+    EXPECT_EQ(err_.find(session), std::string::npos) << session;
+
     // Without --cookies the window browser's cookies below the program folder serve.
     fs::create_directories(programFolder_ / "浏览器数据");
     fs::copy_file(cookies, programFolder_ / "浏览器数据" / "cookies.txt");

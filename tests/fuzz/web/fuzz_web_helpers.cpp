@@ -57,10 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Values from pages go into addresses encoded: nothing but unreserved bytes and escapes.
     const Text encoded = EncodeQueryValue(a);
-    for (const char c : encoded.view()) {
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
-                           c == '%';
+    for (const char ch : encoded.view()) {
+        const bool plain = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') ||
+                           (ch >= '0' && ch <= '9') || ch == '-' || ch == '.' || ch == '_' ||
+                           ch == '~' || ch == '%';
         Check(plain);
     }
     if (IsUserId(b)) Check(b.size() >= 1 && b.size() <= 20);
