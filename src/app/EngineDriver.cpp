@@ -20,6 +20,7 @@
 #include "runtime/CodePage.h"
 #include "runtime/ProgramFolder.h"
 #include "runtime/SettingsFile.h"
+#include "web/CookieStore.h"
 
 namespace ovx {
 namespace {
@@ -61,8 +62,8 @@ EngineDriver::EngineDriver(const Controls& controls, ServiceSettings service,
     service_.photoService = photoService_;
     service_.homePage = WithoutTrailingSlash(service_.homePage);
     service_.imageService = WithoutTrailingSlash(service_.imageService);
-    catalogue_ =
-        std::make_unique<Catalogue>(*view_, service_, SessionContext{nullptr, governor_.get()});
+    catalogue_ = std::make_unique<Catalogue>(
+        *view_, service_, SessionContext{&CookieStore::Instance(), governor_.get()});
     view_->SetLoginPageHandler([this] { c_.tabs->SetCurrentIndex(0); });
     view_->SetRunStateHandler([this](RunState state) { OnEngineRunState(state); });
 
@@ -181,7 +182,7 @@ void EngineDriver::StartDownload() {
     setup.recordFolder = RecordFolder();
     setup.photoService = photoService_;
     setup.homePage = service_.homePage;
-    setup.session = SessionContext{nullptr, governor_.get()};
+    setup.session = SessionContext{&CookieStore::Instance(), governor_.get()};
     ApplyRunState(RunState::Running, true);
 
     GuiEngineView* view = view_.get();

@@ -76,7 +76,9 @@ class AlbumServiceCursor : public PhotoCursor {
                 [&] {
                     Text headers;
                     int status = 0;
-                    body = WebRequest(url, {.returnedHeaders = &headers, .statusCode = &status});
+                    body = WebRequest(url, {.returnedHeaders = &headers,
+                                            .statusCode = &status,
+                                            .cookieStore = session_.cookies});
                     return Attempt{status, RequestGovernor::RetryAfterSeconds(headers.view())};
                 },
                 refused);
@@ -146,9 +148,11 @@ ServiceOutcome AlbumServiceProtocol::ListAlbums(const ListedUser& user, const Ru
         [&] {
             Text headers;
             int status = 0;
-            body = WebRequest(
-                AlbumListUrl(settings_.photoService, user.userId),
-                {.returnedHeaders = &headers, .statusCode = &status, .failure = &failure});
+            body = WebRequest(AlbumListUrl(settings_.photoService, user.userId),
+                              {.returnedHeaders = &headers,
+                               .statusCode = &status,
+                               .failure = &failure,
+                               .cookieStore = session_.cookies});
             return Attempt{status, RequestGovernor::RetryAfterSeconds(headers.view())};
         },
         refused);

@@ -52,21 +52,23 @@ bool StartsWithNoCase(const Text& text, const char* prefix) {
 }
 
 // Only web addresses are fetched: a missing member reads "null", which is no address at all.
-Bytes FetchCover(const Text& address) {
+// Covers carry the headers of the protocol's images (its site as the Referer).
+Bytes FetchCover(const Text& address, const Text& headers) {
     if (!StartsWithNoCase(address, "http://") && !StartsWithNoCase(address, "https://")) {
         return {};
     }
     int status = 0;
-    Bytes body =
-        WebRequestCom(address, {.statusCode = &status, .timeoutSeconds = kCoverTimeoutSeconds});
+    Bytes body = WebRequestCom(
+        address,
+        {.extraHeaders = headers, .statusCode = &status, .timeoutSeconds = kCoverTimeoutSeconds});
     if (status != 200) body.clear();
     return body;
 }
 
 // The page as text; `failure` says why nothing arrived (host and reason), empty when a
 // response did.
-Text FetchPage(const Text& address, Text& failure) {
-    return Utf8PageToText(WebRequest(address, {.failure = &failure}));
+Text FetchPage(const Text& address, Text& failure, CookieStore* cookies) {
+    return Utf8PageToText(WebRequest(address, {.failure = &failure, .cookieStore = cookies}));
 }
 
 }  // namespace
@@ -139,7 +141,7 @@ std::shared_ptr<Protocol> Catalogue::ChooseProtocol(const Text& address, UserIde
     const ProtocolChoice choice = view_.ReadProtocolChoice().value_or(settings_.choice);
     outcome = ServiceOutcome::Done;
     if (choice != ProtocolChoice::Web) {
-        const Text page = FetchPage(address, failure);
+        const Text page = FetchPage(address, failure, session_.cookies);
         if (!failure.empty()) {
             outcome = ServiceOutcome::Unreachable;
             return nullptr;
@@ -233,7 +235,7 @@ int Catalogue::List() {
         if (StopRequested()) break;
         // An album without photos gets no row.
         if (album.count != Text("0")) {
-            if (!AddRow(album, rows + 1)) break;
+            if (!AddRow(album, rows + 1, protocol->ImageHeaders())) break;
             ++rows;
         }
         PumpPendingInput();
@@ -246,7 +248,7 @@ int Catalogue::List() {
     return rows;
 }
 
-bool Catalogue::AddRow(const AlbumListing& album, int number) {
+bool Catalogue::AddRow(const AlbumListing& album, int number, const Text& headers) {
     AlbumRow row;
     row.number = ToText(number);
     row.name = album.name;
@@ -254,7 +256,8 @@ bool Catalogue::AddRow(const AlbumListing& album, int number) {
     row.count = album.count;
     row.albumKey = album.albumKey;
     row.withCover = view_.ReadCoversWanted();
-    if (row.withCover && !album.coverAddress.empty()) row.cover = FetchCover(album.coverAddress);
+    if (row.withCover && !album.coverAddress.empty())
+        row.cover = FetchCover(album.coverAddress, headers);
     if (StopRequested()) return false;
     view_.AddAlbum(row);
     return true;

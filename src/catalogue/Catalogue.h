@@ -72,7 +72,7 @@ class Catalogue {
     bool Resolve();
     int List();
     // Adds the row of one album with photos; false when a stop came first.
-    bool AddRow(const AlbumListing& album, int number);
+    bool AddRow(const AlbumListing& album, int number, const Text& imageHeaders);
     void SetUser(const UserIdentity& user, std::shared_ptr<Protocol> protocol);
     // Says why the service gave nothing; false when the run was stopped instead.
     bool Report(ServiceOutcome outcome, Failure where, const Text& failure);

@@ -429,7 +429,9 @@ Text WebProtocol::SiteOrigin(const Text& address) {
 
 Text WebProtocol::XsrfToken() const {
     const Text host = UrlHost(origin_);
-    for (const Cookie& c : CookieStore::Instance().List()) {
+    const CookieStore& store =
+        session_.cookies != nullptr ? *session_.cookies : CookieStore::Instance();
+    for (const Cookie& c : store.List()) {
         if (c.name != "XSRF-TOKEN") continue;
         std::string domain = c.domain;
         if (!domain.empty() && domain[0] == '.') domain.erase(0, 1);
@@ -462,7 +464,8 @@ WebProtocol::CallResult WebProtocol::CallOnce(const Text& url, const Text& refer
                                     .returnedHeaders = &rawHeaders,
                                     .noRedirect = true,
                                     .statusCode = &status,
-                                    .failure = &failure});
+                                    .failure = &failure,
+                                    .cookieStore = session_.cookies});
             return Attempt{status, RequestGovernor::RetryAfterSeconds(rawHeaders.view())};
         },
         refused);
@@ -485,7 +488,7 @@ WebProtocol::CallResult WebProtocol::Call(const Text& pathAndQuery, const Text& 
     // The site asks for a visit to its front page, which can renew the session's cookies,
     // and a second try; asked again, there is no valid login.
     Text ignored;
-    WebRequest(origin_ + Text("/"), {.failure = &ignored});
+    WebRequest(origin_ + Text("/"), {.failure = &ignored, .cookieStore = session_.cookies});
     if (StopRequested()) return CallResult::Stopped;
     r = CallOnce(url, referer, hooks, answer, failure, status);
     if (r == CallResult::Answer && Plain(answer, "ok") == Text("-100"))

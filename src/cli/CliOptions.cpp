@@ -23,6 +23,7 @@ enum class Option {
     ProgramFolder,
     Protocol,
     LivePhotos,
+    Verbose,
     Help,
     Version,
 };
@@ -45,6 +46,7 @@ constexpr OptionDef kOptions[] = {
     {"--program-folder", Option::ProgramFolder, true},
     {"--protocol", Option::Protocol, true},
     {"--live-photos", Option::LivePhotos, true},
+    {"--verbose", Option::Verbose, false},
     {"--help", Option::Help, false},
     {"--version", Option::Version, false},
 };
@@ -155,6 +157,9 @@ bool Apply(Option option, const std::string& value, CliOptions& options, std::st
             }
             error = "bad --live-photos value \"" + value + "\" (on or off)";
             return false;
+        case Option::Verbose:
+            options.verbose = true;
+            return true;
         case Option::List:
         case Option::Help:
         case Option::Version:
@@ -274,6 +279,8 @@ Session and files:
                          (default: the settings file's)
 
 Other:
+  --verbose              one line per request on standard error (method, address, status,
+                         bytes, time, the wait before it)
   --help                 print this help and exit
   --version              print the version and exit
 

@@ -33,6 +33,7 @@ struct CliOptions {
     std::optional<Text> programFolder;
     std::optional<ProtocolChoice> protocol;
     std::optional<bool> livePhotos;
+    bool verbose = false;  // one line per request on standard error
 };
 
 // Parses the arguments after the program name. On a bad argument returns nothing and puts

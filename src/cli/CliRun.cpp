@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "catalogue/Catalogue.h"
 #include "cli/CliOptions.h"
@@ -15,6 +16,7 @@
 #include "runtime/StopFlag.h"
 #include "web/CookieStore.h"
 #include "web/RequestGovernor.h"
+#include "web/RequestTrace.h"
 
 namespace ovx {
 
@@ -46,13 +48,13 @@ void ErrorLine(const CliStreams& streams, const std::string& utf8) {
 
 // Loads a cookies.txt file into the store (which reads only a regular file of bounded size);
 // empty on success, else the cause.
-std::string LoadCookies(const Text& file) {
+std::string LoadCookies(const Text& file, CookieStore& store) {
     const fs::path path = ToPath(file);
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
     if (!fs::exists(status)) return "no such file";
     if (!fs::is_regular_file(status)) return "not a regular file";
-    if (!CookieStore::Instance().Load(path)) return "cannot be read, or too large for cookies";
+    if (!store.Load(path)) return "cannot be read, or too large for cookies";
     return {};
 }
 
@@ -134,15 +136,17 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     const StoredSettings settings = SettingsFile(SettingsFile::PathFor(programFolder)).ReadAll();
 
     // The session: the cookies file named, else the login the window's browser kept.
+    CookieStore cookies;
     if (options.cookiesFile) {
-        if (std::string cause = LoadCookies(*options.cookiesFile); !cause.empty()) {
+        if (std::string cause = LoadCookies(*options.cookiesFile, cookies); !cause.empty()) {
             ErrorLine(streams,
                       "cookies file " + PrintableUtf8(*options.cookiesFile, true) + ": " + cause);
             return kExitBadArguments;
         }
     } else {
         std::error_code ec;
-        if (fs::exists(ToPath(BrowserCookiesFile()), ec)) LoadCookies(BrowserCookiesFile());
+        if (fs::exists(ToPath(BrowserCookiesFile()), ec))
+            LoadCookies(BrowserCookiesFile(), cookies);
     }
 
     Text photoService = WithoutTrailingSlash(settings.photoService);
@@ -161,7 +165,17 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     CliView view(streams, AnswersFor(options, settings));
     view.SetSelection(options.albums);
     view.SetLogToError(options.action == CliOptions::Action::List);
-    Catalogue catalogue(view, service, SessionContext{nullptr, &governor});
+    const SessionContext session{&cookies, &governor};
+    Catalogue catalogue(view, service, session);
+    // --verbose: every request of the run, the list's and the download's (both on this
+    // thread), as a line of standard error kept clear of the progress line.
+    RequestTraceSink traceLine;
+    if (options.verbose) {
+        traceLine = [&view, &streams](const RequestTraceEntry& entry) {
+            view.PrintLine(streams.err, PrintableUtf8(FormatRequestTrace(entry), true));
+        };
+    }
+    ScopedRequestTrace trace(std::move(traceLine));
 
     // The resolution and the list are cut short by a stop as the download is.
     bool stopped = false;
@@ -248,7 +262,7 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     setup.recordFolder = RecordFolder();
     setup.photoService = photoService;
     setup.homePage = service.homePage;
-    setup.session = SessionContext{nullptr, &governor};
+    setup.session = session;
     // The record folder is made once, as the window does at start-up.
     std::error_code ec;
     fs::create_directories(ToPath(setup.recordFolder), ec);

@@ -51,8 +51,13 @@ Text VideoExtension(const Text& address) {
 }  // namespace
 
 AlbumDownload::AlbumDownload(EngineView& view, JobControl& control, const DownloadSetup& setup,
-                             Protocol& protocol, DownloadSummary& summary)
-    : view_(view), control_(control), setup_(setup), protocol_(protocol), summary_(summary) {}
+                             Protocol& protocol, RecordEngine& records, DownloadSummary& summary)
+    : view_(view),
+      control_(control),
+      setup_(setup),
+      protocol_(protocol),
+      records_(records),
+      summary_(summary) {}
 
 RecordKind AlbumDownload::RecordsOf(const Protocol& protocol) {
     return protocol.Kind() == ProtocolKind::Web ? RecordKind::kWeb : RecordKind::kAlbumService;
@@ -100,8 +105,9 @@ int AlbumDownload::MoveProgress(double position) {
 void AlbumDownload::Run(const AlbumWorkItem& item) {
     // The record database: a store that cannot open means no lookups and no records.
     if (!control_.Checkpoint()) return;
-    store_ = RecordStore::ForUser(setup_.recordFolder, setup_.user.userId, RecordsOf(protocol_),
-                                  [this](const Text& line) { view_.AppendLog(line); });
+    store_ = RecordStore::ForUser(
+        setup_.recordFolder, setup_.user.userId, RecordsOf(protocol_),
+        [this](const Text& line) { view_.AppendLog(line); }, records_);
     storeOpen_ = store_->OpenForAlbum();
 
     options_ = view_.ReadAlbumOptions();

@@ -18,7 +18,7 @@ namespace ovx {
 class AlbumDownload {
   public:
     AlbumDownload(EngineView& view, JobControl& control, const DownloadSetup& setup,
-                  Protocol& protocol, DownloadSummary& summary);
+                  Protocol& protocol, RecordEngine& records, DownloadSummary& summary);
 
     // Downloads the album; returns when it is done, ended by the date filter, or stopped.
     void Run(const AlbumWorkItem& item);
@@ -52,6 +52,7 @@ class AlbumDownload {
     JobControl& control_;
     const DownloadSetup& setup_;
     Protocol& protocol_;
+    RecordEngine& records_;
     DownloadSummary& summary_;
 
     // State of the album in progress.

@@ -57,7 +57,7 @@ DownloadSummary DownloadJob::Run() {
             setup.session);
     }
     RecordStore::ForUser(setup_.recordFolder, setup_.user.userId,
-                         AlbumDownload::RecordsOf(*protocol))
+                         AlbumDownload::RecordsOf(*protocol), {}, records_)
         ->Prepare();
     view_.SetRunState(RunState::Running);
 
@@ -86,7 +86,7 @@ DownloadSummary DownloadJob::Run() {
         if (!control_.Checkpoint()) return stop();
         view_.SetLabel(ViewLabel::CurrentAlbum,
                        "下载到第["_t + ToText(static_cast<int>(j + 1)) + "]个相册"_t);
-        AlbumDownload(view_, control_, setup, *protocol, summary).Run(items[j]);
+        AlbumDownload(view_, control_, setup, *protocol, records_, summary).Run(items[j]);
         if (control_.Stopped()) return stop();
         // The service wants a login, or kept refusing: the run ends here, cleanly, as a
         // stop does; the cursor said why.

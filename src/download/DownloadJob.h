@@ -12,6 +12,7 @@
 #include "catalogue/Protocol.h"
 #include "download/JobControl.h"
 #include "runtime/Text.h"
+#include "runtime/recorddb/RecordEngine.h"
 
 namespace ovx {
 
@@ -60,6 +61,8 @@ class DownloadJob {
     EngineView& view_;
     JobControl& control_;
     DownloadSetup setup_;
+    // The run's own record engine: two runs in one process never share an open database.
+    RecordEngine records_;
 };
 
 }  // namespace ovx

@@ -91,6 +91,10 @@ CookieStore& CookieStore::Instance() {
     return *store;
 }
 
+CookieStore::~CookieStore() {
+    if (share_ != nullptr) curl_share_cleanup(static_cast<CURLSH*>(share_));
+}
+
 CookieStore::CookieStore() {
     EnsureCurlGlobal();
     CURLSH* share = curl_share_init();

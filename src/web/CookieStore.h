@@ -1,5 +1,6 @@
 #pragma once
-// The process-wide cookie store that WebRequest reads and feeds, shared by every thread.
+// A cookie store that WebRequest reads and feeds, shared by every thread of its session; the
+// process-wide one (Instance) unless a request names another.
 // The embedded browser imports its cookies here; the store can be saved to and loaded from a
 // Netscape-format cookies.txt file.
 
@@ -32,7 +33,11 @@ bool ParseCookieLine(std::string_view line, Cookie& cookie);
 
 class CookieStore {
   public:
+    // The store of the process: the one the window's browser feeds.
     static CookieStore& Instance();
+    // A store of its own, for one session (a command-line run, a test).
+    CookieStore();
+    ~CookieStore();
 
     // Adds or replaces a cookie. False when a field holds a tab or a line break, or the
     // name or domain is empty.
@@ -52,12 +57,10 @@ class CookieStore {
     // The libcurl share handle (CURLSH*) that requests attach to.
     void* share() const { return share_; }
 
-  private:
-    CookieStore();
-    ~CookieStore() = default;
     CookieStore(const CookieStore&) = delete;
     CookieStore& operator=(const CookieStore&) = delete;
 
+  private:
     void* share_ = nullptr;
     static constexpr int kLockCount = 8;
     std::mutex locks_[kLockCount];

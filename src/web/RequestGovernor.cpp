@@ -6,6 +6,7 @@
 
 #include "runtime/SettingsFile.h"
 #include "runtime/StopFlag.h"
+#include "web/RequestTrace.h"
 
 namespace ovx {
 
@@ -126,6 +127,7 @@ bool RequestGovernor::BeforePaced(milliseconds* waited) {
     const auto spent = std::chrono::duration_cast<milliseconds>(clock_->Now() - begin);
     lastPacedWait_ = spent;
     if (waited) *waited = spent;
+    if (granted) NoteWaitBeforeRequest(spent);
     return granted;
 }
 
@@ -226,12 +228,14 @@ GovernedOutcome RequestGovernor::Run(const std::function<Attempt()>& perform,
 
         const milliseconds wait = ThrottleWait(throttled, attempt.retryAfter);
         if (throttled == 1 && observer.started) observer.started(attempt.status, wait);
-        const TimePoint until = clock_->Now() + wait;
+        const TimePoint waitBegin = clock_->Now();
+        const TimePoint until = waitBegin + wait;
         HoldPacedUntil(until);
         const auto tick = [&](int secondsLeft) {
             if (observer.tick) observer.tick(attempt.status, secondsLeft, throttled);
         };
         if (!WaitUntil(until, tick)) return finish(GovernedOutcome::Stopped);
+        NoteWaitBeforeRequest(std::chrono::duration_cast<milliseconds>(clock_->Now() - waitBegin));
     }
 }
 

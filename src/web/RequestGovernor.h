@@ -3,7 +3,8 @@
 // that ask for it (the web API's JSON calls) and waits out throttling answers (HTTP 418, 429,
 // 432, 503) with a growing back-off before trying the same request again, for every protocol.
 // Every wait counts down through an observer and ends at once when the calling thread's job
-// is asked to stop (runtime/StopFlag.h).
+// is asked to stop (runtime/StopFlag.h). The time a request was held back goes to the calling
+// thread's request trace (web/RequestTrace.h), with the request that follows.
 //
 // Pacing is measured from the end of the last paced request: BeforePaced() waits until the
 // interval plus a random extra of up to half of it has passed since the matching AfterPaced(),

@@ -1,13 +1,16 @@
 #include "web/WebRequest.h"
 
+#include <chrono>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "runtime/StopFlag.h"
 #include "runtime/TextOps.h"
 #include "web/CookieStore.h"
 #include "web/CurlGlobal.h"
 #include "web/CurlTransfer.h"
+#include "web/RequestTrace.h"
 #include "web/UrlHelpers.h"
 
 namespace ovx {
@@ -85,20 +88,28 @@ Text BuildRequestHeaderBlock(const Text& url, const Text& extraHeaders, const Te
     return block;
 }
 
-Bytes WebRequest(const Text& url, const WebRequestOptions& options) {
-    if (StopRequested()) return {};
+namespace {
+
+// One request; `trace` gets its status, failure and body size.
+Bytes PerformRequest(const Text& url, const WebRequestOptions& options, RequestTraceEntry& trace) {
     EnsureCurlGlobal();
     const int method = NormalisedMethod(options.method);
     const bool secure = IsSecure(url);
     const Text host = UrlHost(url);
     int port = UrlPort(url);
     if (port == 0) port = secure ? 443 : 80;  // no port number: the scheme's own
-    if (host.empty() || port < 0 || port > 65535) return {};
+    if (host.empty() || port < 0 || port > 65535) {
+        trace.failure = Text("not an address with a host and port");
+        return {};
+    }
     const std::string target = std::string(secure ? "https://" : "http://") + host.bytes() + ":" +
                                std::to_string(port) + EscapeUrlForCurl(UrlPath(url));
 
     CurlEasyPtr easy(curl_easy_init());
-    if (!easy) return {};
+    if (!easy) {
+        trace.failure = Text("the transfer could not be set up");
+        return {};
+    }
     CURL* h = easy.get();
     CurlTransfer transfer(h);
     transfer.ApplyCommon(GetWebLimits(), !options.noRedirect);
@@ -113,13 +124,16 @@ Bytes WebRequest(const Text& url, const WebRequestOptions& options) {
     // caller's text travels in the header block and the store stays untouched.
     const Text cookieText = options.cookies != nullptr ? *options.cookies : Text();
     if (options.cookies == nullptr) {
-        curl_easy_setopt(h, CURLOPT_SHARE, CookieStore::Instance().share());
+        CookieStore& store =
+            options.cookieStore != nullptr ? *options.cookieStore : CookieStore::Instance();
+        curl_easy_setopt(h, CURLOPT_SHARE, store.share());
         curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
     }
 
     CurlHeaderList headers;
     if (!AddBlockLines(headers, BuildRequestHeaderBlock(url, options.extraHeaders, cookieText)) ||
         !headers.Append("Expect:")) {
+        trace.failure = Text("the request headers could not be set up");
         return {};
     }
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
@@ -130,11 +144,15 @@ Bytes WebRequest(const Text& url, const WebRequestOptions& options) {
 
     if (options.failure != nullptr) *options.failure = Text();
     if (options.statusCode != nullptr) *options.statusCode = 0;
-    if (const CURLcode rc = transfer.Perform(); rc != CURLE_OK) {
-        if (options.failure != nullptr) *options.failure = host + Text(": ") + transfer.Error(rc);
+    const CURLcode rc = transfer.Perform();
+    trace.bytes = transfer.body().size();
+    if (rc != CURLE_OK) {
+        trace.failure = host + Text(": ") + transfer.Error(rc);
+        if (options.failure != nullptr) *options.failure = trace.failure;
         return {};
     }
-    if (options.statusCode != nullptr) *options.statusCode = static_cast<int>(transfer.status());
+    trace.status = static_cast<int>(transfer.status());
+    if (options.statusCode != nullptr) *options.statusCode = trace.status;
 
     Text raw;
     if (transfer.headers().size() < kMaxRawHeaderBytes) {
@@ -146,6 +164,22 @@ Bytes WebRequest(const Text& url, const WebRequestOptions& options) {
     if (options.returnedCookies != nullptr) *options.returnedCookies = returned;
     if (options.returnedHeaders != nullptr) *options.returnedHeaders = raw;
     return transfer.body();
+}
+
+}  // namespace
+
+Bytes WebRequest(const Text& url, const WebRequestOptions& options) {
+    if (StopRequested()) return {};
+    RequestTraceEntry trace;
+    if (!RequestTraceActive()) return PerformRequest(url, options, trace);
+    trace.method = RequestMethodName(NormalisedMethod(options.method));
+    trace.url = url;
+    const auto begin = std::chrono::steady_clock::now();
+    Bytes body = PerformRequest(url, options, trace);
+    trace.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - begin);
+    ReportRequest(std::move(trace));
+    return body;
 }
 
 }  // namespace ovx

@@ -14,6 +14,8 @@
 
 namespace ovx {
 
+class CookieStore;
+
 // Methods: 0 GET, 1 POST, 2 HEAD; anything else counts as GET.
 enum WebMethod : int { kMethodGet = 0, kMethodPost = 1, kMethodHead = 2 };
 
@@ -48,6 +50,9 @@ struct WebRequestOptions {
     // Out: why no response arrived ("photo.weibo.com: Could not resolve host ..."), in
     // English as the transfer library words it; empty when a response arrived.
     Text* failure = nullptr;
+    // The store that sends and keeps cookies when no cookie text is given; none: the
+    // process-wide one.
+    CookieStore* cookieStore = nullptr;
 };
 
 inline constexpr std::size_t kMaxRawHeaderBytes = 5000;

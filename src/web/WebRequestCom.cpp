@@ -1,6 +1,7 @@
 #include "web/WebRequestCom.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "runtime/TextOps.h"
 #include "web/CurlGlobal.h"
 #include "web/CurlTransfer.h"
+#include "web/RequestTrace.h"
 #include "web/UrlHelpers.h"
 
 namespace ovx {
@@ -108,16 +110,23 @@ Text BuildComHeaderBlock(const Text& url, const Text& extraHeaders) {
     return block;
 }
 
-Bytes WebRequestCom(const Text& url, const WebRequestComOptions& options) {
-    if (StopRequested()) {
-        if (options.statusCode != nullptr) *options.statusCode = 0;
-        return {};
-    }
+namespace {
+
+int NormalisedMethod(int method) {
+    return method < 0 || method > 2 ? kMethodGet : method;
+}
+
+// One request; `trace` gets its status, failure and body size.
+Bytes PerformRequest(const Text& url, const WebRequestComOptions& options,
+                     RequestTraceEntry& trace) {
     EnsureCurlGlobal();
-    const int method = options.method < 0 || options.method > 2 ? kMethodGet : options.method;
+    const int method = NormalisedMethod(options.method);
     CURL* h =
         options.session != nullptr ? static_cast<CURL*>(options.session->handle()) : ThreadHandle();
-    if (h == nullptr) return {};
+    if (h == nullptr) {
+        trace.failure = Text("the transfer could not be set up");
+        return {};
+    }
     curl_easy_reset(h);
 
     CurlTransfer transfer(h);
@@ -155,7 +164,10 @@ Bytes WebRequestCom(const Text& url, const WebRequestComOptions& options) {
     RequestHeaders requestHeaders;
     SetBlockHeaders(requestHeaders, BuildComHeaderBlock(url, options.extraHeaders));
     CurlHeaderList headerList;
-    if (!requestHeaders.Fill(headerList)) return {};
+    if (!requestHeaders.Fill(headerList)) {
+        trace.failure = Text("the request headers could not be set up");
+        return {};
+    }
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headerList.get());
 
     Bytes body = options.postBytes;
@@ -172,10 +184,11 @@ Bytes WebRequestCom(const Text& url, const WebRequestComOptions& options) {
         headerText = Text(firstEnd == std::string::npos ? std::string() : raw.substr(firstEnd + 2));
         headerText = ReplaceText(headerText, Text("Set-Cookie"), Text("Set-Cookie"), 1, -1, false);
     }
-    if (options.statusCode != nullptr)
-        *options.statusCode = ok ? static_cast<int>(transfer.status()) : 0;
-    if (options.failure != nullptr)
-        *options.failure = ok ? Text() : UrlHost(url) + Text(": ") + transfer.Error(rc);
+    trace.status = ok ? static_cast<int>(transfer.status()) : 0;
+    trace.failure = ok ? Text() : UrlHost(url) + Text(": ") + transfer.Error(rc);
+    trace.bytes = transfer.body().size();
+    if (options.statusCode != nullptr) *options.statusCode = trace.status;
+    if (options.failure != nullptr) *options.failure = trace.failure;
     if (options.returnedHeaders != nullptr) *options.returnedHeaders = headerText;
     Text returned = ExtractSetCookies(headerText);
     Text merged = cookieText;
@@ -190,6 +203,25 @@ Bytes WebRequestCom(const Text& url, const WebRequestComOptions& options) {
     if (options.session != nullptr) curl_easy_setopt(h, CURLOPT_COOKIEFILE, nullptr);
     if (!ok) return {};
     return transfer.body();
+}
+
+}  // namespace
+
+Bytes WebRequestCom(const Text& url, const WebRequestComOptions& options) {
+    if (StopRequested()) {
+        if (options.statusCode != nullptr) *options.statusCode = 0;
+        return {};
+    }
+    RequestTraceEntry trace;
+    if (!RequestTraceActive()) return PerformRequest(url, options, trace);
+    trace.method = RequestMethodName(NormalisedMethod(options.method));
+    trace.url = url;
+    const auto begin = std::chrono::steady_clock::now();
+    Bytes body = PerformRequest(url, options, trace);
+    trace.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - begin);
+    ReportRequest(std::move(trace));
+    return body;
 }
 
 }  // namespace ovx

@@ -15,6 +15,7 @@
 #include "RecordingView.h"
 #include "ServiceProcess.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/WebProtocol.h"
 #include "runtime/CodePage.h"
 #include "runtime/StopFlag.h"
 #include "web/CookieStore.h"
@@ -47,7 +48,9 @@ std::string Scenario(const std::string& extra = "") {
       ] },
     { "uid": "2803301701", "title": "人民日报的微博_微博", "marker": "owner_uid", "albums": [] },
     { "uid": "1642591403", "name": "evil", "marker_value": "1642591402&x=/../victim",
-      "albums": [] }
+      "albums": [] },
+    { "uid": "6120508327", "name": "shiguang", "marker": "none", "albums": [],
+      "web": { "screen_name": "时光", "posts": [] } }
   ])" + extra +
            "}";
 }
@@ -199,7 +202,8 @@ TEST_F(CatalogueTest, EmptyBoxAndPagesWithoutMarkers) {
 
     // A page of the service without markers (its front page), and pages whose marker holds
     // anything but digits: no user id, and the list ends in the no-albums message.
-    Catalogue albumService(view_, ServiceSettings{Text(), Service(), Text(), ProtocolChoice::Album});
+    Catalogue albumService(view_,
+                           ServiceSettings{Text(), Service(), Text(), ProtocolChoice::Album});
     for (const char* path : {"/", "/evil"}) {
         view_.Clear();
         view_.answers.homePageAddress = Text(service_.Url(path));
@@ -333,6 +337,37 @@ TEST(CatalogueHostileTest, HostileAnswersNeverCrash) {
     EXPECT_EQ(rows[3].albumKey, Text("{}@@[]"));
     EXPECT_EQ(rows[3].coverAddress, Text("file:///etc/passwd"));
     EXPECT_TRUE(rows[3].cover.empty());
+}
+
+// Every form of a home-page address the site uses names the same user through the web API.
+TEST_F(CatalogueTest, WebAddressFormsNameTheUser) {
+    Start(Scenario());
+    Catalogue catalogue(view_, ServiceSettings{Text(), Service(), Service(), ProtocolChoice::Auto});
+    for (const char* path : {"/u/6120508327", "/6120508327?is_all=1", "/n/%E6%97%B6%E5%85%89",
+                             "/shiguang#top", "/profile/6120508327", "/shiguang/"}) {
+        view_.Clear();
+        view_.answers.homePageAddress = Text(service_.Url(path));
+        ASSERT_TRUE(catalogue.ResolveUser()) << path;
+        EXPECT_EQ(catalogue.User().userId, Text("6120508327")) << path;
+        EXPECT_EQ(Utf8(catalogue.User().userTitle), "时光") << path;
+    }
+    // No user named, or one the site does not know: no user id.
+    for (const char* path : {"/", "/nobody"}) {
+        view_.answers.homePageAddress = Text(service_.Url(path));
+        catalogue.ResolveUser();
+        EXPECT_EQ(catalogue.User().userId, Text()) << path;
+    }
+}
+
+TEST(WebPostSecondsTest, ReadsTheSitesTimesAndNothingElse) {
+    EXPECT_EQ(WebPostSeconds(Text("Tue Dec 08 10:00:00 +0800 2026")), 1796695200);
+    EXPECT_EQ(WebPostSeconds(Text("Thu Jan 01 00:00:00 +0000 1970")), 0);
+    EXPECT_EQ(WebPostSeconds(Text("Wed Feb 29 23:59:59 -0130 2012")), 1330565399);
+    for (const char* bad : {"", "null", "Tue Dec 08 10:00:00 +0800",
+                            "Tue Foo 08 10:00:00 +0800 2026", "Tue Dec 32 10:00:00 +0800 2026",
+                            "Tue Dec 08 25:00:00 +0800 2026", "Tue Dec 08 10:00 +0800 2026",
+                            "Tue Dec 08 10:00:00 0800 2026", "Tue Dec 08 10:00:00 +0800 99999"})
+        EXPECT_EQ(WebPostSeconds(Text(bad)), std::nullopt) << bad;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -386,6 +387,140 @@ TEST_F(CliTest, WebApiUserIsDownloadedWithoutNamingTheProtocol) {
     ASSERT_EQ(Run(Args({"--cookies", U8(cookies), "--live-photos", "off"}, "/u/6120508327")), 0);
     EXPECT_TRUE(fs::exists(AlbumFolder("时光", "微博配图") / "(4)海浪.jpg"));
     EXPECT_FALSE(fs::exists(AlbumFolder("时光", "微博配图") / "(4)海浪.mov"));
+    // Every JSON call after the one that set the site's XSRF cookie carried its token.
+    const std::string requests = ReadFile(log);
+    EXPECT_NE(requests.find("xsrf=match"), std::string::npos);
+    EXPECT_EQ(requests.find("xsrf=wrong"), std::string::npos);
+
+    // The date filter reads the posts' upload times: only the pictures of 22 November.
+    fs::remove_all(saveFolder_);
+    ASSERT_EQ(
+        Run(Args({"--cookies", U8(cookies), "--period", "2026-11-20,2026-11-29"}, "/u/6120508327")),
+        0);
+    EXPECT_EQ(FinalNames(AlbumFolder("时光", "微博配图")),
+              (std::set<std::string>{"(7)银杏.jpg", "(8)银杏.jpg"}));
+    EXPECT_TRUE(FinalNames(AlbumFolder("时光", "头像")).empty());
+}
+
+// The web user again behind a service that bans after a few quick JSON calls (418, with
+// Retry-After on every second refusal), under short waits.
+class ThrottledWebTest : public CliTest {
+  protected:
+    void StartThrottled(const std::string& throttle, ServiceProcess* service = nullptr) {
+        if (service == nullptr) service = &service_;
+        std::string scenario = kWebScenario;
+        scenario.insert(scenario.rfind('}'),
+                        R"(, "require_login": false, "throttle": )" + throttle);
+        ASSERT_GT(service->Start(scenario, {"--request-log", U8(log_)}), 0) << service->Output();
+        SettingsFile settings(SettingsFile::PathFor(FromPath(programFolder_)));
+        for (auto [key, value] : {std::pair{SettingKey::ImageService, service->Url()},
+                                  {SettingKey::RequestInterval, std::string("50")},
+                                  {SettingKey::ThrottleWait, std::string("1")},
+                                  {SettingKey::ThrottleMaxWait, std::string("2")},
+                                  {SettingKey::ThrottleRetries, std::string("4")}})
+            ASSERT_TRUE(settings.Write(key, Utf8ToLocal(value)));
+    }
+    // (seconds, status) of every request to the address, in order.
+    std::vector<std::pair<double, int>> Answers(const std::string& address) {
+        std::vector<std::pair<double, int>> answers;
+        std::istringstream in(ReadFile(log_));
+        std::string method, target;
+        int status;
+        double seconds;
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream fields(line);
+            if (fields >> method >> target >> status >> seconds && target == address)
+                answers.emplace_back(seconds, status);
+        }
+        return answers;
+    }
+    fs::path log_ = temp_.path() / "requests.log";
+};
+
+TEST_F(ThrottledWebTest, BansAreWaitedOutWithNothingLost) {
+    StartThrottled(R"({ "max_requests": 3, "window_seconds": 1, "ban_seconds": 1,
+                        "retry_after_every": 2 })");
+    ASSERT_EQ(Run(Args({"--records", "on"}, "/u/6120508327")), 0) << err_;
+    EXPECT_NE(out_.find("保存 11 张"), std::string::npos) << out_;
+    EXPECT_EQ(out_.find("读取失败"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("服务限流（HTTP 418）"), std::string::npos) << out_;
+    // Every refused call is asked again after the wait its answer called for: Retry-After
+    // (the ban's second) or 1 s doubling to 2 s, plus up to a fifth.
+    int refused = 0;
+    std::istringstream in(ReadFile(log_));
+    std::set<std::string> addresses;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string method, target;
+        if (fields >> method >> target && target.rfind("/ajax/", 0) == 0) addresses.insert(target);
+    }
+    for (const std::string& address : addresses) {
+        const auto answers = Answers(address);
+        for (std::size_t i = 0; i + 1 < answers.size(); ++i) {
+            if (answers[i].second != 418) continue;
+            ++refused;
+            const double wait = answers[i + 1].first - answers[i].first;
+            EXPECT_GE(wait, 0.95) << address;
+            EXPECT_LE(wait, 2.4 + 0.5) << address;
+        }
+        ASSERT_FALSE(answers.empty());
+        EXPECT_EQ(answers.back().second, 200) << address;
+    }
+    EXPECT_GT(refused, 0);
+}
+
+TEST_F(ThrottledWebTest, ABanThatNeverLiftsEndsWithFiveAndTheNextRunGoesOn) {
+    StartThrottled(R"({ "max_requests": 6, "window_seconds": 60, "ban_seconds": 1,
+                        "forever": true })");
+    ASSERT_EQ(Run(Args({"--records", "on"}, "/u/6120508327")), 5) << err_;
+    EXPECT_NE(out_.find("服务一直拒绝请求（HTTP 418）"), std::string::npos) << out_;
+    std::string ids;
+    ASSERT_EQ(CheckRecords("6120508327-网页版", &ids), 0) << ids;
+    const int recorded = CountLines(ids);
+    int temporaries = -1;
+    EXPECT_EQ(static_cast<int>(FinalNames(AlbumFolder("时光", "微博配图"), &temporaries).size()),
+              recorded + (recorded >= 4 ? 1 : 0));  // the live photo's video beside its still
+    EXPECT_EQ(temporaries, 0);
+
+    // The ban over (a service without it), the next run saves the rest.
+    ServiceProcess unbanned;
+    StartThrottled(R"({ "max_requests": 1000, "window_seconds": 1, "ban_seconds": 1 })", &unbanned);
+    ASSERT_EQ(Run({"--program-folder", U8(programFolder_), "--save", U8(saveFolder_), "--records",
+                   "on", unbanned.Url("/u/6120508327")}),
+              0)
+        << err_;
+    EXPECT_NE(out_.find("跳过 " + std::to_string(recorded) + " 张"), std::string::npos) << out_;
+    ASSERT_EQ(CheckRecords("6120508327-网页版", &ids), 0);
+    EXPECT_EQ(CountLines(ids), 11);
+}
+
+// The site asks once for a visit to its front page ("ok":-100); asked again, the login is gone.
+TEST_F(ThrottledWebTest, AVisitRenewsTheSessionOnceAndNotTwice) {
+    StartThrottled(R"({ "max_requests": 1000, "window_seconds": 1, "ban_seconds": 1 },
+                     "ok_minus_100": 1)");
+    ASSERT_EQ(Run(Args({"--list"}, "/u/6120508327")), 0) << err_;
+    EXPECT_NE(ReadFile(log_).find("GET / "), std::string::npos);
+    ServiceProcess lost;
+    StartThrottled(R"({ "max_requests": 1000, "window_seconds": 1, "ban_seconds": 1 },
+                     "ok_minus_100": -1)",
+                   &lost);
+    EXPECT_EQ(Run({"--program-folder", U8(programFolder_), "--list", lost.Url("/u/6120508327")}),
+              3);
+    EXPECT_NE(err_.find("not logged in"), std::string::npos) << err_;
+}
+
+TEST_F(ThrottledWebTest, StopEndsAWaitAtOnce) {
+    StartThrottled(R"({ "max_requests": 2, "window_seconds": 60, "ban_seconds": 600 })");
+    SettingsFile(SettingsFile::PathFor(FromPath(programFolder_)))
+        .Write(SettingKey::ThrottleWait, Text("600"));
+    CliProcess cli(temp_.path());
+    ASSERT_TRUE(cli.Start(OVX_CLI_PATH, Args({}, "/u/6120508327")));
+    for (int i = 0; i < 300 && ReadFile(log_).find(" 418 ") == std::string::npos; ++i)
+        std::this_thread::sleep_for(20ms);
+    ASSERT_NE(ReadFile(log_).find(" 418 "), std::string::npos);
+    cli.Signal(SIGTERM);
+    // The wait would be minutes: only a wait cut short ends within the bound.
+    EXPECT_EQ(cli.Wait(10s), 130) << cli.Err();
 }
 
 TEST_F(CliTest, ListPrintsOneRowPerAlbumAndAlbumsOutsideItAreRefused) {
@@ -395,6 +530,18 @@ TEST_F(CliTest, ListPrintsOneRowPerAlbumAndAlbumsOutsideItAreRefused) {
     EXPECT_EQ(out_,
               "1\t风景\t4\t5000000000000001@@3\n"
               "2\t旅行日记\t3\t5000000000000002@@5\n");
+    // --verbose: a line per request on standard error, the output unchanged, no cookie.
+    const std::string rows = out_;
+    ASSERT_EQ(Run(Args({"--cookies", U8(cookies), "--verbose", "--list"}, "/u/1001")), 0) << err_;
+    EXPECT_EQ(out_, rows);
+    EXPECT_NE(err_.find("GET " + service_.Url("/u/1001") + " -> 200, "), std::string::npos) << err_;
+    EXPECT_NE(err_.find("GET " + service_.Url("/albums/get_all?")), std::string::npos) << err_;
+    std::string session = ReadFile(cookies);
+    session = session.substr(session.rfind('\t') + 1);
+    session.pop_back();  // the line break
+    ASSERT_FALSE(session.empty());
+    EXPECT_EQ(err_.find(session), std::string::npos) << session;
+
     // Without --cookies the window browser's cookies below the program folder serve.
     fs::create_directories(programFolder_ / "浏览器数据");
     fs::copy_file(cookies, programFolder_ / "浏览器数据" / "cookies.txt");

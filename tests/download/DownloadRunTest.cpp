@@ -147,6 +147,23 @@ TEST_F(DownloadRunTest, RecordedPhotosAreNotFetchedAgainButNewOnesAre) {
     EXPECT_EQ(RecordedIds("1001").size(), 7u);
 }
 
+// Without a listed user (an id of digits) there is nothing to save under: the run refuses
+// before it makes a record file or a folder.
+TEST_F(DownloadRunTest, ARunWithoutAUserRefuses) {
+    StartService(Scenario());
+    for (const char* uid : {"", "1001&x=/../a"}) {
+        RecordingView view;
+        AddRow(view, "1", "旅行", "5", "5000000000000001@@3");
+        view.answers.albumOptions.saveLocation = SaveText();
+        view.answers.downloadRecord = true;
+        const DownloadSummary summary = Run(view, Setup(uid, "旅行者"));
+        EXPECT_TRUE(summary.stopped) << uid;
+        EXPECT_EQ(view.Events("message").size(), 1u) << uid;
+        EXPECT_TRUE(Files(Save()).empty()) << uid;
+        EXPECT_TRUE(Files(Save() / ".." / "records").empty()) << uid;
+    }
+}
+
 TEST_F(DownloadRunTest, CheckedRowsBecomeWholeWorkItems) {
     StartService(Scenario());
     RecordingView view;

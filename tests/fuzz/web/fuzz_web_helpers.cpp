@@ -6,9 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "web/UrlHelpers.h"
-
 #include "../FuzzInput.h"
+#include "web/UrlHelpers.h"
 
 namespace {
 
@@ -55,5 +54,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ExtractSetCookies(a);
     JoinDistinct(a, d);
     CookieName(b);
+
+    // Values from pages go into addresses encoded: nothing but unreserved bytes and escapes.
+    const Text encoded = EncodeQueryValue(a);
+    for (const char ch : encoded.view()) {
+        const bool plain = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') ||
+                           (ch >= '0' && ch <= '9') || ch == '-' || ch == '.' || ch == '_' ||
+                           ch == '~' || ch == '%';
+        Check(plain);
+    }
+    if (IsUserId(b)) Check(b.size() >= 1 && b.size() <= 20);
+    const Text completed = CompleteWebAddress(a);
+    Check(FindText(ToLowerCase(completed), Text("http")) == 1);
+    UrlOrigin(a);
     return 0;
 }
