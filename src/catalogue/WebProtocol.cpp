@@ -567,8 +567,13 @@ ServiceOutcome WebProtocol::ListAlbums(const ListedUser& user, const RunHooks& h
         default:
             break;
     }
-    // The photo wall first: every picture of the user's posts.
-    albums.push_back({"微博配图"_t, Text(), Text(), WallKey()});
+    // The photo wall first: every picture of the user's posts, its newest as the cover.
+    const Text newest = Plain(answer.Member("data").Member("list").Element(0), "pid");
+    albums.push_back({"微博配图"_t,
+                      newest.empty() ? Text()
+                                     : settings_.imageService + Text("/large/") +
+                                           EncodeQueryValue(newest) + Text(".jpg"),
+                      Text(), WallKey()});
     const JsonValue list = answer.Member("data").Member("album_list");
     for (int i = 0; i < list.Length(); ++i) {
         const JsonValue album = list.Element(i);
