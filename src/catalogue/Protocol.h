@@ -62,6 +62,9 @@ struct RunHooks {
     Text albumTitle;  // the album's folder name, for log lines
     // A wait the service imposes, counting down ("服务限流…"); an empty text ends it.
     std::function<void(const Text&)> showWait;
+    // True for a photo id the run will pass over whatever its caption and time (recorded,
+    // no date filter): a cursor may then give it without asking for its post.
+    std::function<bool(const Text&)> passedOver;
 
     bool Checkpoint() const { return !checkpoint || checkpoint(); }
     void Log(const Text& line) const {

@@ -327,6 +327,11 @@ class WebCursor : public PhotoCursor {
     Step Expand(const JsonValue& entry) {
         const Text pid = Plain(entry, "pid");
         const Text mid = Plain(entry, "mid");
+        // A picture the run passes over anyway needs no post: no request for it.
+        if (!pid.empty() && hooks_.passedOver && hooks_.passedOver(pid)) {
+            pending_.push_back(Picture(pid, nullptr, Plain(entry, "type"), Plain(entry, "video")));
+            return Step::Photo;
+        }
         JsonValue post;
         bool hasPost = false;
         if (AllDigits(mid.view())) {

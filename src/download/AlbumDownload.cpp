@@ -129,14 +129,17 @@ void AlbumDownload::Run(const AlbumWorkItem& item) {
         return;
     }
 
-    RunHooks hooks;
-    hooks.checkpoint = [this] { return control_.Checkpoint(); };
-    hooks.log = [this](const Text& line) { view_.AppendLog(line); };
-    hooks.pageLost = [this] { ++summary_.pagesLost; };
-    hooks.pageRetryWait = setup_.pageRetryWait;
-    hooks.albumTitle = folderName;
+    hooks_.checkpoint = [this] { return control_.Checkpoint(); };
+    hooks_.log = [this](const Text& line) { view_.AppendLog(line); };
+    hooks_.pageLost = [this] { ++summary_.pagesLost; };
+    hooks_.pageRetryWait = setup_.pageRetryWait;
+    hooks_.albumTitle = folderName;
+    hooks_.showWait = [this](const Text& text) { view_.ShowWait(text); };
+    if (options_.downloadRecord && storeOpen_ && !options_.timeRange) {
+        hooks_.passedOver = [this](const Text& photoId) { return store_->Contains(photoId); };
+    }
     const std::unique_ptr<PhotoCursor> cursor = protocol_.OpenAlbum(
-        setup_.user, AlbumListing{item.name, Text(), item.count, item.albumKey}, hooks);
+        setup_.user, AlbumListing{item.name, Text(), item.count, item.albumKey}, hooks_);
 
     bool stopped = false;
     for (;;) {
@@ -194,11 +197,22 @@ std::optional<Bytes> AlbumDownload::FetchImage(const Text& url, const Text& phot
     Bytes image;
     for (int attempt = 1; attempt <= 2; ++attempt) {
         if (!control_.Checkpoint()) return std::nullopt;
-        status = 0;
-        image = WebRequestCom(url, {.extraHeaders = headers,
-                                    .statusCode = &status,
-                                    .timeoutSeconds = kImageTimeoutSeconds});
-        if (control_.Stopped()) return std::nullopt;
+        // A throttling answer is waited out and asked again; it uses up no try.
+        bool refused = false;
+        const bool answered = Governed(
+            setup_.session.governor, hooks_, false,
+            [&] {
+                status = 0;
+                Text answerHeaders;
+                image = WebRequestCom(url, {.extraHeaders = headers,
+                                            .returnedHeaders = &answerHeaders,
+                                            .statusCode = &status,
+                                            .timeoutSeconds = kImageTimeoutSeconds});
+                return Attempt{status, RequestGovernor::RetryAfterSeconds(answerHeaders.view())};
+            },
+            refused);
+        if (refused) summary_.refused = true;
+        if (!answered || control_.Stopped()) return std::nullopt;
         if (status == 200) break;
     }
     // A failed image is neither saved nor recorded, so a later run fetches it again.

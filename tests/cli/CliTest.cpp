@@ -379,10 +379,14 @@ TEST_F(CliTest, WebApiUserIsDownloadedWithoutNamingTheProtocol) {
     const int images = count("/large/");
     EXPECT_EQ(images, 11);
 
-    // Again with the records: no image is fetched again; without live photos no video.
+    // Again with the records: no image is fetched again, nor a post asked for; without live
+    // photos no video.
     fs::remove_all(saveFolder_);
+    const int shown = count("/ajax/statuses/show");
     ASSERT_EQ(Run(Args({"--cookies", U8(cookies), "--records", "on"}, "/u/6120508327")), 0);
     EXPECT_EQ(count("/large/"), images);
+    // Only the followers-only post and the one the avatar album lists by its id alone.
+    EXPECT_EQ(count("/ajax/statuses/show") - shown, 2);
     EXPECT_NE(out_.find("跳过 11 张"), std::string::npos) << out_;
     ASSERT_EQ(Run(Args({"--cookies", U8(cookies), "--live-photos", "off"}, "/u/6120508327")), 0);
     EXPECT_TRUE(fs::exists(AlbumFolder("时光", "微博配图") / "(4)海浪.jpg"));

@@ -57,6 +57,29 @@ TEST_F(DownloadFaultTest, PagesAreRetriedAndALostPageIsReportedNotSwallowed) {
     EXPECT_EQ(Requests("album_id=7002"), 2);
 }
 
+// The album service and its image host throttle too: a throttling answer is waited out (as
+// its Retry-After says) and asked again, using up neither a page's tries nor an image's.
+TEST_F(DownloadFaultTest, ThrottlingAnswersAreWaitedOutNotCountedAsFailures) {
+    StartService(User(Generated("7301", 3), R"([
+        { "path": "/photos/get_all", "query": {"album_id": "7301"}, "times": 4, "action": "status",
+          "status": 503, "retry_after": 0 },
+        { "path": "/photos/get_all", "query": {"album_id": "7301"}, "skip": 4, "times": 1,
+          "action": "empty" },
+        { "path": "/photos/get_all", "query": {"album_id": "7301"}, "skip": 5, "times": 5,
+          "action": "status", "status": 503, "retry_after": 0 },
+        { "path": "/large/*", "times": 3, "action": "status", "status": 429, "retry_after": 0 } ])"));
+    RecordingView& view = NewView("限流", "3", "7301@@3");
+    const DownloadSummary summary = Run(view, Setup("2002", "甲"));
+    // Ten answers that were no page before the good one: only the empty one was a try.
+    EXPECT_EQ(Requests("album_id=7301"), 11);
+    EXPECT_EQ(summary.pagesLost, 0);
+    EXPECT_EQ(summary.failed, 0);
+    EXPECT_EQ(summary.saved, 3);
+    const std::string log = view.Log();
+    EXPECT_NE(log.find("服务限流（HTTP 503）"), std::string::npos) << log;
+    EXPECT_NE(log.find("服务限流（HTTP 429）"), std::string::npos) << log;
+}
+
 TEST_F(DownloadFaultTest, AFailedImageIsNeitherSavedNorRecordedAndComesNextRun) {
     StartService(User(R"(
         { "caption": "图", "album_id": "7101", "photos": [
