@@ -20,13 +20,7 @@ count=${BENCH_COUNT:-2000}
 size=${BENCH_SIZE:-30000}
 rounds=${BENCH_ROUNDS:-3}
 ovx_install_packages curl time jq
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$OVX_ROOT" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOVX_BUILD_GUI=OFF >/dev/null
-fi
-cmake --build "$build" -j "$OVX_JOBS" --target ovatrix-cli photo-service >/dev/null
-cli="$build/bin/ovatrix-cli"
-service="$build/bin/photo-service"
-[[ "$cli" = /* ]] || cli="$OVX_ROOT/$cli"
+bench_tools "$build"
 
 work=$(mktemp -d)
 service_pid=""

@@ -14,13 +14,7 @@ cd "$OVX_ROOT"
 
 build=${1:-build}
 ovx_install_packages time jq
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$OVX_ROOT" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOVX_BUILD_GUI=OFF >/dev/null
-fi
-cmake --build "$build" -j "$OVX_JOBS" --target ovatrix-cli photo-service >/dev/null
-cli="$build/bin/ovatrix-cli"
-service="$build/bin/photo-service"
-[[ "$cli" = /* ]] || cli="$OVX_ROOT/$cli"
+bench_tools "$build"
 
 work=$(mktemp -d)
 service_pid=""

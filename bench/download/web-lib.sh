@@ -2,6 +2,19 @@
 # the settings that point ovatrix-cli at it, what the scenario promises, and its request log
 # counted by kind. Source it; do not run it.
 
+# bench_tools BUILD_DIR: builds ovatrix-cli and the stand-in there (a new folder is configured
+# without the window) and sets `cli` (absolute) and `service` to them.
+bench_tools() {
+  local build=$1
+  if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$OVX_ROOT" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOVX_BUILD_GUI=OFF >/dev/null
+  fi
+  cmake --build "$build" -j "$OVX_JOBS" --target ovatrix-cli photo-service >/dev/null
+  cli="$build/bin/ovatrix-cli"
+  service="$build/bin/photo-service"
+  [[ "$cli" = /* ]] || cli="$OVX_ROOT/$cli"
+}
+
 # wait_for_port OUTPUT_FILE: the port the stand-in printed ("listening on 127.0.0.1:PORT").
 wait_for_port() {
   for _ in $(seq 100); do

@@ -417,6 +417,29 @@ class WebCursor : public PhotoCursor {
 
 }  // namespace
 
+namespace {
+
+// The outcome a call's result ends a resolution or a list with; none when it goes on (an
+// answer, or a failed call whose missing members read as nothing).
+std::optional<ServiceOutcome> EndOf(WebProtocol::CallResult r) {
+    switch (r) {
+        case WebProtocol::CallResult::Unreachable:
+            return ServiceOutcome::Unreachable;
+        case WebProtocol::CallResult::NotLoggedIn:
+            return ServiceOutcome::NotLoggedIn;
+        case WebProtocol::CallResult::Refused:
+            return ServiceOutcome::Refused;
+        case WebProtocol::CallResult::Stopped:
+            return ServiceOutcome::Stopped;
+        case WebProtocol::CallResult::Answer:
+        case WebProtocol::CallResult::Failed:
+            break;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 WebProtocol::WebProtocol(Text origin, ServiceSettings settings, SessionContext session)
     : origin_(std::move(origin)), settings_(std::move(settings)), session_(session) {}
 
@@ -528,20 +551,10 @@ ServiceOutcome WebProtocol::ResolveUser(const Text& homePageAddress, const RunHo
         return ServiceOutcome::Done;  // no user named
     }
     JsonValue answer;
-    switch (Call(Text("/ajax/profile/info?") + query, path, hooks, answer, failure)) {
-        case CallResult::Unreachable:
-            return ServiceOutcome::Unreachable;
-        case CallResult::NotLoggedIn:
-            return ServiceOutcome::NotLoggedIn;
-        case CallResult::Refused:
-            return ServiceOutcome::Refused;
-        case CallResult::Stopped:
-            return ServiceOutcome::Stopped;
-        case CallResult::Failed:
-            return ServiceOutcome::Done;
-        case CallResult::Answer:
-            break;
-    }
+    if (const auto end =
+            EndOf(Call(Text("/ajax/profile/info?") + query, path, hooks, answer, failure)))
+        return *end;
+    // An answer that is not the profile (Failed leaves it null) names no user.
     const JsonValue person = answer.Member("data").Member("user");
     const Text id = Plain(person, "idstr");
     // The id goes into addresses and file names: digits or nothing.
@@ -560,18 +573,7 @@ ServiceOutcome WebProtocol::ListAlbums(const ListedUser& user, const RunHooks& h
     const CallResult r = Call(Text("/ajax/profile/getImageWall?uid=") +
                                   EncodeQueryValue(user.userId) + Text("&sinceid=0&has_album=true"),
                               Text("/u/") + user.userId, hooks, answer, failure);
-    switch (r) {
-        case CallResult::Unreachable:
-            return ServiceOutcome::Unreachable;
-        case CallResult::NotLoggedIn:
-            return ServiceOutcome::NotLoggedIn;
-        case CallResult::Refused:
-            return ServiceOutcome::Refused;
-        case CallResult::Stopped:
-            return ServiceOutcome::Stopped;
-        default:
-            break;
-    }
+    if (const auto end = EndOf(r)) return *end;
     // The photo wall first: every picture of the user's posts, its newest as the cover.
     const Text newest = Plain(answer.Member("data").Member("list").Element(0), "pid");
     albums.push_back({"微博配图"_t,

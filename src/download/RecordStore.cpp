@@ -10,15 +10,15 @@ namespace ovx {
 namespace {
 
 // What tells the kinds apart: the end of the file names after the user id, and the one field.
-struct KindSpec {
+struct KindLayout {
     Text stem;  // after the user id, before the extension
     Text field;
     int width;
 };
 
-const KindSpec& SpecOf(RecordKind kind) {
-    static const KindSpec album{Text(), Text("photo_id"), RecordStore::kPhotoIdWidth};
-    static const KindSpec web{"-网页版"_t, Text("pic_id"), RecordStore::kPicIdWidth};
+const KindLayout& LayoutOf(RecordKind kind) {
+    static const KindLayout album{Text(), Text("photo_id"), RecordStore::kPhotoIdWidth};
+    static const KindLayout web{"-网页版"_t, Text("pic_id"), RecordStore::kPicIdWidth};
     return kind == RecordKind::kWeb ? web : album;
 }
 
@@ -39,11 +39,11 @@ bool EndsWith(const Text& text, const Text& end) {
 // One text field of the kind's name and width right after the record id: the only layout
 // whose records a store of that kind reads and writes.
 bool HasLayoutOf(RecordKind kind, const DataFileStart& start) {
-    const KindSpec& spec = SpecOf(kind);
+    const KindLayout& layout = LayoutOf(kind);
     if (start.fields.size() != 1) return false;
     const DbField& f = start.fields[0];
-    return f.name == spec.field && f.type == kFieldText && f.size == spec.width && f.offset == 4 &&
-           start.header.recordLength == 4 + spec.width;
+    return f.name == layout.field && f.type == kFieldText && f.size == layout.width &&
+           f.offset == 4 && start.header.recordLength == 4 + layout.width;
 }
 
 std::string DescribeFields(const std::vector<DbField>& fields) {
@@ -71,8 +71,8 @@ bool RecordStore::IsValidUserId(const Text& userId) {
 }
 
 std::vector<DbFieldSpec> RecordStore::Fields(RecordKind kind) {
-    const KindSpec& spec = SpecOf(kind);
-    return {{spec.field, kFieldText, spec.width}};
+    const KindLayout& layout = LayoutOf(kind);
+    return {{layout.field, kFieldText, layout.width}};
 }
 
 Text RecordStore::DataFilePath(const Text& recordFolder, const Text& userId, RecordKind kind) {
@@ -82,7 +82,7 @@ Text RecordStore::DataFilePath(const Text& recordFolder, const Text& userId, Rec
 
 Text RecordStore::IndexBasePath(const Text& recordFolder, const Text& userId, RecordKind kind) {
     if (!IsValidUserId(userId)) return Text();
-    return Joined(recordFolder, userId + SpecOf(kind).stem);
+    return Joined(recordFolder, userId + LayoutOf(kind).stem);
 }
 
 std::unique_ptr<RecordStore> RecordStore::ForUser(const Text& recordFolder, const Text& userId,
@@ -105,8 +105,8 @@ std::unique_ptr<RecordStore> RecordStore::ForDataFile(const Text& dataFile, Log 
     Text base = dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)
                     ? Text(data.view().substr(0, dot))
                     : data;
-    RecordKind kind = EndsWith(base, SpecOf(RecordKind::kWeb).stem) ? RecordKind::kWeb
-                                                                    : RecordKind::kAlbumService;
+    RecordKind kind = EndsWith(base, LayoutOf(RecordKind::kWeb).stem) ? RecordKind::kWeb
+                                                                      : RecordKind::kAlbumService;
     DataFileStart start;
     if (engine.FileSystem().Exists(data) && engine.InspectDatabase(data, start)) {
         if (HasLayoutOf(RecordKind::kWeb, start))
@@ -193,7 +193,7 @@ bool RecordStore::OpenForAlbum() {
     }
     openPath_ = engine_.CurrentDatabasePath();
     scanOnMiss_ = false;
-    const Text field = SpecOf(kind_).field;
+    const Text field = LayoutOf(kind_).field;
     if (engine_.CreateIndex(indexBase_, {field})) return true;
     // A link in the index's place: neither rebuilt through nor worked around.
     if (LastDbError() == kDbSymbolicLink) {
@@ -278,11 +278,11 @@ RecordStore::FileCheck RecordStore::CheckFileLocked() {
         return check;
     }
     if (!HasLayoutOf(kind_, start)) {
-        const KindSpec& spec = SpecOf(kind_);
+        const KindLayout& layout = LayoutOf(kind_);
         check.verdict = FileVerdict::kForeign;
         check.detail = "not a download record database: " + DescribeFields(start.fields) +
-                       " where one " + std::to_string(spec.width) + "-byte text field \"" +
-                       LocalToUtf8(spec.field) + "\" belongs";
+                       " where one " + std::to_string(layout.width) + "-byte text field \"" +
+                       LocalToUtf8(layout.field) + "\" belongs";
     } else if (start.CountDamaged()) {
         check.verdict = FileVerdict::kDamagedCount;
         check.detail = "header count " + std::to_string(start.header.count) +
@@ -304,11 +304,11 @@ bool RecordStore::ContainsLocked(const Text& photoId) {
         if (engine_.SeekIndex({photoId})) return true;
         if (!scanOnMiss_ || !engine_.GoToRecord(0)) return false;
     }
-    const KindSpec& spec = SpecOf(kind_);
+    const KindLayout& layout = LayoutOf(kind_);
     // The id as the field holds it.
-    const Text stored(photoId.view().substr(0, static_cast<std::size_t>(spec.width)));
+    const Text stored(photoId.view().substr(0, static_cast<std::size_t>(layout.width)));
     return engine_.FindRecord([&] {
-        const DbValue value = engine_.ReadField(spec.field);
+        const DbValue value = engine_.ReadField(layout.field);
         const Text* t = std::get_if<Text>(&value);
         return t && *t == stored;
     });
@@ -330,7 +330,7 @@ std::vector<Text> RecordStore::AllIds() {
     std::lock_guard lock(mutex_);
     std::vector<Text> ids;
     if (!IsCurrent()) return ids;
-    const Text& field = SpecOf(kind_).field;
+    const Text& field = LayoutOf(kind_).field;
     std::int64_t count = engine_.RecordCount();
     for (std::int64_t r = 0; r < count; ++r) {
         if (!engine_.GoToRecord(r)) break;

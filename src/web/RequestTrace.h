@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "runtime/Text.h"
 
@@ -56,6 +57,22 @@ void ReportRequest(RequestTraceEntry entry);
 
 // The method name of a request routine's method number (unknown numbers are GET).
 std::string RequestMethodName(int method);
+
+// Runs `perform(entry)` (which fills status, failure and bytes) and, when a trace is
+// installed, reports it with the method, the address and the time it took.
+template <typename Perform>
+auto TracedRequest(const Text& url, int method, Perform perform) {
+    RequestTraceEntry entry;
+    if (!RequestTraceActive()) return perform(entry);
+    entry.method = RequestMethodName(method);
+    entry.url = url;
+    const auto begin = std::chrono::steady_clock::now();
+    auto result = perform(entry);
+    entry.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - begin);
+    ReportRequest(std::move(entry));
+    return result;
+}
 
 // One line without a line break, plain and stable for pasting into a report:
 //   GET https://weibo.com/ajax/profile/info?uid=1 -> 200, 1234 bytes, 0.21 s (waited 1.62 s)

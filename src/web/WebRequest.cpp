@@ -170,16 +170,9 @@ Bytes PerformRequest(const Text& url, const WebRequestOptions& options, RequestT
 
 Bytes WebRequest(const Text& url, const WebRequestOptions& options) {
     if (StopRequested()) return {};
-    RequestTraceEntry trace;
-    if (!RequestTraceActive()) return PerformRequest(url, options, trace);
-    trace.method = RequestMethodName(NormalisedMethod(options.method));
-    trace.url = url;
-    const auto begin = std::chrono::steady_clock::now();
-    Bytes body = PerformRequest(url, options, trace);
-    trace.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - begin);
-    ReportRequest(std::move(trace));
-    return body;
+    return TracedRequest(url, NormalisedMethod(options.method), [&](RequestTraceEntry& trace) {
+        return PerformRequest(url, options, trace);
+    });
 }
 
 }  // namespace ovx

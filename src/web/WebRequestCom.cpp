@@ -212,16 +212,9 @@ Bytes WebRequestCom(const Text& url, const WebRequestComOptions& options) {
         if (options.statusCode != nullptr) *options.statusCode = 0;
         return {};
     }
-    RequestTraceEntry trace;
-    if (!RequestTraceActive()) return PerformRequest(url, options, trace);
-    trace.method = RequestMethodName(NormalisedMethod(options.method));
-    trace.url = url;
-    const auto begin = std::chrono::steady_clock::now();
-    Bytes body = PerformRequest(url, options, trace);
-    trace.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - begin);
-    ReportRequest(std::move(trace));
-    return body;
+    return TracedRequest(url, NormalisedMethod(options.method), [&](RequestTraceEntry& trace) {
+        return PerformRequest(url, options, trace);
+    });
 }
 
 }  // namespace ovx
