@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/albumservice/AlbumServiceProtocol.h"
 #include "download/RecordStore.h"
 #include "runtime/CodePage.h"
 
@@ -65,7 +66,9 @@ std::vector<std::string> PhotoIds(int n) {
 Times RunStore(const std::filesystem::path& folder, const std::vector<std::string>& ids) {
     using namespace ovx;
     Times t;
-    auto store = RecordStore::ForUser(FromPath(folder), Text("1000000001"));
+    RecordEngine engine;
+    const RecordLayout& layout = AlbumServiceProtocol::RecordsLayout();
+    auto store = RecordStore::ForUser(FromPath(folder), Text("1000000001"), layout, {}, engine);
     store->Prepare();
     store->OpenForAlbum();
     Stopwatch start;
@@ -80,10 +83,9 @@ Times RunStore(const std::filesystem::path& folder, const std::vector<std::strin
     t.hitPass = start.Elapsed();
     store->Close();
     // An album start: open, and the index rebuilt from every record.
-    RecordEngine& engine = ProcessRecordEngine();
     engine.OpenDatabase(store->DataFile());
     start = Stopwatch();
-    engine.CreateIndex(RecordStore::IndexBasePath(FromPath(folder), Text("1000000001")),
+    engine.CreateIndex(RecordStore::IndexBasePath(FromPath(folder), Text("1000000001"), layout),
                        {Text("photo_id")});
     t.rebuild = start.Elapsed();
     engine.CloseDatabase();

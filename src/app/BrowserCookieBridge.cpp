@@ -28,17 +28,18 @@ bool Expired(const Cookie& c) {
 
 }  // namespace
 
-BrowserCookieBridge::BrowserCookieBridge(const QString& copyFile, QObject* parent)
-    : QObject(parent), copyFile_(copyFile), saveTimer_(new QTimer(this)) {
+BrowserCookieBridge::BrowserCookieBridge(CookieStore& store, const QString& copyFile,
+                                         QObject* parent)
+    : QObject(parent), store_(store), copyFile_(copyFile), saveTimer_(new QTimer(this)) {
     saveTimer_->setSingleShot(true);
     saveTimer_->setInterval(kSaveDelayMs);
     connect(saveTimer_, &QTimer::timeout, this, [this] { SaveCopy(); });
     LoadCopy();
 }
 
-BrowserCookieBridge::BrowserCookieBridge(QWebEngineCookieStore* browserCookies,
+BrowserCookieBridge::BrowserCookieBridge(CookieStore& store, QWebEngineCookieStore* browserCookies,
                                          const QString& copyFile, QObject* parent)
-    : BrowserCookieBridge(copyFile, parent) {
+    : BrowserCookieBridge(store, copyFile, parent) {
     Attach(browserCookies);
 }
 
@@ -82,7 +83,7 @@ void BrowserCookieBridge::LoadCopy() {
         Cookie c;
         // An overlong line is skipped whole; its tail never becomes a cookie of its own.
         if (line.size() > kMaxLineBytes || !ParseCookieLine(line, c) || Expired(c)) continue;
-        if (CookieStore::Instance().Import(c)) cookies_[{c.domain, c.path, c.name}] = c;
+        if (store_.Import(c)) cookies_[{c.domain, c.path, c.name}] = c;
     }
 }
 
@@ -107,7 +108,7 @@ bool BrowserCookieBridge::SaveCopy() {
 void BrowserCookieBridge::OnAdded(const QNetworkCookie& cookie) {
     const Cookie c = ToStoreCookie(cookie);
     // A cookie the store refuses (tabs or line breaks in a field) is simply not shared.
-    if (!CookieStore::Instance().Import(c)) return;
+    if (!store_.Import(c)) return;
     cookies_[{c.domain, c.path, c.name}] = c;
     dirty_ = true;
     saveTimer_->start();
@@ -115,7 +116,7 @@ void BrowserCookieBridge::OnAdded(const QNetworkCookie& cookie) {
 
 void BrowserCookieBridge::OnRemoved(const QNetworkCookie& cookie) {
     const Cookie c = ToStoreCookie(cookie);
-    CookieStore::Instance().Remove(c.name, c.domain, c.path);
+    store_.Remove(c.name, c.domain, c.path);
     cookies_.erase({c.domain, c.path, c.name});
     dirty_ = true;
     saveTimer_->start();

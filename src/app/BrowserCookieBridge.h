@@ -25,13 +25,14 @@ class BrowserCookieBridge : public QObject {
     Q_OBJECT
 
   public:
-    // Hands the copy to the CookieStore now; listens to the browser from Attach() on.
-    // `copyFile` (may be empty: nothing kept) is read now and rewritten shortly after every
-    // change and when the bridge goes away.
-    BrowserCookieBridge(const QString& copyFile, QObject* parent);
+    // Feeds `store` (the window session's, which must outlive the bridge): hands it the copy
+    // now and listens to the browser from Attach() on. `copyFile` (may be empty: nothing
+    // kept) is read now and rewritten shortly after every change and when the bridge goes
+    // away.
+    BrowserCookieBridge(CookieStore& store, const QString& copyFile, QObject* parent);
     // Both at once: reads the copy and starts listening to `browserCookies`.
-    BrowserCookieBridge(QWebEngineCookieStore* browserCookies, const QString& copyFile,
-                        QObject* parent);
+    BrowserCookieBridge(CookieStore& store, QWebEngineCookieStore* browserCookies,
+                        const QString& copyFile, QObject* parent);
     ~BrowserCookieBridge() override;
 
     // The browser's form of a cookie in the store's form.
@@ -50,6 +51,7 @@ class BrowserCookieBridge : public QObject {
     void OnRemoved(const QNetworkCookie& cookie);
     void LoadCopy();
 
+    CookieStore& store_;
     QString copyFile_;
     std::map<Key, Cookie> cookies_;
     QTimer* saveTimer_;

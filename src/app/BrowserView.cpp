@@ -17,11 +17,13 @@
 
 namespace ovx {
 
-BrowserView::BrowserView(const QString& storageFolder, QWidget* parent)
+BrowserView::BrowserView(const QString& storageFolder, CookieStore& cookies, QWidget* parent)
     : QWebEngineView(parent),
       storageFolder_(storageFolder),
+      store_(cookies),
       // The login kept from the last run is with the program's requests from the start.
       cookies_(new BrowserCookieBridge(
+          cookies,
           storageFolder.isEmpty() ? QString() : storageFolder + QStringLiteral("/cookies.txt"),
           this)) {}
 
@@ -49,7 +51,7 @@ void BrowserView::Start() {
     cookies_->Attach(profile_->cookieStore());
     // The login kept from the last run serves the browser as well as the program's requests,
     // also when the engine's own cookie database is gone.
-    for (const Cookie& c : CookieStore::Instance().List()) {
+    for (const Cookie& c : store_.List()) {
         QNetworkCookie cookie(QByteArray::fromStdString(c.name),
                               QByteArray::fromStdString(c.value));
         // A domain without a leading dot is the cookie's one host (an address like 127.0.0.1).

@@ -18,14 +18,17 @@ class QWebEngineProfile;
 namespace ovx {
 
 class BrowserCookieBridge;
+class CookieStore;
 class SameViewPage;
 
 class BrowserView : public QWebEngineView {
     Q_OBJECT
 
   public:
-    // `storageFolder` keeps cookies and cache; empty keeps everything in memory only.
-    explicit BrowserView(const QString& storageFolder, QWidget* parent = nullptr);
+    // `storageFolder` keeps cookies and cache; empty keeps everything in memory only. The
+    // browser's cookies feed `cookies` (the window session's store, which must outlive the
+    // view), and the login kept there serves the browser too.
+    BrowserView(const QString& storageFolder, CookieStore& cookies, QWidget* parent = nullptr);
     ~BrowserView() override;
 
     // The address the browser is on (or will load once started).
@@ -62,6 +65,7 @@ class BrowserView : public QWebEngineView {
     QUrl pending_;
     QWebEngineProfile* profile_ = nullptr;
     SameViewPage* page_ = nullptr;
+    CookieStore& store_;
     BrowserCookieBridge* cookies_ = nullptr;
 };
 

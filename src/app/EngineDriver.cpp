@@ -21,6 +21,7 @@
 #include "runtime/ProgramFolder.h"
 #include "runtime/SettingsFile.h"
 #include "web/CookieStore.h"
+#include "web/UrlHelpers.h"
 
 namespace ovx {
 namespace {
@@ -35,35 +36,22 @@ bool Running(const std::shared_ptr<WorkerThread>& worker) {
     return worker && !worker->Finished();
 }
 
-// The service's paths are joined on with "/...".
-Text WithoutTrailingSlash(Text address) {
-    std::string bytes = address.bytes();
-    while (!bytes.empty() && bytes.back() == '/') bytes.pop_back();
-    return Text(bytes);
-}
-
 }  // namespace
 
-EngineDriver::EngineDriver(const Controls& controls, Text photoService, QObject* parent)
-    : EngineDriver(controls,
-                   ServiceSettings{Text(), std::move(photoService),
-                                   Utf8ToLocal(SettingDefOf(SettingKey::ImageService).fallback),
-                                   ProtocolChoice::Auto},
-                   GovernorSettings{}, parent) {}
-
 EngineDriver::EngineDriver(const Controls& controls, ServiceSettings service,
-                           GovernorSettings pacing, QObject* parent)
+                           GovernorSettings pacing, std::shared_ptr<CookieStore> cookies,
+                           QObject* parent)
     : QObject(parent),
       c_(controls),
       service_(std::move(service)),
-      photoService_(WithoutTrailingSlash(service_.photoService)),
-      governor_(std::make_unique<RequestGovernor>(pacing)),
+      cookies_(std::move(cookies)),
+      governor_(std::make_shared<RequestGovernor>(pacing)),
       view_(std::make_unique<GuiEngineView>(controls.albums, controls.options)) {
-    service_.photoService = photoService_;
+    service_.photoService = WithoutTrailingSlash(service_.photoService);
     service_.homePage = WithoutTrailingSlash(service_.homePage);
     service_.imageService = WithoutTrailingSlash(service_.imageService);
-    catalogue_ = std::make_unique<Catalogue>(
-        *view_, service_, SessionContext{&CookieStore::Instance(), governor_.get()});
+    catalogue_ =
+        std::make_unique<Catalogue>(*view_, service_, SessionContext{*cookies_, *governor_});
     view_->SetLoginPageHandler([this] { c_.tabs->SetCurrentIndex(0); });
     view_->SetRunStateHandler([this](RunState state) { OnEngineRunState(state); });
 
@@ -130,7 +118,9 @@ void EngineDriver::StartCatalogueRun() {
     // A second run while one is going would fill the list twice over: it is ignored.
     if (closed_ || catalogue_->Busy() || CatalogueRunning()) return;
     Catalogue* catalogue = catalogue_.get();
-    Keep(StartThread([catalogue] { catalogue->ResolveAndList(); }));
+    // The session goes with the worker: the catalogue's requests use it to the end.
+    Keep(StartThread(
+        [catalogue, cookies = cookies_, governor = governor_] { catalogue->ResolveAndList(); }));
 }
 
 void EngineDriver::DownloadThisUser() {
@@ -152,7 +142,7 @@ void EngineDriver::ShowAlbumPage() {
     Catalogue* catalogue = catalogue_.get();
     GuiEngineView* view = view_.get();
     LoginPage* login = c_.login;
-    Keep(StartThread([catalogue, view, login, address] {
+    Keep(StartThread([catalogue, view, login, address, cookies = cookies_, governor = governor_] {
         const QString albumPage = ToQString(catalogue->AlbumPageAddress(address));
         if (StopRequested()) return;
         // Back on the window's thread; the login page lives as long as the view answers.
@@ -180,15 +170,13 @@ void EngineDriver::StartDownload() {
     setup.protocol = listed.protocol;
     setup.programFolder = DefaultSaveLocation();
     setup.recordFolder = RecordFolder();
-    setup.photoService = photoService_;
-    setup.homePage = service_.homePage;
-    setup.session = SessionContext{&CookieStore::Instance(), governor_.get()};
     ApplyRunState(RunState::Running, true);
 
     GuiEngineView* view = view_.get();
     std::shared_ptr<JobControl> control = control_;
-    downloadWorker_ =
-        StartThread([view, control, setup] { DownloadJob(*view, *control, setup).Run(); });
+    downloadWorker_ = StartThread([view, control, setup, cookies = cookies_, governor = governor_] {
+        DownloadJob(*view, *control, SessionContext{*cookies, *governor}, setup).Run();
+    });
     if (!downloadWorker_) ApplyRunState(RunState::Idle, false);
 }
 

@@ -26,6 +26,7 @@ namespace ovx {
 
 class AlbumsPage;
 class Catalogue;
+class CookieStore;
 class GuiEngineView;
 class JobControl;
 class LoginPage;
@@ -44,11 +45,10 @@ class EngineDriver : public QObject {
         OptionsPage* options = nullptr;
     };
 
-    // `photoService` is the scheme and host of the photo service (the settings' "相册服务").
-    EngineDriver(const Controls& controls, Text photoService, QObject* parent = nullptr);
-    // Where the service is, and the pacing of the window's session (shared by its runs).
+    // Where the service is, and the window's session: the cookie store its browser feeds and
+    // the pacing, shared by its runs. The driver and its workers keep the store alive.
     EngineDriver(const Controls& controls, ServiceSettings service, GovernorSettings pacing,
-                 QObject* parent = nullptr);
+                 std::shared_ptr<CookieStore> cookies, QObject* parent = nullptr);
     // Stops and waits, as StopAndWait() without pumping.
     ~EngineDriver() override;
 
@@ -82,8 +82,9 @@ class EngineDriver : public QObject {
 
     Controls c_;
     ServiceSettings service_;
-    Text photoService_;
-    std::unique_ptr<RequestGovernor> governor_;
+    // The session: shared with the workers, so that one the shutdown gives up on still has it.
+    std::shared_ptr<CookieStore> cookies_;
+    std::shared_ptr<RequestGovernor> governor_;
     std::unique_ptr<GuiEngineView> view_;
     std::unique_ptr<Catalogue> catalogue_;
     std::shared_ptr<JobControl> control_;

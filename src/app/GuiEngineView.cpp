@@ -290,13 +290,11 @@ NamingOptions GuiEngineView::ReadNamingOptions() {
         NamingOptions{});
 }
 
-std::optional<ProtocolChoice> GuiEngineView::ReadProtocolChoice() {
-    return Ask<std::optional<ProtocolChoice>>(
-        [this]() -> std::optional<ProtocolChoice> {
-            if (!options_) return std::nullopt;
-            const int index = options_->ProtocolBox()->currentIndex();
-            if (index < 0 || index > 2) return std::nullopt;
-            return static_cast<ProtocolChoice>(index);
+std::optional<Text> GuiEngineView::ReadProtocolChoice() {
+    return Ask<std::optional<Text>>(
+        [this]() -> std::optional<Text> {
+            if (!options_ || options_->ProtocolBox()->currentIndex() < 0) return std::nullopt;
+            return FromQString(options_->ProtocolBox()->currentData().toString());
         },
         std::nullopt);
 }

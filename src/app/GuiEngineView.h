@@ -61,7 +61,7 @@ class GuiEngineView : public QObject, public EngineView {
     bool ReadTimeRange() override;
     AlbumOptions ReadAlbumOptions() override;
     NamingOptions ReadNamingOptions() override;
-    std::optional<ProtocolChoice> ReadProtocolChoice() override;
+    std::optional<Text> ReadProtocolChoice() override;
     void ShowLoginPage() override;
     // On the status line above the album list; its text comes back when the wait ends.
     void ShowWait(const Text& text) override;

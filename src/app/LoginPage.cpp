@@ -14,7 +14,8 @@ QString LoginPage::Caption() {
     return QStringLiteral("  第一步：登录   ");
 }
 
-LoginPage::LoginPage(const QString& browserStorage, QWidget* parent) : QWidget(parent) {
+LoginPage::LoginPage(const QString& browserStorage, CookieStore& cookies, QWidget* parent)
+    : QWidget(parent) {
     auto* address = Place<QLabel>(this, "标签_首页网址", {8, 42, 40, 32});
     address->setText(QStringLiteral("网址："));
 
@@ -35,7 +36,7 @@ LoginPage::LoginPage(const QString& browserStorage, QWidget* parent) : QWidget(p
     hint_->setWordWrap(true);
     hint_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    browser_ = new BrowserView(browserStorage, this);
+    browser_ = new BrowserView(browserStorage, cookies, this);
     browser_->setObjectName(QStringLiteral("超文本浏览框1"));
     browser_->setGeometry(12, 107, 896, 437);
 

@@ -12,14 +12,17 @@ namespace ovx {
 
 class BrowserView;
 
+class CookieStore;
+
 class LoginPage : public QWidget {
     Q_OBJECT
 
   public:
     static QString Caption();
 
-    // `browserStorage` is the folder that keeps the browser's cookies (empty: memory only).
-    LoginPage(const QString& browserStorage, QWidget* parent = nullptr);
+    // `browserStorage` is the folder that keeps the browser's cookies (empty: memory only);
+    // they feed `cookies`, the window session's store.
+    LoginPage(const QString& browserStorage, CookieStore& cookies, QWidget* parent = nullptr);
 
     QLineEdit* UrlEdit() const { return urlEdit_; }                    // 编辑框_url
     QPushButton* DownloadUserButton() const { return downloadUser_; }  // 按钮_下载此用户

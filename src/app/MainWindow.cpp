@@ -29,6 +29,7 @@
 #include "app/TabControl.h"
 #include "app/UpdateCheck.h"
 #include "runtime/Interaction.h"
+#include "web/CookieStore.h"
 
 namespace ovx {
 
@@ -40,7 +41,8 @@ constexpr int kHiddenColumns[] = {5, 6, 7};
 
 MainWindow::MainWindow(QWidget* parent) : MainWindow(Options{}, parent) {}
 
-MainWindow::MainWindow(const Options& options, QWidget* parent) : QWidget(parent) {
+MainWindow::MainWindow(const Options& options, QWidget* parent)
+    : QWidget(parent), cookies_(std::make_shared<CookieStore>()) {
     setObjectName(QStringLiteral("Ovatrix"));
     setWindowTitle(Title());
     QFont font(QStringLiteral("Noto Sans CJK SC"));
@@ -53,7 +55,7 @@ MainWindow::MainWindow(const Options& options, QWidget* parent) : QWidget(parent
     ConnectEvents();
     engine_ = std::make_unique<EngineDriver>(
         EngineDriver::Controls{tabs_, login_, albums_, options_},
-        ServiceSettings{homePage_, photoService_, imageService_, protocol_}, pacing_);
+        ServiceSettings{homePage_, photoService_, imageService_, protocol_}, pacing_, cookies_);
 }
 
 MainWindow::~MainWindow() {
@@ -69,7 +71,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::BuildControls() {
     tabs_ = Place<TabControl>(this, "高级选择夹1", {4, 7, 1084, 601});
-    login_ = new LoginPage(ToQString(BrowserDataFolder()), tabs_);
+    login_ = new LoginPage(ToQString(BrowserDataFolder()), *cookies_, tabs_);
     albums_ = new AlbumsPage(tabs_);
     options_ = new OptionsPage(tabs_);
     about_ = new AboutPage(tabs_);
@@ -137,7 +139,7 @@ void MainWindow::LoadSettings() {
         ->setChecked(true);
     o.Mp3Edit()->setText(ToQString(v.mp3Path));
     o.LivePhotosBox()->setChecked(v.livePhotos);
-    o.ProtocolBox()->setCurrentIndex(static_cast<int>(v.protocol));
+    o.ProtocolBox()->setCurrentIndex(std::max(0, o.ProtocolBox()->findData(ToQString(v.protocol))));
     o.RequestIntervalBox()->setValue(v.requestIntervalMs);
 
     homePage_ = v.homePage;
@@ -187,8 +189,9 @@ void MainWindow::ConnectSettingsWriters() {
             [s](bool checked) { s->WriteEnabled(SettingKey::TimeRange, checked); });
     connect(o.LivePhotosBox(), &QCheckBox::clicked, this,
             [s](bool checked) { s->WriteEnabled(SettingKey::LivePhotos, checked); });
-    connect(o.ProtocolBox(), &QComboBox::activated, this,
-            [s](int index) { s->WriteProtocol(static_cast<ProtocolChoice>(index)); });
+    connect(o.ProtocolBox(), &QComboBox::activated, this, [s, &o](int) {
+        s->WriteProtocol(FromQString(o.ProtocolBox()->currentData().toString()));
+    });
     connect(o.RequestIntervalBox(), &QSpinBox::valueChanged, this,
             [s](int ms) { s->WriteNumber(SettingKey::RequestInterval, ms); });
     connect(o.StartDateBox(), &QDateEdit::dateChanged, this,

@@ -22,6 +22,7 @@ class AboutPage;
 class AlbumsPage;
 class EngineDriver;
 class LoginPage;
+class CookieStore;
 class OptionsPage;
 class Settings;
 class TabControl;
@@ -46,6 +47,8 @@ class MainWindow : public QWidget {
     LoginPage* Login() const { return login_; }
     AlbumsPage* Albums() const { return albums_; }
     OptionsPage* OptionsTab() const { return options_; }
+    // The cookie store of the window's session (the browser's login).
+    CookieStore& Cookies() const { return *cookies_; }
     AboutPage* About() const { return about_; }
     const Settings& SettingsFile() const { return *settings_; }
     UpdateCheck* Updates() const { return updateCheck_; }
@@ -81,12 +84,14 @@ class MainWindow : public QWidget {
     QLabel* supportLabel_ = nullptr;        // 标签10
     QPushButton* supportButton_ = nullptr;  // 按钮1
 
+    // The window's session cookies: fed by the browser, used by every run of the window.
+    std::shared_ptr<CookieStore> cookies_;
     std::unique_ptr<Settings> settings_;
     UpdateCheck* updateCheck_ = nullptr;
     Text homePage_;
     Text photoService_;
     Text imageService_;
-    ProtocolChoice protocol_ = ProtocolChoice::Auto;
+    Text protocol_;  // "接口" as the settings hold it
     GovernorSettings pacing_;
     Text helpPage_;
     Text webSite_;

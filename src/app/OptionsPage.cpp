@@ -13,6 +13,7 @@
 #include <QSpinBox>
 
 #include "app/Placement.h"
+#include "catalogue/Protocols.h"
 
 namespace ovx {
 namespace {
@@ -126,8 +127,9 @@ void OptionsPage::BuildNetworkGroup(QWidget* frame) {
     group->setTitle(QStringLiteral("网络设置："));
     Label(group, "标签_接口", {16, 24, 72, 28}, QStringLiteral("接口："));
     protocol_ = Place<QComboBox>(group, "组合框_接口", {96, 26, 120, 26});
-    protocol_->addItems(
-        {QStringLiteral("自动"), QStringLiteral("网页版"), QStringLiteral("相册版")});
+    // Each item holds its "接口" value.
+    for (const ProtocolChoiceItem& item : ProtocolChoiceItems())
+        protocol_->addItem(QString::fromUtf8(item.text), QString::fromUtf8(item.settingValue));
     Label(group, "标签_请求间隔", {16, 60, 72, 28}, QStringLiteral("请求间隔："));
     interval_ = Place<QSpinBox>(group, "编辑框_请求间隔", {96, 62, 120, 26});
     interval_->setRange(0, 60000);

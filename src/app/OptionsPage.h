@@ -40,7 +40,7 @@ class OptionsPage : public QWidget {
     QLineEdit* Mp3Edit() const { return mp3Edit_; }  // 编辑框_MP3
     QPushButton* ChooseMp3Button() const { return chooseMp3_; }  // 按钮_选择MP3
     QPushButton* SaveMp3Button() const { return saveMp3_; }      // 按钮3
-    // Items in ProtocolChoice order: 自动, 网页版, 相册版.
+    // 自动 and the protocols (Protocols.h), each item's data its "接口" value.
     QComboBox* ProtocolBox() const { return protocol_; }        // 组合框_接口
     QSpinBox* RequestIntervalBox() const { return interval_; }  // 编辑框_请求间隔, ms
 

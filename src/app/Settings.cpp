@@ -46,8 +46,8 @@ void Settings::WriteMp3Path(const Text& path) const {
     file_.Write(SettingKey::Mp3Path, path);
 }
 
-void Settings::WriteProtocol(ProtocolChoice choice) const {
-    file_.Write(SettingKey::Protocol, SettingsFile::ProtocolValue(choice));
+void Settings::WriteProtocol(const Text& value) const {
+    file_.Write(SettingKey::Protocol, value);
 }
 
 void Settings::WriteNumber(SettingKey key, int value) const {

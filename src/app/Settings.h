@@ -46,8 +46,8 @@ class Settings {
     void WriteDate(SettingKey key, QDate date) const;       // StartDate, EndDate
     void WriteNaming(NamingScheme scheme) const;
     void WriteNumbering(Numbering numbering) const;
-    void WriteMp3Path(const Text& path) const;  // the "保存" button
-    void WriteProtocol(ProtocolChoice choice) const;
+    void WriteMp3Path(const Text& path) const;          // the "保存" button
+    void WriteProtocol(const Text& value) const;        // a "接口" value
     void WriteNumber(SettingKey key, int value) const;  // RequestInterval
 
     // The "选择存放位置" button: asks for a folder; a cancelled dialog gives the default save

@@ -1,14 +1,9 @@
 #include "catalogue/Catalogue.h"
 
-#include <cstring>
 #include <optional>
-#include <string_view>
 #include <utility>
 
-#include "catalogue/AlbumServiceProtocol.h"
-#include "catalogue/JsonValue.h"
-#include "catalogue/ServiceProtocol.h"
-#include "catalogue/WebProtocol.h"
+#include "catalogue/Protocols.h"
 #include "runtime/CodePage.h"
 #include "runtime/Convert.h"
 #include "runtime/Interaction.h"
@@ -46,15 +41,11 @@ class BusyGuard {
     bool acquired_ = false;
 };
 
-bool StartsWithNoCase(const Text& text, const char* prefix) {
-    const std::size_t n = std::strlen(prefix);
-    return text.size() >= n && ToLowerCase(Text(text.view().substr(0, n))) == Text(prefix);
-}
-
 // Only web addresses are fetched: a missing member reads "null", which is no address at all.
 // Covers carry the headers of the protocol's images (its site as the Referer).
 Bytes FetchCover(const Text& address, const Text& headers) {
-    if (!StartsWithNoCase(address, "http://") && !StartsWithNoCase(address, "https://")) {
+    if (!StartsWithNoCase(address.view(), "http://") &&
+        !StartsWithNoCase(address.view(), "https://")) {
         return {};
     }
     int status = 0;
@@ -67,28 +58,15 @@ Bytes FetchCover(const Text& address, const Text& headers) {
 
 // The page as text; `failure` says why nothing arrived (host and reason), empty when a
 // response did.
-Text FetchPage(const Text& address, Text& failure, CookieStore* cookies) {
-    return Utf8PageToText(WebRequest(address, {.failure = &failure, .cookieStore = cookies}));
+Text FetchPage(const Text& address, Text& failure, CookieStore& cookies) {
+    return Utf8PageToText(WebRequest(address, {.failure = &failure, .cookieStore = &cookies}));
 }
 
 }  // namespace
 
-Text Utf8PageToText(const Bytes& page) {
-    if (page.empty()) return Text();
-    const auto* begin = reinterpret_cast<const char*>(page.data());
-    const void* zero = std::memchr(begin, 0, page.size());
-    const std::size_t n =
-        zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - begin) : page.size();
-    return Utf8ToLocal(std::string_view(begin, n));
-}
-
 Text CompleteHomePageAddress(const Text& typed) {
     return CompleteWebAddress(typed);
 }
-
-Catalogue::Catalogue(EngineView& view, Text photoService)
-    : Catalogue(view,
-                ServiceSettings{Text(), std::move(photoService), Text(), ProtocolChoice::Auto}) {}
 
 Catalogue::Catalogue(EngineView& view, ServiceSettings settings, SessionContext session)
     : view_(view), settings_(std::move(settings)), session_(session) {}
@@ -136,27 +114,25 @@ bool Catalogue::Report(ServiceOutcome outcome, Failure where, const Text& failur
     return true;
 }
 
-std::shared_ptr<Protocol> Catalogue::ChooseProtocol(const Text& address, UserIdentity& user,
+std::shared_ptr<Protocol> Catalogue::ChooseProtocol(const Text& address, ListedUser& user,
                                                     ServiceOutcome& outcome, Text& failure) {
-    const ProtocolChoice choice = view_.ReadProtocolChoice().value_or(settings_.choice);
+    const Text setting = view_.ReadProtocolChoice().value_or(settings_.choice);
+    const ProtocolRow* chosen = ProtocolForSetting(setting);
     outcome = ServiceOutcome::Done;
-    if (choice != ProtocolChoice::Web) {
-        const Text page = FetchPage(address, failure, session_.cookies);
+    // The automatic choice reads the home page; so does a protocol that needs it.
+    std::optional<Text> page;
+    if (chosen == nullptr || chosen->needsHomePage) {
+        page = FetchPage(address, failure, session_.cookies);
         if (!failure.empty()) {
             outcome = ServiceOutcome::Unreachable;
             return nullptr;
         }
-        // The album service's markers, or no other protocol allowed.
-        if (choice == ProtocolChoice::Album || AlbumServiceProtocol::HasMarkers(page) ||
-            WebProtocol::SiteOrigin(address).empty()) {
-            user = AlbumServiceProtocol::UserFromPage(address, page);
-            return std::make_shared<AlbumServiceProtocol>(settings_, session_);
-        }
     }
-    auto web = std::make_shared<WebProtocol>(WebProtocol::SiteOrigin(address), settings_, session_);
+    const ProtocolRow& row = ChosenProtocol(chosen, address, page);
+    std::shared_ptr<Protocol> protocol = row.make(address, settings_, session_);
     const RunHooks hooks = Hooks();
-    outcome = web->ResolveUser(address, hooks, user, failure);
-    return web;
+    outcome = protocol->ResolveUser(address, page, hooks, user, failure);
+    return protocol;
 }
 
 bool Catalogue::Resolve() {
@@ -166,7 +142,7 @@ bool Catalogue::Resolve() {
         return false;
     }
     view_.SetLabel(ViewLabel::User, "正在获取 耐心等待！"_t);
-    UserIdentity user;
+    ListedUser user;
     user.homePageAddress = CompleteHomePageAddress(typed);
     Text failure;
     ServiceOutcome outcome = ServiceOutcome::Done;
@@ -194,7 +170,7 @@ int Catalogue::List() {
     view_.ClearAlbums();
 
     std::shared_ptr<Protocol> protocol;
-    UserIdentity user;
+    ListedUser user;
     {
         std::lock_guard lock(userMutex_);
         protocol = protocol_;
@@ -202,7 +178,9 @@ int Catalogue::List() {
         // From here on the rows in the view belong to this user.
         listed_ = Listing{user_, protocol_};
     }
-    if (!protocol) protocol = std::make_shared<AlbumServiceProtocol>(settings_, session_);
+    // Nothing resolved yet: the first protocol of the table, for no user (no rows).
+    if (!protocol)
+        protocol = ProtocolTable().front().make(user.homePageAddress, settings_, session_);
 
     std::vector<AlbumListing> albums;
     Text failure;
@@ -266,11 +244,11 @@ bool Catalogue::AddRow(const AlbumListing& album, int number, const Text& header
 Text Catalogue::AlbumPageAddress(const Text& address) {
     // The user whose albums are listed stays: a later download saves under that user.
     const Text home = CompleteHomePageAddress(address);
-    UserIdentity user;
+    ListedUser user;
     ServiceOutcome outcome = ServiceOutcome::Done;
     Text failure;
     std::shared_ptr<Protocol> protocol = ChooseProtocol(home, user, outcome, failure);
-    if (!protocol) protocol = std::make_shared<AlbumServiceProtocol>(settings_, session_);
+    if (!protocol) protocol = ProtocolTable().front().make(home, settings_, session_);
     return protocol->AlbumPageAddress(user);
 }
 
@@ -286,7 +264,7 @@ Catalogue::Listing Catalogue::Listed() const {
     return listed_;
 }
 
-UserIdentity Catalogue::User() const {
+ListedUser Catalogue::User() const {
     std::lock_guard lock(userMutex_);
     return user_;
 }
@@ -303,7 +281,7 @@ void Catalogue::SetFailure(Failure failure, const Text& cause) {
     failureCause_ = cause;
 }
 
-void Catalogue::SetUser(const UserIdentity& user, std::shared_ptr<Protocol> protocol) {
+void Catalogue::SetUser(const ListedUser& user, std::shared_ptr<Protocol> protocol) {
     std::lock_guard lock(userMutex_);
     user_ = user;
     protocol_ = std::move(protocol);

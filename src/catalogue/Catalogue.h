@@ -2,8 +2,8 @@
 // The album catalogue of one user: resolving a home-page address into the user's id and
 // title, and listing the user's albums into the view.
 //
-// The protocol of the photo service (home-page markers, the album-list endpoint and its
-// answer members) lives in ServiceProtocol.h; this class runs the steps and reports them.
+// The protocol that speaks to the service comes from the table of protocols (Protocols.h);
+// this class runs the steps and reports them.
 
 #include <atomic>
 #include <memory>
@@ -11,16 +11,9 @@
 
 #include "catalogue/EngineView.h"
 #include "catalogue/Protocol.h"
-#include "catalogue/ServiceProtocol.h"
 #include "runtime/Text.h"
 
 namespace ovx {
-
-// The user a run works on; a value, kept by whoever runs the catalogue and the download.
-using UserIdentity = ListedUser;
-
-// A fetched page (UTF-8 bytes) as local-code-page text, up to its first zero byte.
-Text Utf8PageToText(const Bytes& page);
 
 // The home-page address as the service is asked for it: trimmed, with "https://" in front
 // when it names no scheme ("http://" for a loopback host).
@@ -28,10 +21,8 @@ Text CompleteHomePageAddress(const Text& typed);
 
 class Catalogue {
   public:
-    // `photoService` is the scheme and host of the photo service (no trailing slash); the
-    // protocol is chosen automatically.
-    Catalogue(EngineView& view, Text photoService);
-    Catalogue(EngineView& view, ServiceSettings settings, SessionContext session = {});
+    // Every request goes through the session's cookies and governor.
+    Catalogue(EngineView& view, ServiceSettings settings, SessionContext session);
 
     // Reads the home-page box, resolves the user and, when the box was not empty, lists the
     // albums; false when it did nothing (the box was empty, or another run is going).
@@ -50,7 +41,7 @@ class Catalogue {
     Text AlbumPageAddress(const Text& address);
 
     // The user of the last resolution.
-    UserIdentity User() const;
+    ListedUser User() const;
 
     // What kept the last resolution or list from the service: nothing arrived from the home
     // page or from the album list (no host, refused, TLS, time-out). `cause` names the host
@@ -61,7 +52,7 @@ class Catalogue {
     // The user and the protocol of the rows last listed: a download saves under this user,
     // whatever was resolved since. No protocol when nothing was listed.
     struct Listing {
-        UserIdentity user;
+        ListedUser user;
         std::shared_ptr<Protocol> protocol;
     };
     Listing Listed() const;
@@ -73,10 +64,12 @@ class Catalogue {
     int List();
     // Adds the row of one album with photos; false when a stop came first.
     bool AddRow(const AlbumListing& album, int number, const Text& imageHeaders);
-    void SetUser(const UserIdentity& user, std::shared_ptr<Protocol> protocol);
+    void SetUser(const ListedUser& user, std::shared_ptr<Protocol> protocol);
     // Says why the service gave nothing; false when the run was stopped instead.
     bool Report(ServiceOutcome outcome, Failure where, const Text& failure);
-    std::shared_ptr<Protocol> ChooseProtocol(const Text& address, UserIdentity& user,
+    // The protocol for the address (the options page's choice, else the settings') and the
+    // user it resolves; none when the home page that the choice needs could not be fetched.
+    std::shared_ptr<Protocol> ChooseProtocol(const Text& address, ListedUser& user,
                                              ServiceOutcome& outcome, Text& failure);
     void SetFailure(Failure failure, const Text& cause);
     // The log and the wait display of the view, for the protocol's requests.
@@ -86,7 +79,7 @@ class Catalogue {
     ServiceSettings settings_;
     SessionContext session_;
     mutable std::mutex userMutex_;
-    UserIdentity user_;
+    ListedUser user_;
     std::shared_ptr<Protocol> protocol_;
     Listing listed_;
     Failure failure_ = Failure::None;

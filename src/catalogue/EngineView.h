@@ -35,7 +35,7 @@ struct AlbumRow {
     Text name;
     Text coverAddress;  // as the service gave it, backslashes removed
     Text count;         // photo count text as the service reports it
-    Text albumKey;      // album id + "@@" + type
+    Text albumKey;      // read back only by the protocol that listed the album
     // Covers on: true, with the fetched bytes (empty when the address was empty or the fetch
     // failed; the view then shows its placeholder). Covers off: false.
     bool withCover = false;
@@ -96,8 +96,9 @@ class EngineView {
     virtual bool ReadTimeRange() = 0;        // 选择框_时间段, at the start of a run
     virtual AlbumOptions ReadAlbumOptions() = 0;
     virtual NamingOptions ReadNamingOptions() = 0;
-    // The protocol the options page chooses, at each resolution; none: the settings'.
-    virtual std::optional<ProtocolChoice> ReadProtocolChoice() { return std::nullopt; }
+    // The protocol the options page chooses ("接口" as the settings hold it: "自动", "网页版",
+    // ...), at each resolution; none: the settings'.
+    virtual std::optional<Text> ReadProtocolChoice() { return std::nullopt; }
 
     // The service wants a login: the window turns to its login page.
     virtual void ShowLoginPage() {}

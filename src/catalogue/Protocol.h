@@ -1,27 +1,21 @@
 #pragma once
 // Protocol: one way of speaking to the service. A run holds one; everything that knows
 // endpoints, member names, paging and how an answer is judged sits behind it. Naming, saving,
-// the date filter, records, labels and progress know no protocol.
-//
-// Two implementations: the album service (home-page markers, numbered photo-list pages) and
-// the site's web API (JSON calls with cursors).
+// the date filter, records, labels and progress know no protocol. The protocols themselves
+// are listed in Protocols.h; each lives in a folder of its own.
 
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "runtime/SettingsFile.h"
+#include "catalogue/RunHooks.h"
 #include "runtime/Text.h"
-#include "web/RequestGovernor.h"
 
 namespace ovx {
 
 class CookieStore;
-
-enum class ProtocolKind { AlbumService, Web };
+class RequestGovernor;
 
 // The user a listing belongs to; a download saves and records under this user only.
 struct ListedUser {
@@ -52,26 +46,6 @@ struct PhotoItem {
     double progress = -1;
 };
 
-// What a cursor, a list or a resolution may need from the run: pausing, the log, the
-// waits that tests shorten. Every member may be empty.
-struct RunHooks {
-    std::function<bool()> checkpoint;      // waits while paused; false once stopped
-    std::function<void(const Text&)> log;  // one log line, with its own line break
-    std::function<void()> pageLost;        // a page stayed unreadable after every try
-    std::chrono::milliseconds pageRetryWait{2000};
-    Text albumTitle;  // the album's folder name, for log lines
-    // A wait the service imposes, counting down ("服务限流…"); an empty text ends it.
-    std::function<void(const Text&)> showWait;
-    // True for a photo id the run will pass over whatever its caption and time (recorded,
-    // no date filter): a cursor may then give it without asking for its post.
-    std::function<bool(const Text&)> passedOver;
-
-    bool Checkpoint() const { return !checkpoint || checkpoint(); }
-    void Log(const Text& line) const {
-        if (log) log(line);
-    }
-};
-
 // Walks one album's pictures; each call of Next gives the next one.
 class PhotoCursor {
   public:
@@ -95,10 +69,11 @@ enum class ServiceOutcome {
     Stopped,
 };
 
-// What every request of a session shares: the login and the pacing.
+// What every request of a session shares: the login's cookies and the pacing. Made by the
+// front end, which keeps both alive as long as any run of the session.
 struct SessionContext {
-    CookieStore* cookies = nullptr;       // null: the process-wide store
-    RequestGovernor* governor = nullptr;  // null: no pacing, no back-off
+    CookieStore& cookies;
+    RequestGovernor& governor;
 };
 
 // Where the service is, from the settings.
@@ -106,24 +81,27 @@ struct ServiceSettings {
     Text homePage;      // 首页: the site's origin for the album service
     Text photoService;  // 相册服务, no trailing slash
     Text imageService;  // 图片服务, no trailing slash
-    ProtocolChoice choice = ProtocolChoice::Auto;
+    Text choice;        // 接口 as the settings file holds it ("自动", "网页版", "相册版")
 };
 
-// What the view and the log see of throttling: one log line when an episode starts, a
-// countdown through `showWait`, and one line when the service kept refusing.
-ThrottleObserver WatchThrottling(const RunHooks& hooks);
-
-// One request through the session's governor: `perform` is made, and made again while the
-// answer is a throttling answer. Without a governor it is made once. False when the run
-// must end: stopped, or (with `refused` set, logged) the service kept refusing.
-bool Governed(RequestGovernor* governor, const RunHooks& hooks, bool paced,
-              const std::function<Attempt()>& perform, bool& refused);
+// How a protocol's records are kept: one text field per photo id in the user's database.
+struct RecordLayout {
+    Text stem;   // after the user id in the file name, before the extension
+    Text field;  // the field's name
+    int width;   // the field's width in bytes
+    // An id longer than the field: cut to it (and compared as cut), or neither recorded nor
+    // found.
+    bool cutsLongerIds;
+};
 
 class Protocol {
   public:
     virtual ~Protocol() = default;
-    virtual ProtocolKind Kind() const = 0;
 
+    // The user a home-page address names. `page` is the home page when it was fetched to
+    // choose the protocol; a protocol that needs it fetches it otherwise.
+    virtual ServiceOutcome ResolveUser(const Text& homePageAddress, const std::optional<Text>& page,
+                                       const RunHooks& hooks, ListedUser& user, Text& failure) = 0;
     // Lists the user's albums in the service's order.
     virtual ServiceOutcome ListAlbums(const ListedUser& user, const RunHooks& hooks,
                                       std::vector<AlbumListing>& albums, Text& failure) = 0;
@@ -135,6 +113,8 @@ class Protocol {
     virtual Text AlbumPageAddress(const ListedUser& user) const = 0;
     // Header lines (CR LF separated) that image requests carry; never login cookies.
     virtual Text ImageHeaders() const = 0;
+    // How this protocol's photos are recorded.
+    virtual const RecordLayout& Records() const = 0;
 };
 
 }  // namespace ovx

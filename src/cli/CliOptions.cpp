@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "catalogue/Protocols.h"
 #include "ovx/Version.h"
 #include "runtime/CodePage.h"
 #include "runtime/TextOps.h"
@@ -142,13 +143,11 @@ bool Apply(Option option, const std::string& value, CliOptions& options, std::st
             options.programFolder = Utf8ToLocal(value);
             return true;
         case Option::Protocol:
-            if (value == "auto" || value == "web" || value == "album") {
-                options.protocol = value == "auto"  ? ProtocolChoice::Auto
-                                   : value == "web" ? ProtocolChoice::Web
-                                                    : ProtocolChoice::Album;
+            if (IsProtocolId(value)) {
+                options.protocol = ProtocolSettingOfId(value);
                 return true;
             }
-            error = "bad --protocol value \"" + value + "\" (auto, web or album)";
+            error = "bad --protocol value \"" + value + "\" (" + ProtocolIdList(", ", " or ") + ")";
             return false;
         case Option::LivePhotos:
             if (value == "on" || value == "off") {
@@ -273,7 +272,8 @@ Where and how to save:
 Session and files:
   --cookies FILE         a Netscape cookies.txt file loaded into the cookie store before any request
   --program-folder DIR   where 配置.ini and the record folder live (default: ProgramFolder)
-  --protocol auto|web|album
+  --protocol )" +
+           ProtocolIdList("|", "|") + R"(
                          how to speak to the service: the album service when the home page
                          carries its markers, else the site's web API (auto); or always one
                          (default: the settings file's)

@@ -31,7 +31,7 @@ struct CliOptions {
     std::optional<Period> period;  // midnight of each date
     std::optional<Text> cookiesFile;
     std::optional<Text> programFolder;
-    std::optional<ProtocolChoice> protocol;
+    std::optional<Text> protocol;  // the "接口" value of --protocol
     std::optional<bool> livePhotos;
     bool verbose = false;  // one line per request on standard error
 };

@@ -17,6 +17,7 @@
 #include "web/CookieStore.h"
 #include "web/RequestGovernor.h"
 #include "web/RequestTrace.h"
+#include "web/UrlHelpers.h"
 
 namespace ovx {
 
@@ -56,13 +57,6 @@ std::string LoadCookies(const Text& file, CookieStore& store) {
     if (!fs::is_regular_file(status)) return "not a regular file";
     if (!store.Load(path)) return "cannot be read, or too large for cookies";
     return {};
-}
-
-// The text without trailing slashes: the photo service's address is joined with "/..." paths.
-Text WithoutTrailingSlash(const Text& address) {
-    std::string bytes = address.bytes();
-    while (!bytes.empty() && bytes.back() == '/') bytes.pop_back();
-    return Text(bytes);
 }
 
 CliAnswers AnswersFor(const CliOptions& options, const StoredSettings& settings) {
@@ -165,7 +159,7 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     CliView view(streams, AnswersFor(options, settings));
     view.SetSelection(options.albums);
     view.SetLogToError(options.action == CliOptions::Action::List);
-    const SessionContext session{&cookies, &governor};
+    const SessionContext session{cookies, governor};
     Catalogue catalogue(view, service, session);
     // --verbose: every request of the run, the list's and the download's (both on this
     // thread), as a line of standard error kept clear of the progress line.
@@ -193,7 +187,7 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
         ErrorLine(streams, "stopped");
         return kExitStopped;
     }
-    const UserIdentity user = catalogue.User();
+    const ListedUser user = catalogue.User();
     Text cause;
     const Catalogue::Failure failure = catalogue.LastFailure(&cause);
     if (failure == Catalogue::Failure::HomePage) {
@@ -260,14 +254,11 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     setup.protocol = listed.protocol;
     setup.programFolder = programFolder;
     setup.recordFolder = RecordFolder();
-    setup.photoService = photoService;
-    setup.homePage = service.homePage;
-    setup.session = session;
     // The record folder is made once, as the window does at start-up.
     std::error_code ec;
     fs::create_directories(ToPath(setup.recordFolder), ec);
 
-    DownloadJob job(view, control, setup);
+    DownloadJob job(view, control, session, setup);
     const DownloadSummary summary = job.Run();
     view.Finish();
     view.PrintLine(streams.out, SummaryLine(summary));

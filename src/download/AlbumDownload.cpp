@@ -4,16 +4,14 @@
 #include <filesystem>
 #include <system_error>
 
-#include "catalogue/AlbumServiceProtocol.h"
+#include "catalogue/ProtocolSupport.h"
 #include "download/PhotoNaming.h"
 #include "runtime/CodePage.h"
 #include "runtime/Convert.h"
 #include "runtime/DateTime.h"
 #include "runtime/TextOps.h"
-#include "web/PumpingDelay.h"
 #include "web/ScriptHelpers.h"
-#include "web/WebRequest.h"
-#include "web/WebRequestCom.h"
+#include "web/UrlHelpers.h"
 
 namespace ovx {
 namespace {
@@ -40,32 +38,22 @@ std::string CreateFolder(const Text& folder) {
 
 // A video's own extension: ".mp4" when its address names one, else ".mov".
 Text VideoExtension(const Text& address) {
-    Text path = ToLowerCase(address);
-    for (const char* end : {"?", "#"}) {
-        const int at = FindText(path, Text(end));
-        if (at != -1) path = LeftText(path, at - 1);
-    }
+    const Text path = ToLowerCase(WithoutQueryAndFragment(address));
     return RightText(path, 4) == Text(".mp4") ? Text(".mp4") : Text(".mov");
 }
 
 }  // namespace
 
 AlbumDownload::AlbumDownload(EngineView& view, JobControl& control, const DownloadSetup& setup,
-                             Protocol& protocol, RecordEngine& records, DownloadSummary& summary)
+                             SessionContext session, Protocol& protocol, RecordEngine& records,
+                             DownloadSummary& summary)
     : view_(view),
       control_(control),
       setup_(setup),
+      session_(session),
       protocol_(protocol),
       records_(records),
       summary_(summary) {}
-
-RecordKind AlbumDownload::RecordsOf(const Protocol& protocol) {
-    return protocol.Kind() == ProtocolKind::Web ? RecordKind::kWeb : RecordKind::kAlbumService;
-}
-
-std::int64_t AlbumDownload::UploadSeconds(const Text& timestamp) {
-    return AlbumServiceProtocol::UploadSeconds(timestamp);
-}
 
 Text AlbumDownload::UploadDateText(std::int64_t seconds) {
     // Days and seconds apart: the seconds of a later date do not fit the unit's int. Days
@@ -106,7 +94,7 @@ void AlbumDownload::Run(const AlbumWorkItem& item) {
     // The record database: a store that cannot open means no lookups and no records.
     if (!control_.Checkpoint()) return;
     store_ = RecordStore::ForUser(
-        setup_.recordFolder, setup_.user.userId, RecordsOf(protocol_),
+        setup_.recordFolder, setup_.user.userId, protocol_.Records(),
         [this](const Text& line) { view_.AppendLog(line); }, records_);
     storeOpen_ = store_->OpenForAlbum();
 
@@ -198,21 +186,13 @@ std::optional<Bytes> AlbumDownload::FetchImage(const Text& url, const Text& phot
     for (int attempt = 1; attempt <= 2; ++attempt) {
         if (!control_.Checkpoint()) return std::nullopt;
         // A throttling answer is waited out and asked again; it uses up no try.
-        bool refused = false;
-        const bool answered = Governed(
-            setup_.session.governor, hooks_, false,
-            [&] {
-                status = 0;
-                Text answerHeaders;
-                image = WebRequestCom(url, {.extraHeaders = headers,
-                                            .returnedHeaders = &answerHeaders,
-                                            .statusCode = &status,
-                                            .timeoutSeconds = kImageTimeoutSeconds});
-                return Attempt{status, RequestGovernor::RetryAfterSeconds(answerHeaders.view())};
-            },
-            refused);
-        if (refused) summary_.refused = true;
-        if (!answered || control_.Stopped()) return std::nullopt;
+        GovernedAnswer answer =
+            GovernedImage(session_.governor, hooks_, url,
+                          {.extraHeaders = headers, .timeoutSeconds = kImageTimeoutSeconds});
+        status = answer.status;
+        image = std::move(answer.body);
+        if (answer.outcome == GovernedOutcome::GaveUp) summary_.refused = true;
+        if (answer.outcome != GovernedOutcome::Answered || control_.Stopped()) return std::nullopt;
         if (status == 200) break;
     }
     // A failed image is neither saved nor recorded, so a later run fetches it again.

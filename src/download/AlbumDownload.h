@@ -18,17 +18,12 @@ namespace ovx {
 class AlbumDownload {
   public:
     AlbumDownload(EngineView& view, JobControl& control, const DownloadSetup& setup,
-                  Protocol& protocol, RecordEngine& records, DownloadSummary& summary);
+                  SessionContext session, Protocol& protocol, RecordEngine& records,
+                  DownloadSummary& summary);
 
     // Downloads the album; returns when it is done, ended by the date filter, or stopped.
     void Run(const AlbumWorkItem& item);
 
-    // The record database a protocol's photos are recorded in.
-    static RecordKind RecordsOf(const Protocol& protocol);
-
-    // The upload time of a photo in whole seconds, from its timestamp text: a value over
-    // 9999999999 is taken as milliseconds.
-    static std::int64_t UploadSeconds(const Text& timestamp);
     // The upload time as the date text of file names ("2014年3月5日8时5分3秒").
     static Text UploadDateText(std::int64_t seconds);
     // True when an image body is an HTML page (an error or login page answered with 200).
@@ -51,6 +46,7 @@ class AlbumDownload {
     EngineView& view_;
     JobControl& control_;
     const DownloadSetup& setup_;
+    SessionContext session_;
     Protocol& protocol_;
     RecordEngine& records_;
     DownloadSummary& summary_;

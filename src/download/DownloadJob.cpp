@@ -4,7 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "catalogue/AlbumServiceProtocol.h"
 #include "download/AlbumDownload.h"
 #include "download/RecordStore.h"
 #include "runtime/Convert.h"
@@ -16,8 +15,9 @@
 
 namespace ovx {
 
-DownloadJob::DownloadJob(EngineView& view, JobControl& control, DownloadSetup setup)
-    : view_(view), control_(control), setup_(std::move(setup)) {}
+DownloadJob::DownloadJob(EngineView& view, JobControl& control, SessionContext session,
+                         DownloadSetup setup)
+    : view_(view), control_(control), session_(session), setup_(std::move(setup)) {}
 
 DownloadSummary DownloadJob::Run() {
     ScopedStopFlag stopFlag(&control_.Flag());
@@ -29,8 +29,8 @@ DownloadSummary DownloadJob::Run() {
     };
 
     // Photos are saved and recorded under the user whose albums are listed: without one
-    // there is nothing to save under.
-    if (!IsUserId(setup_.user.userId)) {
+    // (or without the protocol that listed them) there is nothing to save under.
+    if (!IsUserId(setup_.user.userId) || !setup_.protocol) {
         view_.AppendLog("没有已获取相册的用户，请先获取相册列表\r\n\r\n"_t);
         view_.ShowMessage("没有已获取相册的用户，请先获取相册列表"_t, kMbOk, std::nullopt);
         return stop();
@@ -42,22 +42,8 @@ DownloadSummary DownloadJob::Run() {
     view_.AppendLog(view_.ReadTimeRange() ? "【启用了】 固定时间段内的下载\r\n\r\n"_t
                                           : "【未启用】 固定时间段内的下载\r\n\r\n"_t);
     if (!control_.Checkpoint()) return stop();
-    // Throttling answers are always waited out: with the session's governor, else one of
-    // the run's own.
-    DownloadSetup setup = setup_;
-    std::unique_ptr<RequestGovernor> ownGovernor;
-    if (setup.session.governor == nullptr) {
-        ownGovernor = std::make_unique<RequestGovernor>(GovernorSettings{});
-        setup.session.governor = ownGovernor.get();
-    }
-    std::shared_ptr<Protocol> protocol = setup.protocol;
-    if (!protocol) {
-        protocol = std::make_shared<AlbumServiceProtocol>(
-            ServiceSettings{setup.homePage, setup.photoService, Text(), ProtocolChoice::Album},
-            setup.session);
-    }
-    RecordStore::ForUser(setup_.recordFolder, setup_.user.userId,
-                         AlbumDownload::RecordsOf(*protocol), {}, records_)
+    Protocol& protocol = *setup_.protocol;
+    RecordStore::ForUser(setup_.recordFolder, setup_.user.userId, protocol.Records(), {}, records_)
         ->Prepare();
     view_.SetRunState(RunState::Running);
 
@@ -86,7 +72,7 @@ DownloadSummary DownloadJob::Run() {
         if (!control_.Checkpoint()) return stop();
         view_.SetLabel(ViewLabel::CurrentAlbum,
                        "下载到第["_t + ToText(static_cast<int>(j + 1)) + "]个相册"_t);
-        AlbumDownload(view_, control_, setup, *protocol, records_, summary).Run(items[j]);
+        AlbumDownload(view_, control_, setup_, session_, protocol, records_, summary).Run(items[j]);
         if (control_.Stopped()) return stop();
         // The service wants a login, or kept refusing: the run ends here, cleanly, as a
         // stop does; the cursor said why.

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "catalogue/Catalogue.h"
 #include "catalogue/EngineView.h"
 #include "catalogue/Protocol.h"
 #include "download/JobControl.h"
@@ -18,16 +17,11 @@ namespace ovx {
 
 // What a run works with besides the view's options.
 struct DownloadSetup {
-    UserIdentity user;  // the user whose albums are listed
-    // The protocol that listed them; none: the album service at `photoService`.
+    ListedUser user;  // the user whose albums are listed
+    // The protocol that listed them (made for the run's session); a run needs one.
     std::shared_ptr<Protocol> protocol;
-    // The session the protocol's requests belong to; without a governor the run backs off
-    // throttling answers with a governor of its own (default waits).
-    SessionContext session;
     Text programFolder;  // the save location when the view gives none
     Text recordFolder;   // the record databases, with a trailing separator
-    Text photoService;   // scheme and host of the photo-list endpoint
-    Text homePage;       // the site, whose pages image requests name as their Referer
     // The wait before a photo-list page is asked for again (tests shorten it).
     std::chrono::milliseconds pageRetryWait{2000};
 };
@@ -52,7 +46,9 @@ struct AlbumWorkItem {
 
 class DownloadJob {
   public:
-    DownloadJob(EngineView& view, JobControl& control, DownloadSetup setup);
+    // `session` is the one the protocol's requests belong to; its governor also paces and
+    // backs off the image requests. It must outlive the run.
+    DownloadJob(EngineView& view, JobControl& control, SessionContext session, DownloadSetup setup);
 
     // The whole run; installs the control's stop flag on the calling thread.
     DownloadSummary Run();
@@ -60,6 +56,7 @@ class DownloadJob {
   private:
     EngineView& view_;
     JobControl& control_;
+    SessionContext session_;
     DownloadSetup setup_;
     // The run's own record engine: two runs in one process never share an open database.
     RecordEngine records_;

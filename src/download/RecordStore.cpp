@@ -3,24 +3,12 @@
 #include <string>
 
 #include "runtime/CodePage.h"
+#include "runtime/TextOps.h"
 #include "runtime/recorddb/DbError.h"
 
 namespace ovx {
 
 namespace {
-
-// What tells the kinds apart: the end of the file names after the user id, and the one field.
-struct KindLayout {
-    Text stem;  // after the user id, before the extension
-    Text field;
-    int width;
-};
-
-const KindLayout& LayoutOf(RecordKind kind) {
-    static const KindLayout album{Text(), Text("photo_id"), RecordStore::kPhotoIdWidth};
-    static const KindLayout web{"-网页版"_t, Text("pic_id"), RecordStore::kPicIdWidth};
-    return kind == RecordKind::kWeb ? web : album;
-}
 
 Text FolderOf(const Text& path) {
     std::size_t slash = path.view().rfind('/');
@@ -36,10 +24,9 @@ bool EndsWith(const Text& text, const Text& end) {
     return text.size() >= end.size() && text.view().substr(text.size() - end.size()) == end.view();
 }
 
-// One text field of the kind's name and width right after the record id: the only layout
-// whose records a store of that kind reads and writes.
-bool HasLayoutOf(RecordKind kind, const DataFileStart& start) {
-    const KindLayout& layout = LayoutOf(kind);
+// One text field of the layout's name and width right after the record id: the only layout
+// whose records a store of that layout reads and writes.
+bool HasLayoutOf(const RecordLayout& layout, const DataFileStart& start) {
     if (start.fields.size() != 1) return false;
     const DbField& f = start.fields[0];
     return f.name == layout.field && f.type == kFieldText && f.size == layout.width &&
@@ -63,63 +50,66 @@ std::string DescribeFields(const std::vector<DbField>& fields) {
 }  // namespace
 
 bool RecordStore::IsValidUserId(const Text& userId) {
-    if (userId.empty() || userId.size() > kMaxUserIdLength) return false;
-    for (char c : userId.view()) {
-        if (c < '0' || c > '9') return false;
-    }
-    return true;
+    return IsAsciiDigits(userId.view(), kMaxUserIdLength);
 }
 
-std::vector<DbFieldSpec> RecordStore::Fields(RecordKind kind) {
-    const KindLayout& layout = LayoutOf(kind);
+std::vector<DbFieldSpec> RecordStore::Fields(const RecordLayout& layout) {
     return {{layout.field, kFieldText, layout.width}};
 }
 
-Text RecordStore::DataFilePath(const Text& recordFolder, const Text& userId, RecordKind kind) {
-    Text base = IndexBasePath(recordFolder, userId, kind);
+Text RecordStore::DataFilePath(const Text& recordFolder, const Text& userId,
+                               const RecordLayout& layout) {
+    Text base = IndexBasePath(recordFolder, userId, layout);
     return base.empty() ? Text() : base + Text(".zdb");
 }
 
-Text RecordStore::IndexBasePath(const Text& recordFolder, const Text& userId, RecordKind kind) {
+Text RecordStore::IndexBasePath(const Text& recordFolder, const Text& userId,
+                                const RecordLayout& layout) {
     if (!IsValidUserId(userId)) return Text();
-    return Joined(recordFolder, userId + LayoutOf(kind).stem);
+    return Joined(recordFolder, userId + layout.stem);
 }
 
 std::unique_ptr<RecordStore> RecordStore::ForUser(const Text& recordFolder, const Text& userId,
-                                                  Log log, RecordEngine& engine) {
-    return ForUser(recordFolder, userId, RecordKind::kAlbumService, std::move(log), engine);
+                                                  const RecordLayout& layout, Log log,
+                                                  RecordEngine& engine) {
+    return std::make_unique<RecordStore>(layout, DataFilePath(recordFolder, userId, layout),
+                                         IndexBasePath(recordFolder, userId, layout),
+                                         std::move(log), engine);
 }
 
-std::unique_ptr<RecordStore> RecordStore::ForUser(const Text& recordFolder, const Text& userId,
-                                                  RecordKind kind, Log log, RecordEngine& engine) {
-    return std::make_unique<RecordStore>(kind, DataFilePath(recordFolder, userId, kind),
-                                         IndexBasePath(recordFolder, userId, kind), std::move(log),
-                                         engine);
-}
-
-std::unique_ptr<RecordStore> RecordStore::ForDataFile(const Text& dataFile, Log log,
-                                                      RecordEngine& engine) {
+std::unique_ptr<RecordStore> RecordStore::ForDataFile(
+    const Text& dataFile, const std::vector<const RecordLayout*>& layouts, Log log,
+    RecordEngine& engine) {
     Text data = RecordEngine::DataFileName(dataFile);
     std::size_t slash = data.view().rfind('/');
     std::size_t dot = data.view().rfind('.');
     Text base = dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)
                     ? Text(data.view().substr(0, dot))
                     : data;
-    RecordKind kind = EndsWith(base, LayoutOf(RecordKind::kWeb).stem) ? RecordKind::kWeb
-                                                                      : RecordKind::kAlbumService;
+    // By the name: the layout whose stem ends it (the longest), else one without a stem.
+    const RecordLayout* layout = nullptr;
+    for (const RecordLayout* candidate : layouts) {
+        if (EndsWith(base, candidate->stem) &&
+            (layout == nullptr || candidate->stem.size() > layout->stem.size()))
+            layout = candidate;
+    }
     DataFileStart start;
     if (engine.FileSystem().Exists(data) && engine.InspectDatabase(data, start)) {
-        if (HasLayoutOf(RecordKind::kWeb, start))
-            kind = RecordKind::kWeb;
-        else if (HasLayoutOf(RecordKind::kAlbumService, start))
-            kind = RecordKind::kAlbumService;
+        // By the file itself, when it has one of the layouts.
+        for (const RecordLayout* candidate : layouts) {
+            if (HasLayoutOf(*candidate, start)) {
+                layout = candidate;
+                break;
+            }
+        }
     }
-    return std::make_unique<RecordStore>(kind, data, base, std::move(log), engine);
+    if (layout == nullptr) layout = layouts.front();
+    return std::make_unique<RecordStore>(*layout, data, base, std::move(log), engine);
 }
 
-RecordStore::RecordStore(RecordKind kind, Text dataFile, Text indexBase, Log log,
+RecordStore::RecordStore(const RecordLayout& layout, Text dataFile, Text indexBase, Log log,
                          RecordEngine& engine)
-    : kind_(kind),
+    : layout_(layout),
       dataFile_(std::move(dataFile)),
       indexBase_(std::move(indexBase)),
       log_(std::move(log)),
@@ -136,8 +126,8 @@ Text RecordStore::IndexFile() const {
 
 bool RecordStore::Accepts(const Text& photoId) const {
     if (photoId.empty()) return false;
-    // An album-service id is cut to its field; a web id is whole or not at all.
-    return kind_ != RecordKind::kWeb || photoId.size() <= static_cast<std::size_t>(kPicIdWidth);
+    // An id is cut to its field, or whole or not at all, as the layout says.
+    return layout_.cutsLongerIds || photoId.size() <= static_cast<std::size_t>(layout_.width);
 }
 
 void RecordStore::LogCannotOpen(const Text& file, int error) {
@@ -151,7 +141,7 @@ bool RecordStore::Prepare() {
     std::lock_guard lock(mutex_);
     if (dataFile_.empty()) return false;
     if (engine_.FileSystem().Exists(dataFile_)) return true;
-    return engine_.CreateDatabase(dataFile_, Fields(kind_));
+    return engine_.CreateDatabase(dataFile_, Fields(layout_));
 }
 
 bool RecordStore::OpenForAlbum() {
@@ -168,7 +158,7 @@ bool RecordStore::OpenForAlbum() {
     if (!fs.Exists(dataFile_)) {
         Text folder = FolderOf(dataFile_);
         if (!folder.empty()) fs.EnsureFolder(folder);
-        bool created = engine_.CreateDatabase(dataFile_, Fields(kind_));
+        bool created = engine_.CreateDatabase(dataFile_, Fields(layout_));
         if (log_)
             log_(created ? "防止重复下载数据库创建成功\r\n"_t : "防止重复下载数据库创建失败\r\n"_t);
         if (!created) return false;
@@ -193,7 +183,7 @@ bool RecordStore::OpenForAlbum() {
     }
     openPath_ = engine_.CurrentDatabasePath();
     scanOnMiss_ = false;
-    const Text field = LayoutOf(kind_).field;
+    const Text field = layout_.field;
     if (engine_.CreateIndex(indexBase_, {field})) return true;
     // A link in the index's place: neither rebuilt through nor worked around.
     if (LastDbError() == kDbSymbolicLink) {
@@ -277,8 +267,8 @@ RecordStore::FileCheck RecordStore::CheckFileLocked() {
                                : LocalToUtf8(DbErrorMessage(error));
         return check;
     }
-    if (!HasLayoutOf(kind_, start)) {
-        const KindLayout& layout = LayoutOf(kind_);
+    if (!HasLayoutOf(layout_, start)) {
+        const RecordLayout& layout = layout_;
         check.verdict = FileVerdict::kForeign;
         check.detail = "not a download record database: " + DescribeFields(start.fields) +
                        " where one " + std::to_string(layout.width) + "-byte text field \"" +
@@ -304,7 +294,7 @@ bool RecordStore::ContainsLocked(const Text& photoId) {
         if (engine_.SeekIndex({photoId})) return true;
         if (!scanOnMiss_ || !engine_.GoToRecord(0)) return false;
     }
-    const KindLayout& layout = LayoutOf(kind_);
+    const RecordLayout& layout = layout_;
     // The id as the field holds it.
     const Text stored(photoId.view().substr(0, static_cast<std::size_t>(layout.width)));
     return engine_.FindRecord([&] {
@@ -330,7 +320,7 @@ std::vector<Text> RecordStore::AllIds() {
     std::lock_guard lock(mutex_);
     std::vector<Text> ids;
     if (!IsCurrent()) return ids;
-    const Text& field = LayoutOf(kind_).field;
+    const Text& field = layout_.field;
     std::int64_t count = engine_.RecordCount();
     for (std::int64_t r = 0; r < count; ++r) {
         if (!engine_.GoToRecord(r)) break;

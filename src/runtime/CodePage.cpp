@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace ovx {
 namespace {
@@ -11,7 +12,7 @@ constexpr const char* kLocalCodePage = "GB18030";
 
 // One converter per direction and thread; iconv descriptors are not thread-safe.
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     ~Converter() {
         if (ok()) iconv_close(cd_);
@@ -52,7 +53,7 @@ public:
         return out;
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 
@@ -69,12 +70,22 @@ std::string LocalToUtf8(const Text& text) {
 }
 
 std::filesystem::path ToPath(const Text& text) {
-    return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(LocalToUtf8(text).c_str())));
+    return std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t*>(LocalToUtf8(text).c_str())));
 }
 
 Text FromPath(const std::filesystem::path& path) {
     std::u8string u8 = path.u8string();
     return Utf8ToLocal(std::string_view(reinterpret_cast<const char*>(u8.data()), u8.size()));
+}
+
+Text Utf8PageToText(const Bytes& page) {
+    if (page.empty()) return Text();
+    const auto* begin = reinterpret_cast<const char*>(page.data());
+    const void* zero = std::memchr(begin, 0, page.size());
+    const std::size_t n =
+        zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - begin) : page.size();
+    return Utf8ToLocal(std::string_view(begin, n));
 }
 
 }  // namespace ovx

@@ -2,6 +2,7 @@
 // Date-time values: days since 1899-12-30 00:00 local time, the fraction being the time of day.
 
 #include <compare>
+#include <cstdint>
 
 namespace ovx {
 
@@ -18,6 +19,8 @@ inline constexpr double kMaxDateTime = 2958465.0;  // 9999-12-31 00:00:00
 enum DateUnit : int { kYear = 1, kQuarter, kMonth, kWeek, kDay, kHour, kMinute, kSecond };
 
 DateTime Now();
+// Days from 1970-01-01 to a proleptic Gregorian date (month 1..12, day 1..31).
+std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day);
 // A date-time from calendar fields; fields are not checked (the caller knows them valid).
 DateTime MakeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 DateTime ClampDateTime(DateTime value);

@@ -57,12 +57,6 @@ constexpr std::array<std::pair<NamingScheme, const char*>, 4> kNamingValues{{
     {NamingScheme::Caption, "内容"},
 }};
 
-constexpr std::array<std::pair<ProtocolChoice, const char*>, 3> kProtocolValues{{
-    {ProtocolChoice::Auto, "自动"},
-    {ProtocolChoice::Web, "网页版"},
-    {ProtocolChoice::Album, "相册版"},
-}};
-
 // A whole number with an optional sign and nothing else but spaces around it; saturates at
 // the int range. Empty when the text is anything else.
 std::optional<int> StrictInteger(const Text& text) {
@@ -162,7 +156,7 @@ StoredSettings SettingsFile::ReadAll() const {
     v.helpPage = Read(SettingKey::HelpPage);
     v.webSite = Read(SettingKey::WebSite);
     v.messengerContact = Read(SettingKey::MessengerContact);
-    v.protocol = ProtocolFromValue(Read(SettingKey::Protocol));
+    v.protocol = Read(SettingKey::Protocol);
     v.imageService = Read(SettingKey::ImageService);
     v.requestIntervalMs = ReadNumber(SettingKey::RequestInterval);
     v.throttleWaitSeconds = ReadNumber(SettingKey::ThrottleWait);
@@ -195,20 +189,6 @@ std::optional<NamingScheme> SettingsFile::NamingFromValue(const Text& value) {
 
 Text SettingsFile::NumberingValue(Numbering numbering) {
     return Local(numbering == Numbering::Cycle ? kCycle : kDefaultNumbering);
-}
-
-Text SettingsFile::ProtocolValue(ProtocolChoice choice) {
-    for (const auto& [c, value] : kProtocolValues) {
-        if (c == choice) return Local(value);
-    }
-    return Text();
-}
-
-ProtocolChoice SettingsFile::ProtocolFromValue(const Text& value) {
-    for (const auto& [choice, name] : kProtocolValues) {
-        if (value == Local(name)) return choice;
-    }
-    return ProtocolChoice::Auto;
 }
 
 Text SettingsFile::NumberValue(int value) {

@@ -23,9 +23,9 @@ enum class SettingKey {
     StartDate,       // "开始日期": a date as ToText prints it
     EndDate,         // "结束日期"
     SaveLocation,    // "保存位置": the folder below which album folders are made
-    NamingScheme,    // "图片名称格式": "内容加序号", "序号加内容", "内容加日期", "内容"
-    Numbering,       // "下载序号": "循环" / "默认"
-    LivePhotos,      // "实况照片": "已启用" / "未启用"; also save a live photo's video
+    NamingScheme,  // "图片名称格式": "内容加序号", "序号加内容", "内容加日期", "内容"
+    Numbering,   // "下载序号": "循环" / "默认"
+    LivePhotos,  // "实况照片": "已启用" / "未启用"; also save a live photo's video
     // section "mp3路径"
     Mp3Path,  // "保存位置": the finishing sound; empty turns it off
     // section "服务地址": where the program finds the service and its maker
@@ -38,10 +38,10 @@ enum class SettingKey {
     Protocol,          // "接口": "自动" / "网页版" / "相册版"
     ImageService,      // "图片服务": the image host the web API's pictures fall back to
     // section "网络": pacing and throttling of requests, whole numbers
-    RequestInterval,   // "请求间隔毫秒": least time between two paced requests
-    ThrottleWait,      // "限流等待秒": the first wait after a throttling answer
-    ThrottleMaxWait,   // "限流最长等待秒": the longest wait after a throttling answer
-    ThrottleRetries,   // "限流重试次数": throttling answers in a row before giving up
+    RequestInterval,  // "请求间隔毫秒": least time between two paced requests
+    ThrottleWait,     // "限流等待秒": the first wait after a throttling answer
+    ThrottleMaxWait,  // "限流最长等待秒": the longest wait after a throttling answer
+    ThrottleRetries,  // "限流重试次数": throttling answers in a row before giving up
 };
 
 // One row of the key table. Texts are UTF-8 source literals; SettingsFile converts them.
@@ -64,9 +64,6 @@ const SettingDef& SettingDefOf(SettingKey key);
 enum class NamingScheme { CaptionNumber, NumberCaption, CaptionDate, Caption };
 // How the photo number is formed ("下载序号").
 enum class Numbering { Default, Cycle };
-// Which protocol speaks to the service ("接口"): the album service when the home page carries
-// its markers, else the web API (Auto); or always one of them.
-enum class ProtocolChoice { Auto, Web, Album };
 
 // The date boxes' dates before any setting is applied, at midnight.
 DateTime InitialStartDate();  // 30 March 2006
@@ -91,7 +88,9 @@ struct StoredSettings {
     Text helpPage;
     Text webSite;
     Text messengerContact;
-    ProtocolChoice protocol = ProtocolChoice::Auto;  // an unknown value reads as Auto
+    // "接口" as stored: "自动" or a protocol's value; the table of protocols reads it (an
+    // unknown value as "自动").
+    Text protocol;
     Text imageService;
     // Whole numbers, read through ReadNumber.
     int requestIntervalMs = 1500;
@@ -126,10 +125,8 @@ class SettingsFile {
     static Text DateValue(DateTime date);    // ToText of the date
     static Text NamingValue(NamingScheme scheme);
     static std::optional<NamingScheme> NamingFromValue(const Text& value);
-    static Text NumberingValue(Numbering numbering);   // "循环" / "默认"
-    static Text ProtocolValue(ProtocolChoice choice);  // "自动" / "网页版" / "相册版"
-    static ProtocolChoice ProtocolFromValue(const Text& value);
-    static Text NumberValue(int value);  // decimal
+    static Text NumberingValue(Numbering numbering);  // "循环" / "默认"
+    static Text NumberValue(int value);               // decimal
     // A whole number (optional sign, ASCII or full-width digits, spaces around) clamped to
     // the key's range; anything else gives the key's default.
     static int NumberFromValue(SettingKey key, const Text& value);

@@ -13,7 +13,9 @@ namespace {
 
 using Index = std::size_t;
 
-bool IsLead(std::uint8_t byte) { return byte >= 0x80; }
+bool IsLead(std::uint8_t byte) {
+    return byte >= 0x80;
+}
 
 std::uint8_t FoldAscii(std::uint8_t byte) {
     return (byte >= 'A' && byte <= 'Z') ? static_cast<std::uint8_t>(byte + ('a' - 'A')) : byte;
@@ -56,11 +58,15 @@ Index SpaceAt(std::string_view text, Index i) {
     return 0;
 }
 
-int ToPosition(Index index) { return static_cast<int>(index) + 1; }
+int ToPosition(Index index) {
+    return static_cast<int>(index) + 1;
+}
 
 }  // namespace
 
-int TextLength(const Text& text) { return static_cast<int>(text.size()); }
+int TextLength(const Text& text) {
+    return static_cast<int>(text.size());
+}
 
 Text LeftText(const Text& text, int n) {
     if (n <= 0) return Text();
@@ -161,6 +167,32 @@ TextArray SplitText(const Text& text, const Text& delimiter, std::optional<int> 
     return parts;
 }
 
+std::string_view TrimAsciiSpaces(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    const auto lower = [](char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (lower(text[i]) != lower(prefix[i])) return false;
+    }
+    return true;
+}
+
+bool IsAsciiDigits(std::string_view text, std::size_t maxLength) {
+    if (text.empty() || text.size() > maxLength) return false;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
 Text TrimSpaces(const Text& text) {
     std::string_view in = text.view();
     Index first = 0;
@@ -235,8 +267,7 @@ Text Repeated(std::int64_t n, std::string_view unit) {
     try {
         out.reserve(total);
     } catch (const std::bad_alloc&) {
-        FatalError(std::nullopt,
-                   "分配 "_t + Text(std::to_string(total)) + " 字节内存失败!"_t);
+        FatalError(std::nullopt, "分配 "_t + Text(std::to_string(total)) + " 字节内存失败!"_t);
     }
     for (std::int64_t k = 0; k < n; ++k) out += unit;
     return Text(std::move(out));
@@ -244,9 +275,13 @@ Text Repeated(std::int64_t n, std::string_view unit) {
 
 }  // namespace
 
-Text SpaceText(int n) { return Repeated(n, " "); }
+Text SpaceText(int n) {
+    return Repeated(n, " ");
+}
 
-Text RepeatText(int n, const Text& text) { return Repeated(n, text.view()); }
+Text RepeatText(int n, const Text& text) {
+    return Repeated(n, text.view());
+}
 
 const Text& ArrayAt(const TextArray& array, int index) {
     if (index < 1) FatalError(kErrorIndexBelowOne, "数组成员引用下标必须大于等于1"_t);

@@ -3,7 +3,9 @@
 // Searching, replacing, splitting and space removal step over double-byte characters
 // (lead byte 0x80 or above) as a whole; slicing counts plain bytes.
 
+#include <cstddef>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "runtime/Text.h"
@@ -23,12 +25,19 @@ int FindText(const Text& text, const Text& sought, std::optional<int> start = st
 int FindTextBackward(const Text& text, const Text& sought, std::optional<int> start = std::nullopt,
                      bool ignoreCase = false);
 // count -1 (or omitted) means no limit.
-Text ReplaceText(const Text& text, const Text& sought, const Text& replacement = Text(), int start = 1,
-                 int count = -1, bool caseSensitive = true);
+Text ReplaceText(const Text& text, const Text& sought, const Text& replacement = Text(),
+                 int start = 1, int count = -1, bool caseSensitive = true);
 TextArray SplitText(const Text& text, const Text& delimiter = Text(","),
                     std::optional<int> maxCount = std::nullopt);
 
 Text TrimSpaces(const Text& text);
+// ASCII spaces and tabs (and a trailing CR) off both ends of a header-like line.
+std::string_view TrimAsciiSpaces(std::string_view text);
+// True when `text` starts with `prefix`, ASCII letters compared without case.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+// True for 1 to `maxLength` ASCII digits and nothing else. Each use names its own bound
+// (IsUserId, the record store's user ids, a post id, a date field).
+bool IsAsciiDigits(std::string_view text, std::size_t maxLength);
 Text RemoveAllSpaces(const Text& text);
 Text ToLowerCase(const Text& text);
 Text CharFromCode(int code);

@@ -85,12 +85,6 @@ bool ParseCookieLine(std::string_view line, Cookie& c) {
     return !c.name.empty() && !c.domain.empty();
 }
 
-CookieStore& CookieStore::Instance() {
-    // Never destroyed: worker threads may still run requests while the process exits.
-    static CookieStore* store = new CookieStore();
-    return *store;
-}
-
 CookieStore::~CookieStore() {
     if (share_ != nullptr) curl_share_cleanup(static_cast<CURLSH*>(share_));
 }

@@ -1,6 +1,7 @@
 #pragma once
-// A cookie store that WebRequest reads and feeds, shared by every thread of its session; the
-// process-wide one (Instance) unless a request names another.
+// A cookie store that WebRequest reads and feeds, shared by every thread of its session. Each
+// session owns its own (the window's, fed by its browser; a command-line run's); a request
+// names the store it uses.
 // The embedded browser imports its cookies here; the store can be saved to and loaded from a
 // Netscape-format cookies.txt file.
 
@@ -33,9 +34,7 @@ bool ParseCookieLine(std::string_view line, Cookie& cookie);
 
 class CookieStore {
   public:
-    // The store of the process: the one the window's browser feeds.
-    static CookieStore& Instance();
-    // A store of its own, for one session (a command-line run, a test).
+    // An empty store, for one session.
     CookieStore();
     ~CookieStore();
 

@@ -6,6 +6,7 @@
 
 #include "runtime/SettingsFile.h"
 #include "runtime/StopFlag.h"
+#include "runtime/TextOps.h"
 #include "web/RequestTrace.h"
 
 namespace ovx {
@@ -22,28 +23,9 @@ constexpr double kThrottleExtra = 0.2;  // random extra on a throttling wait
 constexpr double kPacingExtra = 0.5;    // random extra on the pacing interval
 constexpr std::string_view kRetryAfter = "retry-after";
 
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (Lower(text[i]) != Lower(prefix[i])) return false;
-    }
-    return true;
-}
-
-std::string_view TrimSpaces(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
-
 // delta-seconds: one or more digits and nothing else; saturates at INT_MAX.
 std::optional<int> DeltaSeconds(std::string_view value) {
-    value = TrimSpaces(value);
+    value = TrimAsciiSpaces(value);
     if (value.empty()) return std::nullopt;
     long long n = 0;
     for (char c : value) {

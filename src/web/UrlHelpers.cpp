@@ -188,21 +188,44 @@ Text CompleteWebAddress(const Text& typed) {
 }
 
 bool IsUserId(const Text& id) {
-    const std::string_view v = id.view();
-    if (v.empty() || v.size() > 20) return false;
-    for (const char c : v) {
-        if (c < '0' || c > '9') return false;
+    constexpr std::size_t kUserIdDigits = 20;
+    return IsAsciiDigits(id.view(), kUserIdDigits);
+}
+
+Text WithoutTrailingSlash(const Text& address) {
+    std::string_view v = address.view();
+    while (!v.empty() && v.back() == '/') v.remove_suffix(1);
+    return Text(v);
+}
+
+Text WithoutQueryAndFragment(const Text& address) {
+    const std::string_view v = address.view();
+    return Text(v.substr(0, v.find_first_of("?#")));
+}
+
+Text DecodePercent(const Text& segment) {
+    const std::string_view v = segment.view();
+    std::string out;
+    const auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '%' && i + 2 < v.size() && hex(v[i + 1]) >= 0 && hex(v[i + 2]) >= 0) {
+            out += static_cast<char>(hex(v[i + 1]) * 16 + hex(v[i + 2]));
+            i += 2;
+        } else {
+            out += v[i];
+        }
     }
-    return true;
+    return Utf8ToLocal(out);
 }
 
 Text UrlOrigin(const Text& url) {
     const bool secure = ToLowerCase(LeftText(url, 8)) == Text("https://");
-    Text host = UrlHost(url, true);
-    for (const char* end : {"?", "#"}) {
-        const int at = FindText(host, Text(end));
-        if (at != -1) host = LeftText(host, at - 1);
-    }
+    const Text host = WithoutQueryAndFragment(UrlHost(url, true));
     if (host.empty()) return Text();
     return Text(secure ? "https://" : "http://") + host;
 }

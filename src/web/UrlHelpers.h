@@ -55,6 +55,13 @@ Text CompleteWebAddress(const Text& typed);
 // True for a user id as the service gives it: 1 to 20 ASCII digits.
 bool IsUserId(const Text& id);
 
+// The address without trailing slashes: the services' paths are joined on with "/...".
+Text WithoutTrailingSlash(const Text& address);
+// The address (or path) without its query and fragment: everything from the first "?" or "#".
+Text WithoutQueryAndFragment(const Text& address);
+// "%20" and the like in a path segment back to the bytes they stand for, read as UTF-8.
+Text DecodePercent(const Text& segment);
+
 // The scheme and host (with the port when one is written) of an address: "https://weibo.com".
 Text UrlOrigin(const Text& url);
 

@@ -120,13 +120,13 @@ Bytes PerformRequest(const Text& url, const WebRequestOptions& options, RequestT
     const std::string proxy = options.proxy.bytes();
     curl_easy_setopt(h, CURLOPT_PROXY, proxy.c_str());
 
-    // Without a cookie argument the shared store sends and keeps cookies; with one, the
-    // caller's text travels in the header block and the store stays untouched.
+    // Without a cookie argument the session's store sends and keeps cookies; with one, the
+    // caller's text travels in the header block and no store is touched. With neither, the
+    // request carries no cookie but those its own redirects set.
     const Text cookieText = options.cookies != nullptr ? *options.cookies : Text();
     if (options.cookies == nullptr) {
-        CookieStore& store =
-            options.cookieStore != nullptr ? *options.cookieStore : CookieStore::Instance();
-        curl_easy_setopt(h, CURLOPT_SHARE, store.share());
+        if (options.cookieStore != nullptr)
+            curl_easy_setopt(h, CURLOPT_SHARE, options.cookieStore->share());
         curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
     }
 

@@ -1,9 +1,9 @@
 #pragma once
 // WebRequest: one synchronous HTTP(S) request that returns the response body.
 //
-// Without a cookie argument the request reads and feeds the process-wide CookieStore (the
-// login the embedded browser shares); with one, the store is left alone and the caller's
-// cookie text is sent and updated instead. Every call is bounded (connect and stall
+// Without a cookie argument the request reads and feeds the session's CookieStore it names
+// (the login); with one, no store is touched and the caller's cookie text is sent and updated
+// instead; with neither, it sends no cookie. Every call is bounded (connect and stall
 // time-outs, a body size cap) and gives up when the calling thread's job is asked to stop.
 // Failures never raise: the result is then empty and the out arguments are left as they were.
 
@@ -30,8 +30,8 @@ struct WebRequestOptions {
     int method = kMethodGet;
     // Body for POST/HEAD when postBytes is empty.
     Text postText{};
-    // In/out. Present (even empty): sent when not empty, the CookieStore is neither read nor
-    // written, and afterwards it holds the merged cookies. Absent: the CookieStore is used.
+    // In/out. Present (even empty): sent when not empty, no CookieStore is read or written,
+    // and afterwards it holds the merged cookies. Absent: `cookieStore` is used.
     Text* cookies = nullptr;
     // Out: name=value items this response set.
     Text* returnedCookies = nullptr;
@@ -50,8 +50,8 @@ struct WebRequestOptions {
     // Out: why no response arrived ("photo.weibo.com: Could not resolve host ..."), in
     // English as the transfer library words it; empty when a response arrived.
     Text* failure = nullptr;
-    // The store that sends and keeps cookies when no cookie text is given; none: the
-    // process-wide one.
+    // The session's store that sends and keeps cookies when no cookie text is given; none:
+    // no cookies.
     CookieStore* cookieStore = nullptr;
 };
 

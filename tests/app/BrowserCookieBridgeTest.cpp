@@ -21,19 +21,16 @@ namespace fs = std::filesystem;
 
 class BrowserCookieBridgeTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        CookieStore::Instance().Clear();
-    }
-    void TearDown() override { CookieStore::Instance().Clear(); }
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
 
     fs::path CopyPath() const { return fs::path(QFile::encodeName(copy_).toStdString()); }
     bool StoreHas(const std::string& name) const {
-        for (const Cookie& c : CookieStore::Instance().List())
+        for (const Cookie& c : store_.List())
             if (c.name == name) return true;
         return false;
     }
 
+    CookieStore store_;
     QTemporaryDir dir_;
     QString copy_ = dir_.filePath(QStringLiteral("cookies.txt"));
     QWebEngineProfile profile_;  // off the record: its cookies live in memory only
@@ -42,7 +39,7 @@ class BrowserCookieBridgeTest : public ::testing::Test {
 TEST_F(BrowserCookieBridgeTest, AFifoInPlaceOfTheCopyIsNeitherReadNorReplaced) {
     ASSERT_EQ(::mkfifo(CopyPath().c_str(), 0600), 0);
     {
-        BrowserCookieBridge bridge(profile_.cookieStore(), copy_, nullptr);
+        BrowserCookieBridge bridge(store_, profile_.cookieStore(), copy_, nullptr);
         EXPECT_FALSE(bridge.SaveCopy());
     }
     EXPECT_TRUE(fs::is_fifo(CopyPath()));
@@ -58,7 +55,7 @@ TEST_F(BrowserCookieBridgeTest, AnOverlongLineIsSkippedWholeAndTheRestIsRead) {
         out << head << "x.com\tFALSE\t/\tFALSE\t0\tTAIL\t2\n"
             << "x.com\tFALSE\t/\tFALSE\t0\tGOOD\t1\n";
     }
-    BrowserCookieBridge bridge(profile_.cookieStore(), copy_, nullptr);
+    BrowserCookieBridge bridge(store_, profile_.cookieStore(), copy_, nullptr);
     EXPECT_TRUE(StoreHas("GOOD"));
     EXPECT_FALSE(StoreHas("TAIL"));
     EXPECT_FALSE(StoreHas("LONG"));

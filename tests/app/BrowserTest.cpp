@@ -45,7 +45,6 @@ class BrowserTest : public ::testing::Test {
         });
         server_.Start();
         folder_.Set("服务地址", "首页", server_.QUrlText("/home"));
-        CookieStore::Instance().Clear();
         InstallInteraction(&interaction_);
         window_ = std::make_unique<MainWindow>();
         window_->show();
@@ -59,7 +58,6 @@ class BrowserTest : public ::testing::Test {
     void TearDown() override {
         window_.reset();
         InstallInteraction(nullptr);
-        CookieStore::Instance().Clear();
     }
 
     QString AddressBox() const { return Find<QLineEdit>(window_.get(), "编辑框_url")->text(); }
@@ -68,7 +66,7 @@ class BrowserTest : public ::testing::Test {
         return !loaded_.empty() && loaded_.back() == server_.QUrlText(path);
     }
     bool StoreHas(const std::string& name) const {
-        for (const Cookie& c : CookieStore::Instance().List())
+        for (const Cookie& c : window_->Cookies().List())
             if (c.name == name) return true;
         return false;
     }
@@ -109,7 +107,7 @@ TEST_F(BrowserTest, TheOpenButtonLoadsTheTypedAddress) {
 TEST_F(BrowserTest, CookiesThePageSetsGoWithTheProgramsOwnRequests) {
     window_->Login()->SetBrowserAddress(server_.QUrlText("/login"));
     ASSERT_TRUE(WaitUntil([&] { return StoreHas("SUB") && StoreHas("SCF"); }));
-    const Bytes body = WebRequest(Text(server_.Url("/echo")));
+    const Bytes body = WebRequest(Text(server_.Url("/echo")), {.cookieStore = &window_->Cookies()});
     const std::string sent(body.begin(), body.end());
     EXPECT_NE(sent.find("SUB=session-1"), std::string::npos) << sent;
     EXPECT_NE(sent.find("SCF=from-script"), std::string::npos) << sent;
@@ -118,11 +116,10 @@ TEST_F(BrowserTest, CookiesThePageSetsGoWithTheProgramsOwnRequests) {
 TEST_F(BrowserTest, TheLoginIsKeptForTheNextRun) {
     window_->Login()->SetBrowserAddress(server_.QUrlText("/login"));
     ASSERT_TRUE(WaitUntil([&] { return StoreHas("SUB"); }));
-    window_.reset();  // the program ends ...
-    CookieStore::Instance().Clear();
+    window_.reset();                                                     // the program ends ...
     window_ = std::make_unique<MainWindow>(MainWindow::Options{false});  // ... and starts again
     EXPECT_TRUE(StoreHas("SUB"));
-    const Bytes body = WebRequest(Text(server_.Url("/echo")));
+    const Bytes body = WebRequest(Text(server_.Url("/echo")), {.cookieStore = &window_->Cookies()});
     EXPECT_NE(std::string(body.begin(), body.end()).find("SUB=session-1"), std::string::npos);
 }
 

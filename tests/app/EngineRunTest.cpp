@@ -98,7 +98,7 @@ TEST(EngineRunTest, LogInListWithCoversUntickOneAndDownloadAsTheCommandLineDoes)
                        "document.querySelector('input[name=password]').value = 'secret';"
                        "document.querySelector('form').submit();"));
     ASSERT_TRUE(WaitUntil([&] {
-        for (const Cookie& c : CookieStore::Instance().List())
+        for (const Cookie& c : w.Window().Cookies().List())
             if (c.name == "SUB" && !c.value.empty()) return true;
         return false;
     }));

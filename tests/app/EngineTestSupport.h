@@ -67,16 +67,15 @@ class WindowAgainstService {
         folder_.Set("服务地址", "图片服务", QString::fromStdString(base));
         if (requestIntervalMs >= 0)
             folder_.Set("网络", "请求间隔毫秒", QString::number(requestIntervalMs));
-        CookieStore::Instance().Clear();
-        for (const Cookie& c : cookies) CookieStore::Instance().Import(c);
         InstallInteraction(&interaction_);
         window_ = std::make_unique<MainWindow>(MainWindow::Options{navigate});
+        // The login kept from the earlier run, in the window's session before any request.
+        for (const Cookie& c : cookies) window_->Cookies().Import(c);
         window_->show();
     }
     ~WindowAgainstService() {
         window_.reset();
         InstallInteraction(nullptr);
-        CookieStore::Instance().Clear();
     }
 
     MainWindow& Window() { return *window_; }

@@ -14,8 +14,10 @@
 #include "EventOrder.h"
 #include "RecordingView.h"
 #include "ServiceProcess.h"
+#include "TestSession.h"
 #include "catalogue/Catalogue.h"
-#include "catalogue/WebProtocol.h"
+#include "catalogue/Protocols.h"
+#include "catalogue/webapi/WebPosts.h"
 #include "runtime/CodePage.h"
 #include "runtime/StopFlag.h"
 #include "web/CookieStore.h"
@@ -60,14 +62,21 @@ class CatalogueTest : public ::testing::Test {
     void Start(const std::string& scenario) {
         ASSERT_NE(test::kServicePath, nullptr);
         ASSERT_GT(service_.Start(scenario), 0);
-        // Log in as the browser would: the session cookie lands in the process-wide store.
-        CookieStore::Instance().Clear();
-        WebRequest(
-            Text(service_.Url("/login")),
-            {.method = kMethodPost, .postText = Text("username=tester"), .noRedirect = true});
-        ASSERT_FALSE(CookieStore::Instance().List().empty());
+        // Log in as the browser would: the session cookie lands in the session's store.
+        session_.cookies.Clear();
+        WebRequest(Text(service_.Url("/login")), {.method = kMethodPost,
+                                                  .postText = Text("username=tester"),
+                                                  .noRedirect = true,
+                                                  .cookieStore = &session_.cookies});
+        ASSERT_FALSE(session_.cookies.List().empty());
     }
     Text Service() const { return Text(service_.Url()); }
+    // The album service at the stand-in, the protocol chosen automatically.
+    ServiceSettings Settings() const {
+        return ServiceSettings{Text(), Service(), Text(), Text("自动")};
+    }
+
+    test::TestSession session_;
 
     ServiceProcess service_;
     RecordingView view_;
@@ -81,10 +90,10 @@ TEST_F(CatalogueTest, ResolvesTheUserAndListsTheAlbums) {
     Start(Scenario());
     view_.answers.homePageAddress =
         Text("  127.0.0.1:" + std::to_string(service_.Port()) + "/lvxing ");
-    Catalogue catalogue(view_, Service());
+    Catalogue catalogue(view_, Settings(), session_.Context());
     ASSERT_TRUE(catalogue.ResolveAndList());
 
-    const UserIdentity user = catalogue.User();
+    const ListedUser user = catalogue.User();
     EXPECT_EQ(user.homePageAddress, Text(service_.Url("/lvxing")));
     EXPECT_EQ(user.userId, Text("1642591402"));
     EXPECT_EQ(Utf8(user.userTitle), "旅行的意义的微博_微博");
@@ -130,7 +139,7 @@ TEST_F(CatalogueTest, ResolvesTheUserAndListsTheAlbums) {
 TEST_F(CatalogueTest, RawNonAsciiAnswersReadTheSame) {
     Start(Scenario(R"(, "escape_unicode": false)"));
     view_.answers.homePageAddress = Text(service_.Url("/u/1642591402"));
-    Catalogue catalogue(view_, Service());
+    Catalogue catalogue(view_, Settings(), session_.Context());
     ASSERT_TRUE(catalogue.ResolveAndList());
     ASSERT_EQ(view_.Rows().size(), 3u);
     EXPECT_EQ(Utf8(view_.Rows()[0].name), "2014 云南/之旅 A");
@@ -141,7 +150,7 @@ TEST_F(CatalogueTest, CoversAreFetchedWhenWanted) {
     Start(Scenario());
     view_.answers.homePageAddress = Text(service_.Url("/lvxing"));
     view_.answers.coversWanted = true;
-    Catalogue catalogue(view_, Service());
+    Catalogue catalogue(view_, Settings(), session_.Context());
     ASSERT_TRUE(catalogue.ResolveAndList());
     const std::vector<AlbumRow> rows = view_.Rows();
     ASSERT_EQ(rows.size(), 3u);
@@ -157,7 +166,7 @@ TEST_F(CatalogueTest, CoversAreFetchedWhenWanted) {
 TEST_F(CatalogueTest, OwnerUidMarkerNoAlbumsAndTheAlbumPage) {
     Start(Scenario());
     view_.answers.homePageAddress = Text(service_.Url("/u/2803301701"));
-    Catalogue catalogue(view_, Service());
+    Catalogue catalogue(view_, Settings(), session_.Context());
     ASSERT_TRUE(catalogue.ResolveAndList());
     EXPECT_EQ(catalogue.User().userId, Text("2803301701"));
     EXPECT_TRUE(view_.Rows().empty());
@@ -176,7 +185,7 @@ TEST_F(CatalogueTest, OwnerUidMarkerNoAlbumsAndTheAlbumPage) {
 
 TEST_F(CatalogueTest, EmptyBoxAndPagesWithoutMarkers) {
     Start(Scenario());
-    Catalogue catalogue(view_, Service());
+    Catalogue catalogue(view_, Settings(), session_.Context());
     EXPECT_FALSE(catalogue.ResolveAndList());
     // The message is all the user sees: no label, log line or row.
     Events shown = view_.Events();
@@ -202,8 +211,8 @@ TEST_F(CatalogueTest, EmptyBoxAndPagesWithoutMarkers) {
 
     // A page of the service without markers (its front page), and pages whose marker holds
     // anything but digits: no user id, and the list ends in the no-albums message.
-    Catalogue albumService(view_,
-                           ServiceSettings{Text(), Service(), Text(), ProtocolChoice::Album});
+    Catalogue albumService(view_, ServiceSettings{Text(), Service(), Text(), "相册版"_t},
+                           session_.Context());
     for (const char* path : {"/", "/evil"}) {
         view_.Clear();
         view_.answers.homePageAddress = Text(service_.Url(path));
@@ -219,13 +228,13 @@ TEST_F(CatalogueTest, AnswersThatAreNotTheListGiveNoAlbums) {
     Start(Scenario(
         R"(, "faults": [ { "path": "/albums/get_all", "times": 1, "action": "truncate" } ])"));
     view_.answers.homePageAddress = Text(service_.Url("/lvxing"));
-    Catalogue catalogue(view_, Service());
+    Catalogue catalogue(view_, Settings(), session_.Context());
     ASSERT_TRUE(catalogue.ResolveUser());
     EXPECT_EQ(catalogue.ListAlbums(), 0);
     EXPECT_EQ(view_.Events("message").size(), 1u);
     EXPECT_EQ(catalogue.ListAlbums(), 3);
     // Logged out, the service answers with its login page.
-    CookieStore::Instance().Clear();
+    session_.cookies.Clear();
     EXPECT_EQ(catalogue.ListAlbums(), 0);
     EXPECT_EQ(view_.Events("message").size(), 2u);
     EXPECT_TRUE(view_.Rows().empty());
@@ -234,7 +243,7 @@ TEST_F(CatalogueTest, AnswersThatAreNotTheListGiveNoAlbums) {
 TEST_F(CatalogueTest, OneRunAtATime) {
     Start(Scenario(R"(, "faults": [ { "path": "/albums/get_all", "delay_ms": 1500 } ])"));
     view_.answers.homePageAddress = Text(service_.Url("/lvxing"));
-    Catalogue catalogue(view_, Service());
+    Catalogue catalogue(view_, Settings(), session_.Context());
     std::atomic<bool> listing{false};
     view_.onEvent = [&](const std::string& e) {
         if (e == "clear") listing = true;
@@ -263,7 +272,7 @@ TEST_F(CatalogueTest, StopEndsTheListPromptly) {
     }
     Start(R"({"users": [{"uid": "77", "albums": [)" + albums + "]}]}");
     view_.answers.homePageAddress = Text(service_.Url("/u/77"));
-    Catalogue catalogue(view_, Service());
+    Catalogue catalogue(view_, Settings(), session_.Context());
     StopFlag stop;
     view_.onEvent = [&](const std::string& e) {
         if (e.rfind("album:", 0) == 0) stop.Raise();
@@ -311,7 +320,9 @@ TEST(CatalogueHostileTest, HostileAnswersNeverCrash) {
     RecordingView view;
     view.answers.homePageAddress = Text(server.Url("/home"));
     view.answers.coversWanted = true;
-    Catalogue catalogue(view, Text(server.Url()));
+    test::TestSession session;
+    Catalogue catalogue(view, ServiceSettings{Text(), Text(server.Url()), Text(), Text("自动")},
+                        session.Context());
     ASSERT_TRUE(catalogue.ResolveUser());
     EXPECT_EQ(catalogue.User().userId, Text("5"));
 
@@ -342,7 +353,8 @@ TEST(CatalogueHostileTest, HostileAnswersNeverCrash) {
 // Every form of a home-page address the site uses names the same user through the web API.
 TEST_F(CatalogueTest, WebAddressFormsNameTheUser) {
     Start(Scenario());
-    Catalogue catalogue(view_, ServiceSettings{Text(), Service(), Service(), ProtocolChoice::Auto});
+    Catalogue catalogue(view_, ServiceSettings{Text(), Service(), Service(), Text("自动")},
+                        session_.Context());
     for (const char* path : {"/u/6120508327", "/6120508327?is_all=1", "/n/%E6%97%B6%E5%85%89",
                              "/shiguang#top", "/profile/6120508327", "/shiguang/"}) {
         view_.Clear();
@@ -368,6 +380,24 @@ TEST(WebPostSecondsTest, ReadsTheSitesTimesAndNothingElse) {
                             "Tue Dec 08 25:00:00 +0800 2026", "Tue Dec 08 10:00 +0800 2026",
                             "Tue Dec 08 10:00:00 0800 2026", "Tue Dec 08 10:00:00 +0800 99999"})
         EXPECT_EQ(WebPostSeconds(Text(bad)), std::nullopt) << bad;
+}
+
+// The "接口" values read as the table's protocols; anything else is the automatic choice.
+TEST(ProtocolTableTest, SettingValuesNameTheirProtocols) {
+    const std::pair<const char*, const char*> cases[] = {{"网页版", "web"},
+                                                         {"相册版", "album"},
+                                                         {"自动", nullptr},
+                                                         {"网页", nullptr},
+                                                         {"", nullptr}};
+    for (const auto& [value, id] : cases) {
+        const ProtocolRow* row = ProtocolForSetting(Utf8ToLocal(value));
+        EXPECT_EQ(row != nullptr ? std::string(row->id) : "auto", id ? id : "auto") << value;
+    }
+    for (const ProtocolRow& row : ProtocolTable()) {
+        EXPECT_EQ(ProtocolForSetting(ProtocolSettingOfId(row.id)), &row) << row.id;
+        EXPECT_EQ(ProtocolForId(row.id), &row);
+    }
+    EXPECT_EQ(ProtocolForSetting(ProtocolSettingOfId("auto")), nullptr);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "catalogue/JsonValue.h"
-#include "catalogue/ServiceProtocol.h"
+#include "catalogue/albumservice/AlbumServiceApi.h"
 #include "runtime/CodePage.h"
 
 namespace ovx {

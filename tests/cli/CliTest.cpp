@@ -291,8 +291,7 @@ TEST_F(CliTest, HostilePagesAndLinksLeaveFilesOutsideUntouched) {
 
     // A marker that is not all digits is no user id: exit 3, nothing written anywhere.
     SettingsFile settings(SettingsFile::PathFor(FromPath(programFolder_)));
-    ASSERT_TRUE(
-        settings.Write(SettingKey::Protocol, SettingsFile::ProtocolValue(ProtocolChoice::Album)));
+    ASSERT_TRUE(settings.Write(SettingKey::Protocol, "相册版"_t));
     EXPECT_EQ(Run(Args({"--cookies", U8(cookies), "--records", "on"}, "/evil")), 3) << err_;
     EXPECT_NE(err_.find("no user id found"), std::string::npos) << err_;
     EXPECT_FALSE(fs::exists(saveFolder_));

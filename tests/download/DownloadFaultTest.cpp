@@ -188,7 +188,8 @@ TEST_F(DownloadFaultTest, StopLeavesNoPartialFileAndARerunCompletesTheRest) {
             });
         }
     };
-    DownloadSummary summary = DownloadJob(view, control, Setup("2002", "甲")).Run();
+    DownloadSummary summary =
+        DownloadJob(view, control, session_.Context(), Setup("2002", "甲")).Run();
     stopper.join();
     EXPECT_TRUE(summary.stopped);
     EXPECT_EQ(summary.saved, 4);
@@ -219,7 +220,9 @@ TEST_F(DownloadFaultTest, PauseHoldsTheRunAndContinueFetchesNothingTwice) {
         }
     };
     DownloadSummary summary;
-    std::thread worker([&] { summary = DownloadJob(view, control, Setup("2002", "甲")).Run(); });
+    std::thread worker([&] {
+        summary = DownloadJob(view, control, session_.Context(), Setup("2002", "甲")).Run();
+    });
     for (int i = 0; i < 1000 && !paused; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(paused);
@@ -236,7 +239,9 @@ TEST_F(DownloadFaultTest, PauseHoldsTheRunAndContinueFetchesNothingTwice) {
     again.onEvent = [&](const std::string& event) {
         if (event == "label:PhotoCount=5/2") second.Pause();
     };
-    std::thread stopped([&] { summary = DownloadJob(again, second, Setup("2002", "甲")).Run(); });
+    std::thread stopped([&] {
+        summary = DownloadJob(again, second, session_.Context(), Setup("2002", "甲")).Run();
+    });
     for (int i = 0; i < 1000 && !second.Paused(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     second.Stop();

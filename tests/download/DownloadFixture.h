@@ -13,6 +13,8 @@
 
 #include "RecordingView.h"
 #include "ServiceProcess.h"
+#include "TestSession.h"
+#include "catalogue/albumservice/AlbumServiceProtocol.h"
 #include "download/DownloadJob.h"
 #include "download/RecordStore.h"
 #include "runtime/CodePage.h"
@@ -64,14 +66,16 @@ class DownloadFixture : public ::testing::Test {
         setup.user.userTitle = Local(title);
         setup.programFolder = FromPath(root_ / "program");
         setup.recordFolder = FromPath(root_ / "records") + Text("/");
-        setup.photoService = Text(service_->Url());
+        // The album service of the stand-in, as its catalogue would have listed it.
+        setup.protocol = std::make_shared<AlbumServiceProtocol>(
+            ServiceSettings{Text(), Text(service_->Url()), Text(), "相册版"_t}, session_.Context());
         setup.pageRetryWait = std::chrono::milliseconds(5);
         return setup;
     }
 
     DownloadSummary Run(RecordingView& view, const DownloadSetup& setup) {
         JobControl control;
-        return DownloadJob(view, control, setup).Run();
+        return DownloadJob(view, control, session_.Context(), setup).Run();
     }
 
     fs::path Save() const { return root_ / "save"; }
@@ -97,7 +101,9 @@ class DownloadFixture : public ::testing::Test {
     }
 
     std::vector<std::string> RecordedIds(const std::string& uid) const {
-        auto store = RecordStore::ForUser(FromPath(root_ / "records") + Text("/"), Text(uid));
+        RecordEngine engine;
+        auto store = RecordStore::ForUser(FromPath(root_ / "records") + Text("/"), Text(uid),
+                                          AlbumServiceProtocol::RecordsLayout(), {}, engine);
         std::vector<std::string> ids;
         if (!store->OpenForReading()) return ids;
         for (const Text& id : store->AllIds()) ids.push_back(id.bytes());
@@ -107,6 +113,8 @@ class DownloadFixture : public ::testing::Test {
 
     fs::path root_;
     std::unique_ptr<ServiceProcess> service_;
+    // The session of the runs: the throttling waits a front end's governor has by default.
+    mutable test::TestSession session_{GovernorSettings{}};
 };
 
 }  // namespace ovx::test

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "RecordDbTestUtil.h"
+#include "TestLayouts.h"
 #include "download/RecordStore.h"
 #include "runtime/recorddb/DbCheck.h"
 #include "runtime/recorddb/DbError.h"
@@ -47,7 +48,8 @@ class RecordFileDamageTest : public ::testing::Test {
 
     std::unique_ptr<RecordStore> Store(const char* user = "77") {
         return RecordStore::ForUser(
-            dir / "", Text(user), [this](const Text& t) { log.push_back(t); }, engine);
+            dir / "", Text(user), testing::AlbumRecords(),
+            [this](const Text& t) { log.push_back(t); }, engine);
     }
     // A database of the store's layout holding n ids, with its index.
     std::unique_ptr<RecordStore> Filled(int n) {
@@ -154,11 +156,11 @@ TEST_F(RecordFileDamageTest, OneRecordBeyondTheCountIsAnAppendCutShort) {
 
 // Each kind's store takes only its own layout: the other kind's file at its name is foreign.
 TEST_F(RecordFileDamageTest, EachKindRefusesTheOthersLayout) {
-    for (RecordKind kind : {RecordKind::kAlbumService, RecordKind::kWeb}) {
-        const RecordKind other =
-            kind == RecordKind::kWeb ? RecordKind::kAlbumService : RecordKind::kWeb;
+    for (const RecordLayout* kind : testing::BothLayouts()) {
+        const RecordLayout& other =
+            kind == &testing::WebRecords() ? testing::AlbumRecords() : testing::WebRecords();
         auto store = RecordStore::ForUser(
-            dir / "", Text("77"), kind, [this](const Text& t) { log.push_back(t); }, engine);
+            dir / "", Text("77"), *kind, [this](const Text& t) { log.push_back(t); }, engine);
         ASSERT_TRUE(engine.CreateDatabase(store->DataFile(), RecordStore::Fields(other)));
         ExpectRefused(*store, kForeignLine, Verdict::kForeign);
         std::filesystem::remove(ToPath(store->DataFile()));
@@ -298,7 +300,7 @@ TEST_F(RecordFileDamageTest, RecordsToolTakesWebDatabasesAndRefusesLinks) {
 
     // A web layout under any name is a web database.
     const Text plain = dir / "plain.zdb";
-    ASSERT_TRUE(engine.CreateDatabase(plain, RecordStore::Fields(RecordKind::kWeb)));
+    ASSERT_TRUE(engine.CreateDatabase(plain, RecordStore::Fields(testing::WebRecords())));
     const std::string plainFile = "'" + LocalToUtf8(plain) + "'";
     EXPECT_EQ(RunTool("add " + plainFile + " " + forty, out), 0) << out;
     EXPECT_EQ(RunTool("check " + plainFile, out), 0) << out;

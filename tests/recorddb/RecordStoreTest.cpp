@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "RecordDbTestUtil.h"
+#include "TestLayouts.h"
 #include "download/RecordStore.h"
 #include "runtime/recorddb/DbCheck.h"
 #include "runtime/recorddb/MemoryDbFile.h"
@@ -10,7 +11,10 @@
 namespace ovx {
 namespace {
 
+using testing::AlbumRecords;
+using testing::BothLayouts;
 using testing::TempFolder;
+using testing::WebRecords;
 
 std::string P(int i) {
     return "43210000000" + std::to_string(10000 + i);
@@ -25,7 +29,8 @@ class RecordStoreTest : public ::testing::Test {
 
     std::unique_ptr<RecordStore> Store(const char* user = "5566") {
         return RecordStore::ForUser(
-            folder, Text(user), [this](const Text& t) { log.push_back(t); }, engine);
+            folder, Text(user), AlbumRecords(), [this](const Text& t) { log.push_back(t); },
+            engine);
     }
     // One album of a run: look each photo up, "download" the new ones, record them all.
     std::vector<std::string> RunAlbum(RecordStore& store, const std::vector<std::string>& photos) {
@@ -41,13 +46,17 @@ class RecordStoreTest : public ::testing::Test {
 };
 
 TEST_F(RecordStoreTest, FileNamesFollowTheUserIdAndKind) {
-    EXPECT_EQ(RecordStore::DataFilePath(Text("/r"), Text("123")), Text("/r/123.zdb"));
-    EXPECT_EQ(RecordStore::ForUser(Text("/r/"), Text("123"))->IndexFile(), Text("/r/123.ZDX"));
-    EXPECT_EQ(RecordStore::DataFilePath(Text("/r"), Text("123"), RecordKind::kWeb),
+    EXPECT_EQ(RecordStore::DataFilePath(Text("/r"), Text("123"), AlbumRecords()),
+              Text("/r/123.zdb"));
+    EXPECT_EQ(
+        RecordStore::ForUser(Text("/r/"), Text("123"), AlbumRecords(), {}, engine)->IndexFile(),
+        Text("/r/123.ZDX"));
+    EXPECT_EQ(RecordStore::DataFilePath(Text("/r"), Text("123"), WebRecords()),
               "/r/123-网页版.zdb"_t);
-    EXPECT_EQ(RecordStore::ForUser(Text("/r/"), Text("123"), RecordKind::kWeb)->IndexFile(),
+    EXPECT_EQ(RecordStore::ForUser(Text("/r/"), Text("123"), WebRecords(), {}, engine)->IndexFile(),
               "/r/123-网页版.ZDX"_t);
-    EXPECT_EQ(RecordStore::ForDataFile(Text("/x/9.zdb"))->IndexFile(), Text("/x/9.ZDX"));
+    EXPECT_EQ(RecordStore::ForDataFile(Text("/x/9.zdb"), BothLayouts(), {}, engine)->IndexFile(),
+              Text("/x/9.ZDX"));
 }
 
 // An id that is not a plain number names no file: nothing is created or opened for it, and an
@@ -57,12 +66,12 @@ TEST_F(RecordStoreTest, AnIdThatIsNoNumberTouchesNoFile) {
     const std::vector<Text> ids = {Text(""),      Text("."),     Text(".."),
                                    Text("12/34"), Text("..\\1"), "１２"_t,
                                    Text("12a"),   Text("-5"),    Text(std::string(65, '7'))};
-    for (RecordKind kind : {RecordKind::kAlbumService, RecordKind::kWeb}) {
+    for (const RecordLayout* kind : BothLayouts()) {
         for (const Text& id : ids) {
             SCOPED_TRACE(id.bytes());
             log.clear();
             auto store = RecordStore::ForUser(
-                folder, id, kind, [this](const Text& t) { log.push_back(t); }, engine);
+                folder, id, *kind, [this](const Text& t) { log.push_back(t); }, engine);
             EXPECT_TRUE(store->DataFile().empty());
             EXPECT_FALSE(store->Prepare());
             EXPECT_FALSE(store->OpenForAlbum());
@@ -144,7 +153,7 @@ TEST_F(RecordStoreTest, FailedCreationLogsAndTheAlbumRunsWithoutRecords) {
     fs.failCreate = true;
     RecordEngine mem(fs);
     auto store = RecordStore::ForUser(
-        Text("/rec"), Text("9"), [this](const Text& t) { log.push_back(t); }, mem);
+        Text("/rec"), Text("9"), AlbumRecords(), [this](const Text& t) { log.push_back(t); }, mem);
     EXPECT_FALSE(store->Prepare());
     EXPECT_TRUE(log.empty());  // silent at run start
     EXPECT_FALSE(store->OpenForAlbum());
@@ -182,7 +191,7 @@ TEST_F(RecordStoreTest, ReadingSeesRecordsTheIndexMissed) {
 TEST_F(RecordStoreTest, TwoOpeningsShareOneIndex) {
     RecordEngine otherEngine;  // another process, as far as files and locks go
     auto mine = Store();
-    auto theirs = RecordStore::ForUser(folder, Text("5566"), {}, otherEngine);
+    auto theirs = RecordStore::ForUser(folder, Text("5566"), AlbumRecords(), {}, otherEngine);
     ASSERT_TRUE(mine->OpenForAlbum());
     ASSERT_TRUE(theirs->OpenForAlbum());  // cannot rebuild the index mine holds open
     ASSERT_TRUE(theirs->Record(Text(P(1))));
@@ -201,8 +210,7 @@ TEST_F(RecordStoreTest, TwoOpeningsShareOneIndex) {
 TEST_F(RecordStoreTest, WebRecordsKeepWholeIdsInTheirOwnFile) {
     auto album = Store();
     auto web = RecordStore::ForUser(
-        folder, Text("5566"), RecordKind::kWeb, [this](const Text& t) { log.push_back(t); },
-        engine);
+        folder, Text("5566"), WebRecords(), [this](const Text& t) { log.push_back(t); }, engine);
     const Text forty(std::string(40, 'a')), sameStart(std::string(39, 'a') + "b");
     const Text longer(std::string(41, 'a'));
     EXPECT_EQ(RunAlbum(*album, {P(1)}).size(), 1u);
@@ -228,9 +236,10 @@ TEST_F(RecordStoreTest, WebRecordsKeepWholeIdsInTheirOwnFile) {
     EXPECT_TRUE(report.Sound());
     EXPECT_EQ(report.indexEntries, 3);
     // The records tool's way in finds the kind from the file.
-    EXPECT_EQ(RecordStore::ForDataFile(web->DataFile(), {}, engine)->Kind(), RecordKind::kWeb);
-    EXPECT_EQ(RecordStore::ForDataFile(album->DataFile(), {}, engine)->Kind(),
-              RecordKind::kAlbumService);
+    EXPECT_EQ(&RecordStore::ForDataFile(web->DataFile(), BothLayouts(), {}, engine)->Layout(),
+              &WebRecords());
+    EXPECT_EQ(&RecordStore::ForDataFile(album->DataFile(), BothLayouts(), {}, engine)->Layout(),
+              &AlbumRecords());
 }
 
 }  // namespace

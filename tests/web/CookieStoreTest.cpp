@@ -22,7 +22,7 @@ class CookieStoreTest : public test::WebTest {
 };
 
 TEST_F(CookieStoreTest, ImportListReplaceRemove) {
-    CookieStore& store = CookieStore::Instance();
+    CookieStore& store = store_;
     ASSERT_TRUE(store.Import({.name = "SUB",
                               .value = "v1",
                               .domain = ".weibo.com",
@@ -51,7 +51,7 @@ TEST_F(CookieStoreTest, ImportListReplaceRemove) {
 }
 
 TEST_F(CookieStoreTest, RejectsFieldsThatWouldBreakTheFormat) {
-    CookieStore& store = CookieStore::Instance();
+    CookieStore& store = store_;
     EXPECT_FALSE(store.Import({.name = "a\tb", .value = "v", .domain = "x.com"}));
     EXPECT_FALSE(
         store.Import({.name = "a", .value = "v\r\nSet-Cookie: evil=1", .domain = "x.com"}));
@@ -62,7 +62,7 @@ TEST_F(CookieStoreTest, RejectsFieldsThatWouldBreakTheFormat) {
 }
 
 TEST_F(CookieStoreTest, SaveAndLoadRoundTrip) {
-    CookieStore& store = CookieStore::Instance();
+    CookieStore& store = store_;
     store.Import({.name = "a",
                   .value = "1 2",
                   .domain = ".x.com",
@@ -97,7 +97,7 @@ TEST_F(CookieStoreTest, SaveAndLoadRoundTrip) {
 // are not read at all is the regular-file reader's test: Load only reports that as false.)
 TEST_F(CookieStoreTest, OverlongLinesAreSkippedWhole) {
     namespace fs = std::filesystem;
-    CookieStore& store = CookieStore::Instance();
+    CookieStore& store = store_;
     store.Clear();
     const fs::path dir =
         fs::temp_directory_path() / ("ovx_cookie_files_" + std::to_string(::getpid()));

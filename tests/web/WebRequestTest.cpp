@@ -129,7 +129,7 @@ TEST_F(WebRequestTest, CookieArgumentBypassesTheStore) {
     EXPECT_EQ(cookies, Text("fresh=1"));
     EXPECT_EQ(returned, Text("fresh=1;old=deleted"));
     EXPECT_EQ(server.Requests().at(0).find("Cookie"), std::string::npos);
-    EXPECT_TRUE(CookieStore::Instance().List().empty());
+    EXPECT_TRUE(store_.List().empty());
 
     Text held("old=9; keep=2");
     WebRequest(url, {.cookies = &held});
@@ -147,16 +147,18 @@ TEST_F(WebRequestTest, StoreSendsWhatResponsesSet) {
         res.set_content(req.get_header_value("Cookie"), "text/plain");
     });
     server.Start();
-    EXPECT_EQ(AsString(WebRequest(Text(server.Url("/me")))), "");
-    WebRequest(Text(server.Url("/login")));
-    EXPECT_EQ(AsString(WebRequest(Text(server.Url("/me")))), "SUB=token");
+    EXPECT_EQ(AsString(WebRequest(Text(server.Url("/me")), {.cookieStore = &store_})), "");
+    WebRequest(Text(server.Url("/login")), {.cookieStore = &store_});
+    EXPECT_EQ(AsString(WebRequest(Text(server.Url("/me")), {.cookieStore = &store_})), "SUB=token");
     // The browser's cookies join the store and travel with later requests.
-    ASSERT_TRUE(
-        CookieStore::Instance().Import({.name = "login", .value = "yes", .domain = "127.0.0.1"}));
-    EXPECT_EQ(AsString(WebRequest(Text(server.Url("/me")))), "login=yes; SUB=token");
+    ASSERT_TRUE(store_.Import({.name = "login", .value = "yes", .domain = "127.0.0.1"}));
+    EXPECT_EQ(AsString(WebRequest(Text(server.Url("/me")), {.cookieStore = &store_})),
+              "login=yes; SUB=token");
     // A request with its own cookie text neither reads the store nor adds to it.
     Text own("x=1");
-    EXPECT_EQ(AsString(WebRequest(Text(server.Url("/me")), {.cookies = &own})), "x=1");
+    EXPECT_EQ(
+        AsString(WebRequest(Text(server.Url("/me")), {.cookies = &own, .cookieStore = &store_})),
+        "x=1");
 }
 
 TEST_F(WebRequestTest, StoreIsSharedAcrossThreads) {
@@ -171,12 +173,13 @@ TEST_F(WebRequestTest, StoreIsSharedAcrossThreads) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < kEach; ++i) {
-                WebRequest(Text(server.Url("/set?n=c" + std::to_string(t * kEach + i))));
+                WebRequest(Text(server.Url("/set?n=c" + std::to_string(t * kEach + i))),
+                           {.cookieStore = &store_});
             }
         });
     }
     for (auto& t : threads) t.join();
-    EXPECT_EQ(CookieStore::Instance().List().size(), static_cast<std::size_t>(kThreads * kEach));
+    EXPECT_EQ(store_.List().size(), static_cast<std::size_t>(kThreads * kEach));
 }
 
 TEST_F(WebRequestTest, RedirectsFollowedUnlessAsked) {

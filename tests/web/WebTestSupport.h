@@ -10,7 +10,8 @@
 
 namespace ovx::test {
 
-// Bounds short enough for stalling servers, restored afterwards; an empty cookie store.
+// Bounds short enough for stalling servers, restored afterwards; an empty cookie store of the
+// test's own (`store_`).
 class WebTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -19,12 +20,10 @@ class WebTest : public ::testing::Test {
         quick.connectTimeout = std::chrono::seconds(5);
         quick.stallTimeout = std::chrono::milliseconds(500);
         SetWebLimits(quick);
-        CookieStore::Instance().Clear();
     }
-    void TearDown() override {
-        SetWebLimits(saved_);
-        CookieStore::Instance().Clear();
-    }
+    void TearDown() override { SetWebLimits(saved_); }
+
+    CookieStore store_;
 
   private:
     WebLimits saved_;

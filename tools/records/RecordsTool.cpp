@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/Protocols.h"
 #include "download/RecordStore.h"
 #include "ovx/Version.h"
 #include "runtime/CodePage.h"
@@ -94,7 +95,7 @@ int Add(RecordStore& store, const std::vector<std::string>& ids) {
             std::cerr << "skipped an empty id\n";
             ++failed;
         } else if (!store.Accepts(id)) {
-            std::cerr << "skipped " << raw << ": longer than " << RecordStore::kPicIdWidth
+            std::cerr << "skipped " << raw << ": longer than " << store.Layout().width
                       << " bytes\n";
             ++failed;
         } else if (store.Contains(id)) {
@@ -141,9 +142,10 @@ int Run(int argc, char** argv) {
     }
     if (argc < 3) return Usage();
     std::string command = argv[1];
-    RecordEngine& engine = ProcessRecordEngine();
+    RecordEngine engine;
     auto store = RecordStore::ForDataFile(
-        Utf8ToLocal(argv[2]), [](const Text& line) { std::cerr << LocalToUtf8(line); }, engine);
+        Utf8ToLocal(argv[2]), RecordLayouts(),
+        [](const Text& line) { std::cerr << LocalToUtf8(line); }, engine);
     if (command == "list" && argc == 3) return List(*store);
     if (command == "has" && argc == 4) return Has(*store, argv[3]);
     if (command == "add" && argc >= 4)

@@ -7,8 +7,8 @@
 
 #include "../FuzzInput.h"
 #include "catalogue/JsonValue.h"
-#include "catalogue/ServiceProtocol.h"
-#include "catalogue/WebProtocol.h"
+#include "catalogue/albumservice/AlbumServiceApi.h"
+#include "catalogue/webapi/WebPosts.h"
 #include "runtime/TextOps.h"
 
 namespace {

@@ -10,7 +10,8 @@
 #include "../FuzzInput.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/JsonValue.h"
-#include "catalogue/ServiceProtocol.h"
+#include "catalogue/albumservice/AlbumServiceApi.h"
+#include "catalogue/albumservice/AlbumServiceProtocol.h"
 #include "download/AlbumDownload.h"
 #include "download/PhotoNaming.h"
 #include "runtime/CodePage.h"
@@ -47,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         photo.folder = ovx::Text("/nonexistent-ovx-fuzz");
         photo.caption = ovx::PrepareCaption(entry.caption);
         photo.number = ovx::Text(std::to_string(i + 1));
-        photo.dateText =
-            ovx::AlbumDownload::UploadDateText(ovx::AlbumDownload::UploadSeconds(entry.timestamp));
+        photo.dateText = ovx::AlbumDownload::UploadDateText(
+            ovx::AlbumServiceProtocol::UploadSeconds(entry.timestamp));
         photo.extension = ovx::ImageExtension(entry);
         photo.photoId = entry.photoId;
         (void)ovx::ImageUrl(entry);

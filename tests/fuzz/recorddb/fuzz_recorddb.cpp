@@ -15,6 +15,7 @@
 #include <map>
 
 #include "../FuzzInput.h"
+#include "catalogue/Protocols.h"
 #include "download/RecordStore.h"
 #include "runtime/Interaction.h"
 #include "runtime/recorddb/DbCheck.h"
@@ -95,7 +96,7 @@ void ExerciseStore(MemoryFileSystem& fs, std::uint8_t mode) {
     RecordEngine engine(fs);
     int lines = 0;
     auto store = RecordStore::ForDataFile(
-        kData, [&](const Text&) { ++lines; }, engine);
+        kData, RecordLayouts(), [&](const Text&) { ++lines; }, engine);
     const Bytes data = *fs.Find(kData), index = *fs.Find(kIndex);
     RecordStore::FileVerdict verdict = store->CheckFile().verdict;
     bool refused = verdict == RecordStore::FileVerdict::kForeign ||

@@ -1,4 +1,4 @@
-#include "catalogue/ServiceProtocol.h"
+#include "catalogue/albumservice/AlbumServiceApi.h"
 
 #include "runtime/Convert.h"
 #include "runtime/TextOps.h"

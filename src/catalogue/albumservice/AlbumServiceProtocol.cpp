@@ -1,21 +1,21 @@
-#include "catalogue/AlbumServiceProtocol.h"
+#include "catalogue/albumservice/AlbumServiceProtocol.h"
 
 #include <algorithm>
 
-#include "catalogue/Catalogue.h"
 #include "catalogue/JsonValue.h"
-#include "catalogue/ServiceProtocol.h"
+#include "catalogue/ProtocolSupport.h"
+#include "catalogue/albumservice/AlbumServiceApi.h"
+#include "runtime/CodePage.h"
 #include "runtime/Convert.h"
 #include "runtime/StopFlag.h"
 #include "runtime/TextOps.h"
-#include "web/PumpingDelay.h"
 #include "web/ScriptHelpers.h"
+#include "web/UrlHelpers.h"
 #include "web/WebRequest.h"
 
 namespace ovx {
 namespace {
 
-constexpr int kPageTries = 10;
 constexpr std::int64_t kMillisecondThreshold = 9999999999LL;
 
 // The album key: the album id and its type, which the photo-list query needs back.
@@ -61,47 +61,40 @@ class AlbumServiceCursor : public PhotoCursor {
     }
 
   private:
-    // Asks for the next page until it is a photo-list answer, at most 10 times; a page that
-    // stays unreadable is logged and passed over.
+    // Asks for the next page until it is a photo-list answer, at most kPageTries times; a
+    // page that stays unreadable is logged and passed over.
     Step FetchPage() {
         const Text url = PhotoListUrl(settings_.photoService, user_.userId, albumId_, page_, type_,
                                       RandomFraction17());
-        for (int attempt = 1; attempt <= kPageTries; ++attempt) {
-            if (!hooks_.Checkpoint()) return Step::Stopped;
+        const PageTry verdict = TryPage(hooks_, [&] {
             // A throttling answer is waited out and asked again; it uses up no try.
-            Bytes body;
-            bool refused = false;
-            const bool answered = Governed(
-                session_.governor, hooks_, false,
-                [&] {
-                    Text headers;
-                    int status = 0;
-                    body = WebRequest(url, {.returnedHeaders = &headers,
-                                            .statusCode = &status,
-                                            .cookieStore = session_.cookies});
-                    return Attempt{status, RequestGovernor::RetryAfterSeconds(headers.view())};
-                },
-                refused);
-            if (refused) return Step::Refused;
-            if (!answered || StopRequested()) return Step::Stopped;
-            const Text text = Utf8PageToText(body);
+            const GovernedAnswer answer = GovernedPage(session_, hooks_, false, url);
+            if (answer.outcome == GovernedOutcome::GaveUp) return PageTry::Refused;
+            if (answer.outcome == GovernedOutcome::Stopped || StopRequested())
+                return PageTry::Stopped;
+            const Text text = Utf8PageToText(answer.body);
             // An error page or a throttling answer is retried like an empty one.
-            if (!text.empty() && answer_.Parse(text) && IsPhotoListAnswer(answer_)) {
-                list_ = PhotoListOf(answer_);
-                onPage_ = list_.Length();
-                // An empty list: the album has no more photos, whatever its count said.
-                if (onPage_ == 0) {
-                    ended_ = true;
-                    return Step::End;
-                }
-                return Step::Photo;
-            }
-            PumpingDelay(hooks_.pageRetryWait.count(), DelayUnit::Milliseconds);
-            if (StopRequested()) return Step::Stopped;
+            if (text.empty() || !answer_.Parse(text) || !IsPhotoListAnswer(answer_))
+                return PageTry::Again;
+            list_ = PhotoListOf(answer_);
+            onPage_ = list_.Length();
+            // An empty list: the album has no more photos, whatever its count said.
+            if (onPage_ == 0) ended_ = true;
+            return PageTry::Accepted;
+        });
+        switch (verdict) {
+            case PageTry::Accepted:
+                return ended_ ? Step::End : Step::Photo;
+            case PageTry::Stopped:
+                return Step::Stopped;
+            case PageTry::Refused:
+                return Step::Refused;
+            case PageTry::NotLoggedIn:
+                return Step::NotLoggedIn;
+            case PageTry::Again:
+                break;
         }
-        hooks_.Log("相册《"_t + hooks_.albumTitle + "》第"_t + ToText(page_) +
-                   "页读取失败，已跳过\r\n"_t);
-        if (hooks_.pageLost) hooks_.pageLost();
+        ReportLostPage(hooks_, page_, Text());
         return Step::Photo;  // onPage_ is 0: the loop goes on to the next page
     }
 
@@ -125,12 +118,28 @@ class AlbumServiceCursor : public PhotoCursor {
 AlbumServiceProtocol::AlbumServiceProtocol(ServiceSettings settings, SessionContext session)
     : settings_(std::move(settings)), session_(session) {}
 
-ListedUser AlbumServiceProtocol::UserFromPage(const Text& homePageAddress, const Text& page) {
-    return ListedUser{homePageAddress, UserIdFromPage(page), UserTitleFromPage(page)};
+const RecordLayout& AlbumServiceProtocol::RecordsLayout() {
+    static const RecordLayout layout{Text(), Text("photo_id"), 20, true};
+    return layout;
 }
 
 bool AlbumServiceProtocol::HasMarkers(const Text& page) {
     return !UserIdFromPage(page).empty();
+}
+
+ServiceOutcome AlbumServiceProtocol::ResolveUser(const Text& homePageAddress,
+                                                 const std::optional<Text>& page, const RunHooks&,
+                                                 ListedUser& user, Text& failure) {
+    Text text;
+    if (page) {
+        text = *page;
+    } else {
+        text = Utf8PageToText(
+            WebRequest(homePageAddress, {.failure = &failure, .cookieStore = &session_.cookies}));
+        if (!failure.empty()) return ServiceOutcome::Unreachable;
+    }
+    user = ListedUser{homePageAddress, UserIdFromPage(text), UserTitleFromPage(text)};
+    return ServiceOutcome::Done;
 }
 
 std::int64_t AlbumServiceProtocol::UploadSeconds(const Text& timestamp) {
@@ -140,25 +149,14 @@ std::int64_t AlbumServiceProtocol::UploadSeconds(const Text& timestamp) {
 
 ServiceOutcome AlbumServiceProtocol::ListAlbums(const ListedUser& user, const RunHooks& hooks,
                                                 std::vector<AlbumListing>& albums, Text& failure) {
+    const GovernedAnswer reply =
+        GovernedPage(session_, hooks, false, AlbumListUrl(settings_.photoService, user.userId));
+    if (reply.outcome == GovernedOutcome::GaveUp) return ServiceOutcome::Refused;
+    if (reply.outcome == GovernedOutcome::Stopped || StopRequested())
+        return ServiceOutcome::Stopped;
+    failure = reply.failure;
     JsonValue answer;
-    Bytes body;
-    bool refused = false;
-    const bool answered = Governed(
-        session_.governor, hooks, false,
-        [&] {
-            Text headers;
-            int status = 0;
-            body = WebRequest(AlbumListUrl(settings_.photoService, user.userId),
-                              {.returnedHeaders = &headers,
-                               .statusCode = &status,
-                               .failure = &failure,
-                               .cookieStore = session_.cookies});
-            return Attempt{status, RequestGovernor::RetryAfterSeconds(headers.view())};
-        },
-        refused);
-    if (refused) return ServiceOutcome::Refused;
-    if (!answered || StopRequested()) return ServiceOutcome::Stopped;
-    answer.Parse(Utf8PageToText(body));
+    answer.Parse(Utf8PageToText(reply.body));
     if (!failure.empty()) return ServiceOutcome::Unreachable;
     const JsonValue list = AlbumListOf(answer);
     const int n = list.Length();
@@ -181,8 +179,7 @@ Text AlbumServiceProtocol::AlbumPageAddress(const ListedUser& user) const {
 
 Text AlbumServiceProtocol::ImageHeaders() const {
     // The image hosts refuse a foreign Referer; the site's own is what a browser sends.
-    Text home = settings_.homePage;
-    while (!home.empty() && home.view().back() == '/') home = LeftText(home, TextLength(home) - 1);
+    const Text home = WithoutTrailingSlash(settings_.homePage);
     return home.empty() ? Text() : Text("Referer: ") + home + Text("/");
 }
 

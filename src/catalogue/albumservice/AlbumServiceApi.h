@@ -1,8 +1,7 @@
 #pragma once
-// The photo service's protocol, in one place: the home-page markers, the album-list and
+// The album service's interface, in one place: the home-page markers, the album-list and
 // photo-list endpoints with their query keys in order, and the members read from their
-// answers. A newer protocol can be added beside this one without touching naming, saving,
-// records or the front ends.
+// answers. AlbumServiceProtocol runs the requests.
 
 #include "catalogue/JsonValue.h"
 #include "runtime/Text.h"

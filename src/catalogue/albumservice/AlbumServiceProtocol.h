@@ -8,18 +8,20 @@ namespace ovx {
 
 class AlbumServiceProtocol : public Protocol {
   public:
-    explicit AlbumServiceProtocol(ServiceSettings settings, SessionContext session = {});
+    AlbumServiceProtocol(ServiceSettings settings, SessionContext session);
 
-    ProtocolKind Kind() const override { return ProtocolKind::AlbumService; }
+    ServiceOutcome ResolveUser(const Text& homePageAddress, const std::optional<Text>& page,
+                               const RunHooks& hooks, ListedUser& user, Text& failure) override;
     ServiceOutcome ListAlbums(const ListedUser& user, const RunHooks& hooks,
                               std::vector<AlbumListing>& albums, Text& failure) override;
     std::unique_ptr<PhotoCursor> OpenAlbum(const ListedUser& user, const AlbumListing& album,
                                            const RunHooks& hooks) override;
     Text AlbumPageAddress(const ListedUser& user) const override;
     Text ImageHeaders() const override;
+    const RecordLayout& Records() const override { return RecordsLayout(); }
 
-    // The user of a fetched home page: the id from its markers (digits only), its title.
-    static ListedUser UserFromPage(const Text& homePageAddress, const Text& page);
+    // <user id>.zdb, one field "photo_id" of 20 bytes; longer ids are cut to it.
+    static const RecordLayout& RecordsLayout();
     // True when the page carries a marker with a user id.
     static bool HasMarkers(const Text& page);
 

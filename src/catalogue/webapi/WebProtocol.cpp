@@ -1,0 +1,141 @@
+#include "catalogue/webapi/WebProtocol.h"
+
+#include <optional>
+#include <utility>
+
+#include "catalogue/webapi/WebCursor.h"
+#include "runtime/TextOps.h"
+#include "web/UrlHelpers.h"
+
+namespace ovx {
+namespace {
+
+// A photo count as the service gives it: a number.
+constexpr std::size_t kCountDigits = 20;
+
+// The outcome a call's result ends a resolution or a list with; none when it goes on (an
+// answer, or a failed call whose missing members read as nothing).
+std::optional<ServiceOutcome> EndOf(WebClient::CallResult r) {
+    switch (r) {
+        case WebClient::CallResult::Unreachable:
+            return ServiceOutcome::Unreachable;
+        case WebClient::CallResult::NotLoggedIn:
+            return ServiceOutcome::NotLoggedIn;
+        case WebClient::CallResult::Refused:
+            return ServiceOutcome::Refused;
+        case WebClient::CallResult::Stopped:
+            return ServiceOutcome::Stopped;
+        case WebClient::CallResult::Answer:
+        case WebClient::CallResult::Failed:
+            break;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+WebProtocol::WebProtocol(Text origin, ServiceSettings settings, SessionContext session)
+    : settings_(std::move(settings)), client_(std::move(origin), session) {}
+
+const RecordLayout& WebProtocol::RecordsLayout() {
+    static const RecordLayout layout{"-网页版"_t, Text("pic_id"), 40, false};
+    return layout;
+}
+
+Text WebProtocol::WallKey() {
+    return Text("wall");
+}
+
+Text WebProtocol::SiteOrigin(const Text& address) {
+    Text origin = UrlOrigin(address);
+    const Text host = UrlHost(address);
+    if (host == Text("weibo.com") || host == Text("www.weibo.com") || host == Text("m.weibo.cn"))
+        return Text("https://weibo.com");
+    return origin;
+}
+
+ServiceOutcome WebProtocol::ResolveUser(const Text& homePageAddress, const std::optional<Text>&,
+                                        const RunHooks& hooks, ListedUser& user, Text& failure) {
+    user = ListedUser{homePageAddress, Text(), Text()};
+    // The path alone: no query, no fragment, no trailing slash.
+    const Text path = WithoutQueryAndFragment(UrlPath(homePageAddress));
+    TextArray segments;
+    for (const Text& s : SplitText(path, Text("/"))) {
+        if (!s.empty()) segments.push_back(s);
+    }
+    Text query;
+    if (segments.size() >= 2 && (segments[0] == Text("u") || segments[0] == Text("profile")) &&
+        IsUserId(segments[1])) {
+        query = Text("uid=") + segments[1];
+    } else if (segments.size() >= 2 && segments[0] == Text("n")) {
+        query = Text("screen_name=") + EncodeQueryValue(DecodePercent(segments[1]));
+    } else if (segments.size() == 1 && IsUserId(segments[0])) {
+        query = Text("uid=") + segments[0];
+    } else if (segments.size() == 1) {
+        query = Text("custom=") + EncodeQueryValue(DecodePercent(segments[0]));
+    } else {
+        return ServiceOutcome::Done;  // no user named
+    }
+    JsonValue answer;
+    if (const auto end =
+            EndOf(client_.Call(Text("/ajax/profile/info?") + query, path, hooks, answer, failure)))
+        return *end;
+    // An answer that is not the profile (Failed leaves it null) names no user.
+    const JsonValue person = answer.Member("data").Member("user");
+    const Text id = Plain(person, "idstr");
+    // The id goes into addresses and file names: digits or nothing.
+    if (IsUserId(id)) {
+        user.userId = id;
+        user.userTitle = person.MemberText("screen_name");
+        if (user.userTitle == Text("null")) user.userTitle = Text();
+    }
+    return ServiceOutcome::Done;
+}
+
+ServiceOutcome WebProtocol::ListAlbums(const ListedUser& user, const RunHooks& hooks,
+                                       std::vector<AlbumListing>& albums, Text& failure) {
+    if (user.userId.empty()) return ServiceOutcome::Done;
+    JsonValue answer;
+    const WebClient::CallResult r =
+        client_.Call(Text("/ajax/profile/getImageWall?uid=") + EncodeQueryValue(user.userId) +
+                         Text("&sinceid=0&has_album=true"),
+                     Text("/u/") + user.userId, hooks, answer, failure);
+    if (const auto end = EndOf(r)) return *end;
+    // The photo wall first: every picture of the user's posts, its newest as the cover.
+    const Text newest = Plain(answer.Member("data").Member("list").Element(0), "pid");
+    albums.push_back({"微博配图"_t,
+                      newest.empty() ? Text()
+                                     : settings_.imageService + Text("/large/") +
+                                           EncodeQueryValue(newest) + Text(".jpg"),
+                      Text(), WallKey()});
+    const JsonValue list = answer.Member("data").Member("album_list");
+    for (int i = 0; i < list.Length(); ++i) {
+        const JsonValue album = list.Element(i);
+        const Text key = Plain(album, "containerid");
+        if (key.empty() || key == WallKey()) continue;
+        Text count = Plain(album, "count");
+        if (!IsAsciiDigits(count.view(), kCountDigits)) count = Text();
+        albums.push_back(
+            {album.MemberText("pic_title") == Text("null") ? Text() : album.MemberText("pic_title"),
+             Plain(album, "pic"), count, key});
+    }
+    return ServiceOutcome::Done;
+}
+
+std::unique_ptr<PhotoCursor> WebProtocol::OpenAlbum(const ListedUser& user,
+                                                    const AlbumListing& album,
+                                                    const RunHooks& hooks) {
+    return std::make_unique<WebCursor>(client_, settings_, user, album, album.albumKey == WallKey(),
+                                       hooks);
+}
+
+Text WebProtocol::AlbumPageAddress(const ListedUser& user) const {
+    if (user.userId.empty()) return client_.Origin() + Text("/");
+    return client_.Origin() + Text("/u/") + user.userId + Text("?tabtype=album");
+}
+
+Text WebProtocol::ImageHeaders() const {
+    return Text("Referer: ") + client_.Origin() + Text("/\r\nUser-Agent: ") + Text(kDesktopAgent);
+}
+
+}  // namespace ovx
