@@ -39,8 +39,14 @@ struct PhotoItem {
     Text caption;                               // the member text, before PrepareCaption
     Text imageAddress;                          // the full-size image
     Text extension;                             // ".jpg" or ".gif"
-    std::optional<Text> videoAddress;           // a live photo's video
-    int position = 0;                           // from 1, counting every listed picture
+    // The saved file's extension comes from the body's first bytes (JPEG, GIF, PNG, WebP),
+    // else from the address's last path segment; `extension` is then unused.
+    bool extensionFromContent = false;
+    // The picture's post could not be read (its calls failed): it is not saved but counted as
+    // failed, so that the next run asks for it again.
+    bool unreadable = false;
+    std::optional<Text> videoAddress;  // a live photo's video
+    int position = 0;                  // from 1, counting every listed picture
     // Where the progress bar stands at this photo (0..100); negative when the album's size
     // is unknown.
     double progress = -1;

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "VirtualClock.h"
 #include "runtime/StopFlag.h"
 #include "web/RequestGovernor.h"
 
@@ -18,27 +19,7 @@ namespace {
 using std::chrono::milliseconds;
 using namespace std::chrono_literals;
 
-// A sleep moves the clock on at once. Once the sleeps reach `stopAfter`, the thread's stop
-// flag is raised, as by a user pressing stop during that wait.
-class VirtualClock : public GovernorClock {
-  public:
-    TimePoint Now() override { return now; }
-    bool Sleep(milliseconds d) override {
-        if (stopAfter && slept + d >= *stopAfter) {
-            CurrentStopFlag()->Raise();
-            return false;
-        }
-        now += d;
-        slept += d;
-        return true;
-    }
-    double Fraction() override { return fraction; }
-
-    TimePoint now = TimePoint{} + 1h;
-    double fraction = 0;
-    milliseconds slept{0};
-    std::optional<milliseconds> stopAfter;
-};
+using test::VirtualClock;
 
 GovernorSettings Short(int maxThrottled = 8) {
     return {1000ms, 30s, 600s, maxThrottled};

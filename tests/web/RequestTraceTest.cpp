@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "LocalServers.h"
+#include "VirtualClock.h"
 #include "WebTestSupport.h"
 #include "web/RequestGovernor.h"
 #include "web/RequestTrace.h"
@@ -83,17 +84,7 @@ TEST_F(RequestTraceTest, BothRoutinesReportStatusBytesAndFailureOnlyWhileInstall
     }
 }
 
-// Sleeps move the clock on at once.
-class VirtualClock : public GovernorClock {
-  public:
-    TimePoint Now() override { return now; }
-    bool Sleep(milliseconds d) override {
-        now += d;
-        return true;
-    }
-    double Fraction() override { return 0; }
-    TimePoint now = TimePoint{} + 1h;
-};
+using test::VirtualClock;
 
 TEST_F(RequestTraceTest, GovernorWaitsGoWithTheNextRequestOnce) {
     std::atomic<int> served{0};
