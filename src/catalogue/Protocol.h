@@ -69,6 +69,9 @@ class PhotoCursor {
 // The outcome of a resolution or an album list.
 enum class ServiceOutcome {
     Done,         // answered (possibly with no user or no albums)
+    Declined,     // the service answered that it will not show this (no such user, say):
+                  // `failure` is its message
+    Failed,       // answers came, but none that could be read: `failure` says what came
     Unreachable,  // nothing arrived; `failure` names the host and the reason
     NotLoggedIn,  // the service wants a login
     Refused,      // the service kept refusing (throttling)
@@ -121,6 +124,9 @@ class Protocol {
     virtual Text ImageHeaders() const = 0;
     // How this protocol's photos are recorded.
     virtual const RecordLayout& Records() const = 0;
+    // A download run starts: what an earlier run learnt of the service (and may have got
+    // wrong, a call that failed say) is forgotten.
+    virtual void BeginRun() {}
 };
 
 }  // namespace ovx

@@ -197,6 +197,18 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
                                PrintableUtf8(cause, true));
         return kExitNoUserId;
     }
+    if (failure == Catalogue::Failure::Profile) {
+        view.Finish();
+        ErrorLine(streams, "cannot fetch the user's profile: " + PrintableUtf8(cause, true));
+        return kExitNoUserId;
+    }
+    if (failure == Catalogue::Failure::NoSuchUser) {
+        view.Finish();
+        ErrorLine(streams, "the service shows no user at " +
+                               PrintableUtf8(user.homePageAddress, true) + ": " +
+                               PrintableUtf8(cause, true));
+        return kExitNoUserId;
+    }
     if (failure == Catalogue::Failure::Refused) {
         view.Finish();
         ErrorLine(streams, "the service kept refusing (throttling): run again later");
