@@ -284,10 +284,9 @@ const char* ScenarioHelp() {
     { "uid": "1234567890",          required: letters, digits, '_', '-', '.'
       "name": "custom",             optional: the home page is also at /custom
       "title": "...",               <title> of the home page (default: uid + "的微博")
-      "marker": "oid",              "oid": $CONFIG['oid']='UID'; "owner_uid": only owner_uid: UID,
-      "marker_value": "...",        optional: the marker holds this text instead of the uid
       "marker": "oid",              "oid": $CONFIG['oid']='UID'; "owner_uid": only owner_uid: UID;
-                                    "none": neither (the client then takes the web API),
+                                    "none": neither (the client then takes the web API)
+      "marker_value": "...",        optional: the marker holds this text instead of the uid
       "albums": [
         { "caption": "...",
           "album_id": "...",        default: a 16-digit id
