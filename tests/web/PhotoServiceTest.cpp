@@ -995,11 +995,168 @@ TEST_F(PhotoService, CursorFaultsRepeatTheFirstPage) {
     }
 }
 
+// A user with a followers-only post and an album, for visitors.
+std::string VisitorScenario(const std::string& visitors) {
+    return R"({"session": "s", "visitors": )" + visitors + R"(,
+      "users": [{"uid": "6100000001", "web": {
+        "posts": [{"mid": "5100000000000002", "pics": 1},
+                  {"mid": "5100000000000001", "pics": 1, "followers_only": true}],
+        "albums": [{"containerid": "c1", "posts": [{"pics": 1}]}]}}]})";
+}
+
+// The JSON inside "NAME(...);", or nothing.
+Json Jsonp(const std::string& name, const std::string& text) {
+    bool framed = text.rfind(name + "(", 0) == 0 && text.size() >= name.size() + 3 &&
+                  text.compare(text.size() - 2, 2, ");") == 0;
+    return framed ? Parse(text.substr(name.size() + 1, text.size() - name.size() - 3)) : nullptr;
+}
+
+// Makes the current handshake or the older one: "SUB=...; SUBP=..." from the Set-Cookie
+// headers (which must name no Domain), or "failed: STEP".
+std::string Handshake(httplib::Client& client, bool current) {
+    const std::string cb = current ? "visitor_gray_callback" : "gen_callback";
+    auto gen = client.Post(current ? "/visitor/genvisitor2" : "/visitor/genvisitor",
+                           current ? "cb=visitor_gray_callback&ver=20250916&tid=&from=weibo&"
+                                     "webdriver=false&return_url=https%3A%2F%2Fweibo.com%2F"
+                                   : "cb=gen_callback&fp=%7B%22os%22%3A%221%22%7D",
+                           "application/x-www-form-urlencoded");
+    if (!gen || gen->status != 200) return "failed: HTTP";
+    Json answer = Jsonp(cb, gen->body);
+    if (Str(answer.get(), "retcode") != "20000000") return "failed: retcode";
+    json_object* data = At(answer.get(), {"data"});
+    const std::string tid = Str(data, "tid");
+    auto made = client.Get(current ? "/visitor/visitor?a=crossdomain&t=" + tid +
+                                         "&sp=" + Str(data, "subp") + "&s=" + Str(data, "sub") +
+                                         "&from=weibo&_rand=0.5&url=https%3A%2F%2Fweibo.com%2F"
+                                   : "/visitor/visitor?a=incarnate&t=" + tid +
+                                         "&w=2&c=095&gc=&cb=cross_domain&from=weibo&_rand=0.5");
+    if (!made || made->status != (current ? 302 : 200)) return "failed: cookies";
+    Json incarnated = current ? nullptr : Jsonp("cross_domain", made->body);
+    if (current) {
+        EXPECT_EQ(made->get_header_value("Location"), "https://weibo.com/");
+    } else {
+        data = At(incarnated.get(), {"data"});
+    }
+    std::string cookies[2];
+    for (std::size_t i = 0; i < made->get_header_value_count("Set-Cookie"); ++i) {
+        std::string cookie = made->get_header_value("Set-Cookie", i);
+        EXPECT_EQ(cookie.find("omain="), std::string::npos) << cookie;
+        cookies[cookie.rfind("SUBP=", 0) == 0] = cookie.substr(0, cookie.find(';'));
+    }
+    EXPECT_EQ(cookies[0] + cookies[1], "SUB=" + Str(data, "sub") + "SUBP=" + Str(data, "subp"));
+    return cookies[0] + "; " + cookies[1];
+}
+
+TEST_F(PhotoService, VisitorHandshakesAndWhatTheirCookiesOpen) {
+    // The handshake each scenario lets through, and how the current one fails.
+    const std::vector<std::array<std::string, 3>> cases = {
+        {"true", "current", ""},
+        {R"({"genvisitor2": "refuse"})", "older", "failed: retcode"},
+        {R"({"genvisitor2": "error"})", "older", "failed: HTTP"},
+        {R"({"genvisitor2": "refuse", "genvisitor": "error"})", "none", "failed: retcode"},
+    };
+    // What visitor cookies open: the call, its HTTP status and a member of its answer.
+    const std::vector<std::tuple<std::string, int, std::string, std::string>> calls = {
+        {"/ajax/profile/info?uid=6100000001", 200, "ok", "1"},
+        {"/ajax/profile/getImageWall?uid=6100000001&sinceid=0", 200, "ok", "1"},
+        {"/ajax/profile/getAlbumDetail?uid=6100000001&containerid=c1&since_id=0", 200, "ok", "1"},
+        {"/ajax/statuses/show?id=5100000000000002", 200, "ok", "1"},
+        {"/ajax/statuses/show?id=5100000000000001", 200, "error_code", "20112"},
+        {"/ajax/statuses/mymblog?uid=6100000001&page=1&feature=0", 403, "message",
+         "前方有点拥堵，请登录后使用"},
+    };
+    for (const auto& [visitors, works, currentFailure] : cases) {
+        SCOPED_TRACE(visitors);
+        ServiceProcess service;
+        ASSERT_GT(service.Start(VisitorScenario(visitors)), 0) << service.Output();
+        auto client = Client(service.Port());
+        // Without cookies a call and the site are sent to the passport (httplib's client hands
+        // the Location over decoded).
+        for (const std::string path : {"/ajax/profile/info?uid=6100000001", "/"}) {
+            auto sent = client->Get(path);
+            ASSERT_TRUE(sent);
+            EXPECT_EQ(sent->status, 302);
+            EXPECT_EQ(sent->get_header_value("Location")
+                          .rfind(service.Url("/visitor/visitor?entry=miniblog&a=enter&url=") +
+                                     service.Url(path) + "&domain=weibo.com&",
+                                 0),
+                      0u)
+                << sent->get_header_value("Location");
+        }
+        std::string cookies = Handshake(*client, true);
+        EXPECT_EQ(cookies.rfind("failed", 0) == 0 ? cookies : "", currentFailure);
+        if (works != "current") cookies = Handshake(*client, false);
+        if (works == "none") {
+            EXPECT_EQ(cookies.rfind("failed", 0), 0u) << cookies;
+            continue;
+        }
+        for (const auto& [path, status, member, value] : calls) {
+            auto res = client->Get(path, {{"Cookie", cookies}});
+            ASSERT_TRUE(res) << path;
+            EXPECT_EQ(res->status, status) << path;
+            EXPECT_EQ(Str(Parse(res->body).get(), member.c_str()), value) << path;
+        }
+        EXPECT_EQ(client->Get("/", {{"Cookie", cookies}})->status, 200);
+        // A login still opens the timeline.
+        Json timeline = WebGet(*client, "/ajax/statuses/mymblog?uid=6100000001&page=1");
+        EXPECT_EQ(json_object_get_int(At(timeline.get(), {"ok"})), 1);
+    }
+}
+
+TEST_F(PhotoService, StaleVisitorCookiesAskForAVisitToTheSite) {
+    // A call's status, or its "ok" when it is 200.
+    auto call = [](httplib::Client& client, const std::string& cookies) {
+        auto res = client.Get("/ajax/profile/info?uid=6100000001", {{"Cookie", cookies}});
+        if (!res || res->status != 200) return res ? std::to_string(res->status) : "none";
+        return Str(Parse(res->body).get(), "ok");
+    };
+    // Good for two calls, or for a second; then the site sends to the passport again.
+    for (const std::string visitors : {R"({"expire_calls": 2})", R"({"expire_seconds": 1})"}) {
+        SCOPED_TRACE(visitors);
+        ServiceProcess service;
+        ASSERT_GT(service.Start(VisitorScenario(visitors)), 0) << service.Output();
+        auto client = Client(service.Port());
+        std::string cookies = Handshake(*client, true);
+        EXPECT_EQ(call(*client, cookies), "1");
+        EXPECT_EQ(call(*client, cookies), "1");
+        if (visitors.find("seconds") != std::string::npos)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        EXPECT_EQ(call(*client, cookies), "-100");
+        EXPECT_EQ(client->Get("/", {{"Cookie", cookies}})->status, 302);
+        EXPECT_EQ(call(*client, Handshake(*client, true)), "1");
+    }
+
+    // Values the scenario names, a SUB without its SUBP, one never handed out.
+    ServiceProcess service;
+    ASSERT_GT(service.Start(VisitorScenario(R"({"accepted": ["kept"], "revoked": ["old"]})")), 0)
+        << service.Output();
+    auto client = Client(service.Port());
+    for (const auto& [cookies, expected] :
+         std::vector<std::pair<std::string, std::string>>{{"SUB=kept; SUBP=any", "1"},
+                                                          {"SUB=old; SUBP=any", "-100"},
+                                                          {"SUB=kept", "302"},
+                                                          {"SUB=forged; SUBP=any", "302"}}) {
+        EXPECT_EQ(call(*client, cookies), expected) << cookies;
+    }
+    // A crossdomain call needs the tid's own values, and a tid serves once.
+    auto gen = client->Post("/visitor/genvisitor2", "cb=visitor_gray_callback&from=weibo",
+                            "application/x-www-form-urlencoded");
+    Json answer = Jsonp("visitor_gray_callback", gen->body);
+    json_object* data = At(answer.get(), {"data"});
+    const std::string cross = "/visitor/visitor?a=crossdomain&from=weibo&t=" + Str(data, "tid") +
+                              "&sp=" + Str(data, "subp") + "&s=";
+    EXPECT_EQ(client->Get(cross + "forged")->status, 400);
+    EXPECT_EQ(client->Get(cross + Str(data, "sub"))->status, 302);
+    EXPECT_EQ(client->Get(cross + Str(data, "sub"))->status, 400);
+    EXPECT_EQ(client->Get("/visitor/visitor?a=incarnate&t=forged")->status, 400);
+}
+
 TEST_F(PhotoService, CommandLineAndScenarioErrors) {
     ServiceProcess help;
     EXPECT_EQ(help.RunToEnd({"--help"}), 0);
     EXPECT_NE(help.Output().find("\"users\""), std::string::npos);
     EXPECT_NE(help.Output().find("\"faults\""), std::string::npos);
+    EXPECT_NE(help.Output().find("\"visitors\""), std::string::npos);
 
     for (const char* bad :
          {"{", R"({"users": 3})", R"({"users": [{"name": "x"}]})",
@@ -1013,6 +1170,7 @@ TEST_F(PhotoService, CommandLineAndScenarioErrors) {
           R"({"users": [{"uid": "1", "web": {"posts": [{"top_as": "yes"}]}}]})",
           R"({"users": [{"uid": "1", "web": {"liked": [{"mid": "2"}]}}]})",
           R"({"users": [{"uid": "1", "web": {"posts": [{"author": "2"}]}}]})",
+          R"({"users": [], "visitors": {"genvisitor2": "maybe"}})",
           R"({"users": [], "faults": [{"path": "/", "cursor": "back"}]})",
           R"({"users": [], "faults": [{"path": "/", "headers": {"a": "b\nc"}}]})"}) {
         ServiceProcess service;

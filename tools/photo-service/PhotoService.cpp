@@ -110,7 +110,10 @@ const std::string& Spaces() {
 }  // namespace
 
 PhotoService::PhotoService(Scenario scenario)
-    : scenario_(std::move(scenario)), webApi_(scenario_), throttle_(scenario_.throttle) {
+    : scenario_(std::move(scenario)),
+      webApi_(scenario_),
+      throttle_(scenario_.throttle),
+      visitors_(scenario_.visitors) {
     faultSeen_.assign(scenario_.faults.size(), 0);
     okMinus100Left_ = scenario_.okMinus100;
     for (const User& user : scenario_.users) {
@@ -408,12 +411,39 @@ bool PhotoService::RefererAccepted(const httplib::Request& req) const {
     return referer_.empty() || req.get_header_value("Referer").rfind(referer_, 0) == 0;
 }
 
+std::string PhotoService::PassportAddress(const std::string& back) {
+    long visit = 0;
+    {
+        std::lock_guard lock(mutex_);
+        visit = ++passportVisits_;
+    }
+    return origin_ + "/visitor/visitor?entry=miniblog&a=enter&url=" + PercentEncode(back) +
+           "&domain=weibo.com&ua=&_rand=" + std::to_string(std::time(nullptr)) + "." +
+           std::to_string(visit);
+}
+
 Page PhotoService::WebCall(const httplib::Request& req, httplib::Response& res,
                            const Fault* fault) {
     std::string back = origin_ + "/login.php?url=" + PercentEncode(origin_ + req.target);
     if (!LoggedIn(req)) {
-        res.set_header("Location", back);
-        return {302, "", ""};
+        if (!scenario_.visitors.enabled) {
+            res.set_header("Location", back);
+            return {302, "", ""};
+        }
+        // Visitor cookies: none or unknown ones send the call to the passport; stale ones ask
+        // for a visit to the site; good ones open all but the timeline.
+        switch (visitors_.Check(Cookie(req, "SUB"), Cookie(req, "SUBP"), true)) {
+            case Visitors::Standing::None:
+                res.set_header("Location", PassportAddress(origin_ + req.target));
+                return {302, "", ""};
+            case Visitors::Standing::Stale:
+                return {200, "{\"ok\":-100,\"url\":" + Json(back) + "}", kJson};
+            case Visitors::Standing::Valid:
+                break;
+        }
+        if (req.path == "/ajax/statuses/mymblog")
+            return {403, "{\"ok\":0,\"message\":" + Json("前方有点拥堵，请登录后使用") + "}",
+                    kJson};
     }
     Page page = webApi_.Answer(req, fault);
     if (page.status == 200 && page.body.rfind("{\"ok\":1", 0) == 0) {
@@ -437,6 +467,11 @@ Page PhotoService::Image(const ImageRef& image) const {
 Page PhotoService::Dispatch(const httplib::Request& req, httplib::Response& res,
                             const Fault* fault) {
     const std::string& path = req.path;
+    if (scenario_.visitors.enabled && Visitors::IsPassportPath(path)) {
+        Page page = visitors_.Answer(req, res, origin_ + "/");
+        if (page.status == 404) return {404, HtmlDocument("404", "", "<h1>404</h1>"), kHtml};
+        return page;
+    }
     if (req.method == "POST") {
         if (path != "/login") return {404, HtmlDocument("404", "", "<h1>404</h1>"), kHtml};
         std::string user = req.get_param_value("username");
@@ -460,7 +495,14 @@ Page PhotoService::Dispatch(const httplib::Request& req, httplib::Response& res,
             std::lock_guard lock(mutex_);
             if (okMinus100Left_ > 0) okMinus100Left_ = 0;
         }
-        return RootPage(LoggedIn(req));
+        bool loggedIn = LoggedIn(req);
+        if (!loggedIn && scenario_.visitors.enabled &&
+            visitors_.Check(Cookie(req, "SUB"), Cookie(req, "SUBP"), false) !=
+                Visitors::Standing::Valid) {
+            res.set_header("Location", PassportAddress(origin_ + "/"));
+            return {302, "", ""};
+        }
+        return RootPage(loggedIn);
     }
     if (path == "/login" || path == "/login.php") return LoginPage("");
     if (WebApi::IsApiPath(path)) return WebCall(req, res, fault);

@@ -16,6 +16,7 @@
 
 #include "RequestThrottle.h"
 #include "Scenario.h"
+#include "Visitors.h"
 #include "WebApi.h"
 
 namespace photoservice {
@@ -57,6 +58,8 @@ class PhotoService {
     Page WebCall(const httplib::Request& req, httplib::Response& res, const Fault* fault);
     Page Image(const ImageRef& image) const;
     void Send(httplib::Response& res, const std::string& contentType, Stream stream);
+    // Where a request without valid visitor cookies is sent: the passport's entry page.
+    std::string PassportAddress(const std::string& back);
     std::string Expand(const std::string& value, const httplib::Request& req) const;
     // Sets the XSRF-TOKEN cookie when the request has none of ours; says how the header matched.
     std::string CheckXsrf(const httplib::Request& req, httplib::Response& res);
@@ -90,6 +93,7 @@ class PhotoService {
     std::string referer_;                     // the Referer images need; empty: none
     WebApi webApi_;
     RequestThrottle throttle_;
+    Visitors visitors_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     httplib::Server server_;
 
@@ -99,6 +103,7 @@ class PhotoService {
     std::set<std::string> sessions_;
     std::vector<int> faultSeen_;
     int okMinus100Left_ = 0;  // -1: every call
+    long passportVisits_ = 0;
     std::set<std::string> xsrfTokens_;
 };
 

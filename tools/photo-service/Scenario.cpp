@@ -386,6 +386,16 @@ const char* ScenarioHelp() {
                                     ban them: each answered 418, every n-th (0: none) with
                                     Retry-After: seconds left; "forever": never lifted;
                                     "paths": a pattern or an array of them
+  "visitors": false,                true or an object: the site's visitor system (see below)
+  "visitors": { "genvisitor2": "ok", "genvisitor": "ok",
+                                    "refuse": answered with retcode 50000000, "error": HTTP 500;
+                                    genvisitor stands for the older handshake
+                "expire_seconds": 0, "expire_calls": 0,
+                                    visitor cookies go stale this long after their handshake,
+                                    or after this many web API calls; 0: never
+                "accepted": ["SUB"], "revoked": ["SUB"] }
+                                    SUB values taken as good visitor cookies (with any SUBP)
+                                    without a handshake / as stale ones
   "faults": [
     { "path": "/photos/get_all",    exact path, or a prefix when it ends in '*'
       "query": {"page": "2"},       query values the request must carry
@@ -433,8 +443,27 @@ Web API: /n/SCREEN_NAME  /profile/UID  /login.php
 /livephoto/PID.mov   pictures at /<any size>/PID.EXT (.jpg, .gif, ...)
 /images/default_NAME.gif   the image hosts' picture for a deleted one (a GIF, 8800 bytes)
 Without the SUB cookie of a login, home pages and the album service's JSON endpoints answer
-with the login page; the web API answers 302 to /login.php.
+with the login page; the web API answers 302 to /login.php (with "visitors": see there).
 Every web API answer to a request without one of the service's XSRF-TOKEN cookies sets one.
+Visitors ("visitors" on; the service is its own passport):
+POST /visitor/genvisitor2 (cb=visitor_gray_callback&ver=&tid=&from=weibo&...)
+  -> CB({"retcode":20000000,"msg":"succ","data":{"tid":T,"new_tid":true,"sub":S,"subp":P}});
+GET /visitor/visitor?a=crossdomain&t=T&s=S&sp=P&from=weibo&_rand=R&url=U
+  -> 302 to U (default /) with Set-Cookie SUB=S and SUBP=P (Path=/, no Domain, Expires a
+  year on); they serve from then on
+POST /visitor/genvisitor (cb=gen_callback&fp=...)
+  -> CB({"retcode":20000000,"msg":"succ","data":{"tid":T,"new_tid":true,"confidence":95}});
+GET /visitor/visitor?a=incarnate&t=T&w=2&c=095&gc=&cb=cross_domain&from=weibo&_rand=R
+  -> CB({"retcode":20000000,"msg":"succ","data":{"sub":S,"subp":P}}); and the same cookies
+  A tid serves once; one not handed out, or s/sp not its own: 400.
+GET /visitor/visitor?a=enter&url=U...   the passport's page for a browser
+A web API call without a login: without good visitor cookies (none, unknown, or a SUB
+without its SUBP) 302 to /visitor/visitor?entry=miniblog&a=enter&url=<the call's address>
+&domain=weibo.com&ua=&_rand=R; with stale ones {"ok":-100,"url":".../login.php?url=..."};
+with good ones the answer, but statuses/mymblog is HTTP 403
+{"ok":0,"message":"前方有点拥堵，请登录后使用"}. "/" without a login or good visitor cookies:
+302 to the passport's page, url=http://127.0.0.1:PORT/. Home pages and the album service
+answer visitors as before.
 )";
 }
 

@@ -140,6 +140,17 @@ struct Fault {
     std::string showInstead;   // statuses/show answers this post (mid or mblogid) instead
 };
 
+// The site's visitor system: the passport's handshakes and what visitor cookies open.
+struct VisitorRules {
+    bool enabled = false;
+    std::string current = "ok";      // genvisitor2: "ok", "refuse" (a retcode of failure), "error"
+    std::string older = "ok";        // genvisitor and a=incarnate, the same
+    std::int64_t expireSeconds = 0;  // visitor cookies are stale this long after the handshake
+    std::int64_t expireCalls = 0;    // or after this many web API calls; 0: never
+    std::set<std::string> accepted;  // SUB values taken as visitor cookies without a handshake
+    std::set<std::string> revoked;   // SUB values that are stale visitor cookies
+};
+
 struct Scenario {
     std::vector<User> users;
     std::vector<Fault> faults;
@@ -157,6 +168,7 @@ struct Scenario {
     int okMinus100 = 0;          // calls answered {"ok":-100} until "/" is visited; -1: always
     std::string requireReferer;  // images need a Referer starting with this ({port} replaced)
     Throttle throttle;
+    VisitorRules visitors;
 
     const User* FindUser(const std::string& uidOrName) const;
 };

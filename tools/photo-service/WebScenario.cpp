@@ -294,6 +294,29 @@ bool ReadThrottle(Reader& r, json_object* t, Throttle& throttle) {
     return true;
 }
 
+bool ReadHandshake(Reader& r, json_object* v, const char* key, std::string& out) {
+    if (!r.Text(v, key, out)) return false;
+    if (out != "ok" && out != "refuse" && out != "error")
+        return r.Fail(std::string("\"") + key + "\" is \"ok\", \"refuse\" or \"error\"");
+    return true;
+}
+
+bool ReadVisitors(Reader& r, json_object* v, VisitorRules& rules) {
+    if (!v) return true;
+    if (json_object_is_type(v, json_type_boolean)) {
+        rules.enabled = json_object_get_boolean(v);
+        return true;
+    }
+    if (!json_object_is_type(v, json_type_object))
+        return r.Fail("\"visitors\" is true, false or an object");
+    rules.enabled = true;
+    return ReadHandshake(r, v, "genvisitor2", rules.current) &&
+           ReadHandshake(r, v, "genvisitor", rules.older) &&
+           r.Int(v, "expire_seconds", rules.expireSeconds, 0, 100000000) &&
+           r.Int(v, "expire_calls", rules.expireCalls, 0, 1000000000) &&
+           r.Names(v, "accepted", rules.accepted) && r.Names(v, "revoked", rules.revoked);
+}
+
 }  // namespace
 
 bool ReadWebOptions(Reader& r, json_object* top, Scenario& s) {
@@ -303,7 +326,8 @@ bool ReadWebOptions(Reader& r, json_object* top, Scenario& s) {
         !r.Int(top, "album_page_size", album, 1, 10000) ||
         !r.Int(top, "timeline_page_size", timeline, 1, 10000) ||
         !r.Int(top, "ok_minus_100", minus100, -1, 1000000000) ||
-        !ReadThrottle(r, Member(top, "throttle"), s.throttle)) {
+        !ReadThrottle(r, Member(top, "throttle"), s.throttle) ||
+        !ReadVisitors(r, Member(top, "visitors"), s.visitors)) {
         return false;
     }
     s.wallPageSize = static_cast<int>(wall);
