@@ -16,6 +16,7 @@ namespace ovx {
 
 class CookieStore;
 class RequestGovernor;
+class VisitorSession;
 
 // The user a listing belongs to; a download saves and records under this user only.
 struct ListedUser {
@@ -78,11 +79,15 @@ enum class ServiceOutcome {
     Stopped,
 };
 
-// What every request of a session shares: the login's cookies and the pacing. Made by the
-// front end, which keeps both alive as long as any run of the session.
+// What every request of a session shares: the login's cookies and the pacing, and the site's
+// visitor access when the session may fall back on it. Made by the front end, which keeps
+// them alive as long as any run of the session.
 struct SessionContext {
     CookieStore& cookies;
     RequestGovernor& governor;
+    // None: the login is all the session has (a cookies file named on the command line), and
+    // a login the site does not accept ends the run.
+    VisitorSession* visitor = nullptr;
 };
 
 // Where the service is, from the settings.

@@ -40,7 +40,7 @@ ThrottleObserver WatchThrottling(const RunHooks& hooks) {
 GovernedAnswer GovernedPage(const SessionContext& session, const RunHooks& hooks, bool paced,
                             const Text& url, WebRequestOptions options,
                             const RequestRoutine& routine, const ThrottleJudge& judge) {
-    options.cookieStore = &session.cookies;
+    if (options.cookieStore == nullptr) options.cookieStore = &session.cookies;
     GovernedAnswer answer = GovernedWebRequest(session.governor, WatchThrottling(hooks), paced, url,
                                                options, routine, judge);
     LogGaveUp(hooks, answer);

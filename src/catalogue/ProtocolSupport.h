@@ -17,7 +17,8 @@ inline constexpr int kPageTries = 10;
 // countdown through `showWait`, and one line when the service kept refusing.
 ThrottleObserver WatchThrottling(const RunHooks& hooks);
 
-// A page or JSON call through the session's governor, with the session's cookies. An outcome
+// A page or JSON call through the session's governor, with the session's cookies unless the
+// options name another store (the visitor's). An outcome
 // of GaveUp (the service kept refusing) has been logged.
 GovernedAnswer GovernedPage(const SessionContext& session, const RunHooks& hooks, bool paced,
                             const Text& url, WebRequestOptions options = {},

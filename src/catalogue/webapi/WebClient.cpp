@@ -3,12 +3,14 @@
 #include <utility>
 
 #include "catalogue/ProtocolSupport.h"
+#include "catalogue/webapi/WebVisitor.h"
 #include "runtime/CodePage.h"
 #include "runtime/Convert.h"
 #include "runtime/StopFlag.h"
 #include "runtime/TextOps.h"
 #include "web/CookieStore.h"
 #include "web/UrlHelpers.h"
+#include "web/VisitorSession.h"
 #include "web/WebRequest.h"
 
 namespace ovx {
@@ -73,9 +75,45 @@ bool WebClient::AsksToLogIn(const Text& message) {
 WebClient::WebClient(Text origin, SessionContext session, RequestRoutine routine)
     : origin_(std::move(origin)), session_(session), routine_(std::move(routine)) {}
 
+bool WebClient::IsVisitor() const {
+    return session_.visitor != nullptr && session_.visitor->Entered();
+}
+
+CookieStore& WebClient::Store() const {
+    // A session without the login's cookies for the site is a visitor's from the start.
+    if (session_.visitor != nullptr && !session_.visitor->Entered() &&
+        !HasCookieFor(session_.cookies, origin_, "SUB"))
+        session_.visitor->Enter();
+    return IsVisitor() ? session_.visitor->Cookies() : session_.cookies;
+}
+
+bool WebClient::IsPassport(const Text& location) const {
+    if (session_.visitor == nullptr || location.empty()) return false;
+    const Text host = UrlHost(location);
+    return !host.empty() && host == UrlHost(session_.visitor->Passport()) &&
+           FindText(location, Text("/visitor")) > 0;
+}
+
+bool WebClient::BecomeVisitor(bool renew, const RunHooks& hooks) {
+    VisitorSession& visitor = *session_.visitor;
+    visitor.Enter();
+    const bool kept = HasCookieFor(visitor.Cookies(), origin_, "SUB") &&
+                      HasCookieFor(visitor.Cookies(), origin_, "SUBP");
+    if (kept && !renew) return true;
+    if (!visitor.ClaimRenewal()) {
+        hooks.Log("网站要求登录（访客身份已在十分钟内更新过），请先在第一步登录\r\n"_t);
+        return false;
+    }
+    Text failure;
+    if (MakeVisitorHandshake(visitor, origin_, session_.governor, hooks, routine_, failure))
+        return true;
+    hooks.Log("网站的访客身份获取失败（"_t + failure + "），请先在第一步登录\r\n"_t);
+    return false;
+}
+
 Text WebClient::XsrfToken() const {
     const Text host = UrlHost(origin_);
-    for (const Cookie& c : session_.cookies.List()) {
+    for (const Cookie& c : Store().List()) {
         if (c.name != "XSRF-TOKEN") continue;
         std::string domain = c.domain;
         if (!domain.empty() && domain[0] == '.') domain.erase(0, 1);
@@ -87,7 +125,8 @@ Text WebClient::XsrfToken() const {
 }
 
 WebClient::CallResult WebClient::CallOnce(const Text& url, const Text& referer,
-                                          const RunHooks& hooks, JsonValue& answer, Text& failure) {
+                                          const RunHooks& hooks, JsonValue& answer, Text& failure,
+                                          Text& location) {
     Text headers = Text(
                        "Accept: application/json, text/plain, */*\r\n"
                        "X-Requested-With: XMLHttpRequest\r\nUser-Agent: ") +
@@ -101,11 +140,14 @@ WebClient::CallResult WebClient::CallOnce(const Text& url, const Text& referer,
         return small.Parse(Utf8PageToText(a.body)) && Plain(small, "ok") == Text("0") &&
                !AsksToLogIn(MessageOf(small)) && SaysBusy(MessageOf(small));
     };
-    const GovernedAnswer reply = GovernedPage(
-        session_, hooks, true, url,
-        {.extraHeaders = headers, .noRedirect = true, .maxBodyBytes = kMaxJsonAnswerBytes},
-        routine_, busy);
+    const GovernedAnswer reply = GovernedPage(session_, hooks, true, url,
+                                              {.extraHeaders = headers,
+                                               .noRedirect = true,
+                                               .cookieStore = &Store(),
+                                               .maxBodyBytes = kMaxJsonAnswerBytes},
+                                              routine_, busy);
     failure = reply.failure;
+    location = HeaderValue(reply.headers, "Location");
     answer = JsonValue();
     if (reply.outcome == GovernedOutcome::GaveUp) return CallResult::Refused;
     if (reply.outcome == GovernedOutcome::Stopped || StopRequested()) return CallResult::Stopped;
@@ -116,7 +158,7 @@ WebClient::CallResult WebClient::CallOnce(const Text& url, const Text& referer,
     const bool json = answer.Parse(body);
     if (!json && LooksLikeHtml(body)) return CallResult::NotLoggedIn;
     const Text message = json ? MessageOf(answer) : Text();
-    if (json && AsksToLogIn(message)) return CallResult::NotLoggedIn;
+    if (json && AsksToLogIn(message)) return CallResult::LoginWanted;
     if (reply.status != 200) {
         failure = "HTTP "_t + ToText(reply.status) +
                   (message.empty() ? Text() : Text("（") + message + Text("）"));
@@ -139,15 +181,34 @@ WebClient::CallResult WebClient::CallOnce(const Text& url, const Text& referer,
 WebClient::CallResult WebClient::Call(const Text& pathAndQuery, const Text& referer,
                                       const RunHooks& hooks, JsonValue& answer, Text& failure) {
     const Text url = origin_ + pathAndQuery;
-    CallResult r = CallOnce(url, referer, hooks, answer, failure);
-    if (r != CallResult::Answer || Plain(answer, "ok") != Text("-100")) return r;
-    // The site asks for a visit to its front page, which can renew the session's cookies,
-    // and a second try; asked again, there is no valid login. The visit is paced like a call.
-    const GovernedAnswer visit = GovernedPage(session_, hooks, true, origin_ + Text("/"),
-                                              {.maxBodyBytes = kMaxJsonAnswerBytes}, routine_);
-    if (visit.outcome == GovernedOutcome::GaveUp) return CallResult::Refused;
-    if (visit.outcome == GovernedOutcome::Stopped || StopRequested()) return CallResult::Stopped;
-    r = CallOnce(url, referer, hooks, answer, failure);
+    Text location;
+    CallResult r = CallOnce(url, referer, hooks, answer, failure, location);
+    const bool sentToPassport = r == CallResult::NotLoggedIn && IsPassport(location);
+    if (!sentToPassport && (r != CallResult::Answer || Plain(answer, "ok") != Text("-100")))
+        return r;
+    if (sentToPassport) {
+        // Sent to the visitor system: the session goes on as a visitor (new visitor cookies
+        // when the kept ones are no longer taken).
+        if (!BecomeVisitor(IsVisitor(), hooks)) return CallResult::NotLoggedIn;
+    } else {
+        // The site asks for a visit to its front page, which can renew the session's cookies,
+        // and a second try; asked again, there is no valid login. The visit is paced like a
+        // call; with the visitor access at hand its redirect is not followed but looked at.
+        const bool visitorAtHand = session_.visitor != nullptr;
+        const GovernedAnswer visit = GovernedPage(session_, hooks, true, origin_ + Text("/"),
+                                                  {.noRedirect = visitorAtHand,
+                                                   .cookieStore = &Store(),
+                                                   .maxBodyBytes = kMaxJsonAnswerBytes},
+                                                  routine_);
+        if (visit.outcome == GovernedOutcome::GaveUp) return CallResult::Refused;
+        if (visit.outcome == GovernedOutcome::Stopped || StopRequested())
+            return CallResult::Stopped;
+        if (visitorAtHand && IsPassport(HeaderValue(visit.headers, "Location")) &&
+            !BecomeVisitor(IsVisitor(), hooks))
+            return CallResult::NotLoggedIn;
+    }
+    if (StopRequested()) return CallResult::Stopped;
+    r = CallOnce(url, referer, hooks, answer, failure, location);
     if (r == CallResult::Answer && Plain(answer, "ok") == Text("-100"))
         return CallResult::NotLoggedIn;
     return r;

@@ -47,7 +47,9 @@ class WebClient {
                       // `answer` the whole (error codes)
         Failed,       // an HTTP error, not JSON, too large, no `ok`: `failure` says which
         Unreachable,  // nothing arrived: `failure` names the host and the reason
-        NotLoggedIn,  // a redirect, an HTML page, "请登录", or `ok:-100` twice
+        NotLoggedIn,  // a redirect, an HTML page, or `ok:-100` twice (after the visitor
+                      // access, when the session has it, did not help)
+        LoginWanted,  // the answer says in words that this call needs a login ("请登录")
         Refused,  // the service kept refusing (throttling, also "频繁", "拥堵", "稍后再试")
         Stopped,
     };
@@ -62,9 +64,20 @@ class WebClient {
     // True for an `ok:0` text that asks to log in.
     static bool AsksToLogIn(const Text& message);
 
+    // True once the session goes on with the site's visitor access instead of a login.
+    bool IsVisitor() const;
+
   private:
     CallResult CallOnce(const Text& url, const Text& referer, const RunHooks& hooks,
-                        JsonValue& answer, Text& failure);
+                        JsonValue& answer, Text& failure, Text& location);
+    // The cookies the calls carry: the login's, or the visitor's once the session is one.
+    CookieStore& Store() const;
+    // True when `location` (a redirect's target) is the visitor system.
+    bool IsPassport(const Text& location) const;
+    // The session goes on as a visitor: with its kept visitor cookies, or new ones from the
+    // handshake when they are missing or `renew` (at most once in ten minutes). False when
+    // there are none to go on with (logged).
+    bool BecomeVisitor(bool renew, const RunHooks& hooks);
     Text XsrfToken() const;
 
     Text origin_;

@@ -77,6 +77,7 @@ PhotoCursor::Step WebCursor::FetchPage() {
             case WebClient::CallResult::Stopped:
                 return PageTry::Stopped;
             case WebClient::CallResult::NotLoggedIn:
+            case WebClient::CallResult::LoginWanted:
                 return PageTry::NotLoggedIn;
             case WebClient::CallResult::Refused:
                 return PageTry::Refused;

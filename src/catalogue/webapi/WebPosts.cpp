@@ -97,6 +97,8 @@ WebPosts::Found WebPosts::Find(const Text& mid, const RunHooks& hooks, const Web
             post = &it->second;
             return Found::Post;
         }
+        // A visitor does not read the timeline: the site shows it to logged-in readers only.
+        if (client_.IsVisitor()) timelineEnded_ = true;
         // Newest first: once a post older than the wanted one was read, it is not coming.
         if (timelineEnded_ || (!oldestRead_.empty() && CompareIds(oldestRead_, mid) < 0)) break;
         const Found read = ReadTimelinePage(hooks);
@@ -112,11 +114,22 @@ WebPosts::Found WebPosts::ReadTimelinePage(const RunHooks& hooks) {
                  Text("&page=") + ToText(page_) + Text("&feature=0");
     if (!sinceId_.empty()) query += Text("&since_id=") + EncodeQueryValue(sinceId_);
     JsonValue answer;
+    bool refusedToVisitors = false;
     const PageTry verdict = TryPage(hooks, [&] {
         Text failure;
         switch (client_.Call(query, Referer(), hooks, answer, failure)) {
             case WebClient::CallResult::Answer:
                 return PageTry::Accepted;
+            case WebClient::CallResult::LoginWanted:
+                // The timeline is a logged-in reader's: without it, posts come one by one.
+                refusedToVisitors = true;
+                return PageTry::Accepted;
+            case WebClient::CallResult::Failed:
+                if (failure.view().starts_with("HTTP 403")) {
+                    refusedToVisitors = true;
+                    return PageTry::Accepted;
+                }
+                return PageTry::Again;
             case WebClient::CallResult::Stopped:
                 return PageTry::Stopped;
             case WebClient::CallResult::NotLoggedIn:
@@ -141,6 +154,11 @@ WebPosts::Found WebPosts::ReadTimelinePage(const RunHooks& hooks) {
             return Found::Failed;
         case PageTry::Accepted:
             break;
+    }
+    if (refusedToVisitors) {
+        hooks.Log("时间线需要登录才能读取，改为逐条读取微博\r\n"_t);
+        timelineEnded_ = true;
+        return Found::Failed;
     }
     const JsonValue list = answer.Member("data").Member("list");
     const Text next = Plain(answer.Member("data"), "since_id");
@@ -199,6 +217,7 @@ WebPosts::Found WebPosts::AskForPost(const Text& mid, const RunHooks& hooks) {
             case WebClient::CallResult::Stopped:
                 return PageTry::Stopped;
             case WebClient::CallResult::NotLoggedIn:
+            case WebClient::CallResult::LoginWanted:
                 return PageTry::NotLoggedIn;
             case WebClient::CallResult::Refused:
                 return PageTry::Refused;

@@ -28,6 +28,7 @@ std::optional<ServiceOutcome> EndOf(WebClient::CallResult r) {
         case WebClient::CallResult::Unreachable:
             return ServiceOutcome::Unreachable;
         case WebClient::CallResult::NotLoggedIn:
+        case WebClient::CallResult::LoginWanted:
             return ServiceOutcome::NotLoggedIn;
         case WebClient::CallResult::Refused:
             return ServiceOutcome::Refused;
@@ -59,6 +60,7 @@ WebClient::CallResult WebProtocol::FirstCall(const Text& pathAndQuery, const Tex
             case WebClient::CallResult::Stopped:
                 return PageTry::Stopped;
             case WebClient::CallResult::NotLoggedIn:
+            case WebClient::CallResult::LoginWanted:
                 return PageTry::NotLoggedIn;
             case WebClient::CallResult::Refused:
                 return PageTry::Refused;
