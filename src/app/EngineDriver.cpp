@@ -22,6 +22,7 @@
 #include "runtime/SettingsFile.h"
 #include "web/CookieStore.h"
 #include "web/UrlHelpers.h"
+#include "web/VisitorSession.h"
 
 namespace ovx {
 namespace {
@@ -40,18 +41,30 @@ bool Running(const std::shared_ptr<WorkerThread>& worker) {
 
 EngineDriver::EngineDriver(const Controls& controls, ServiceSettings service,
                            GovernorSettings pacing, std::shared_ptr<CookieStore> cookies,
-                           QObject* parent)
+                           std::shared_ptr<VisitorSession> visitor, QObject* parent)
     : QObject(parent),
       c_(controls),
       service_(std::move(service)),
       cookies_(std::move(cookies)),
+      visitor_(std::move(visitor)),
       governor_(std::make_shared<RequestGovernor>(pacing)),
       view_(std::make_unique<GuiEngineView>(controls.albums, controls.options)) {
     service_.photoService = WithoutTrailingSlash(service_.photoService);
     service_.homePage = WithoutTrailingSlash(service_.homePage);
     service_.imageService = WithoutTrailingSlash(service_.imageService);
-    catalogue_ =
-        std::make_unique<Catalogue>(*view_, service_, SessionContext{*cookies_, *governor_});
+    catalogue_ = std::make_unique<Catalogue>(*view_, service_,
+                                             SessionContext{*cookies_, *governor_, visitor_.get()});
+    if (visitor_) {
+        // Said once a session, on the log and the status line; the login page stays a click
+        // away.
+        GuiEngineView* view = view_.get();
+        visitor_->SetNotice([view] {
+            const Text line =
+                "未登录：以网站的访客身份继续（仅粉丝可见的微博不在其中），登录请到第一页"_t;
+            view->AppendLog(line + Text("\r\n"));
+            view->SetLabel(ViewLabel::Status, line);
+        });
+    }
     view_->SetLoginPageHandler([this] { c_.tabs->SetCurrentIndex(0); });
     view_->SetRunStateHandler([this](RunState state) { OnEngineRunState(state); });
 
@@ -119,8 +132,9 @@ void EngineDriver::StartCatalogueRun() {
     if (closed_ || catalogue_->Busy() || CatalogueRunning()) return;
     Catalogue* catalogue = catalogue_.get();
     // The session goes with the worker: the catalogue's requests use it to the end.
-    Keep(StartThread(
-        [catalogue, cookies = cookies_, governor = governor_] { catalogue->ResolveAndList(); }));
+    Keep(StartThread([catalogue, cookies = cookies_, governor = governor_, visitor = visitor_] {
+        catalogue->ResolveAndList();
+    }));
 }
 
 void EngineDriver::DownloadThisUser() {
@@ -142,7 +156,8 @@ void EngineDriver::ShowAlbumPage() {
     Catalogue* catalogue = catalogue_.get();
     GuiEngineView* view = view_.get();
     LoginPage* login = c_.login;
-    Keep(StartThread([catalogue, view, login, address, cookies = cookies_, governor = governor_] {
+    Keep(StartThread([catalogue, view, login, address, cookies = cookies_, governor = governor_,
+                      visitor = visitor_] {
         const QString albumPage = ToQString(catalogue->AlbumPageAddress(address));
         if (StopRequested()) return;
         // Back on the window's thread; the login page lives as long as the view answers.
@@ -174,9 +189,11 @@ void EngineDriver::StartDownload() {
 
     GuiEngineView* view = view_.get();
     std::shared_ptr<JobControl> control = control_;
-    downloadWorker_ = StartThread([view, control, setup, cookies = cookies_, governor = governor_] {
-        DownloadJob(*view, *control, SessionContext{*cookies, *governor}, setup).Run();
-    });
+    downloadWorker_ = StartThread(
+        [view, control, setup, cookies = cookies_, governor = governor_, visitor = visitor_] {
+            DownloadJob(*view, *control, SessionContext{*cookies, *governor, visitor.get()}, setup)
+                .Run();
+        });
     if (!downloadWorker_) ApplyRunState(RunState::Idle, false);
 }
 

@@ -27,6 +27,7 @@ namespace ovx {
 class AlbumsPage;
 class Catalogue;
 class CookieStore;
+class VisitorSession;
 class GuiEngineView;
 class JobControl;
 class LoginPage;
@@ -47,8 +48,10 @@ class EngineDriver : public QObject {
 
     // Where the service is, and the window's session: the cookie store its browser feeds and
     // the pacing, shared by its runs. The driver and its workers keep the store alive.
+    // `visitor`, when given, is the site's visitor access the session falls back on.
     EngineDriver(const Controls& controls, ServiceSettings service, GovernorSettings pacing,
-                 std::shared_ptr<CookieStore> cookies, QObject* parent = nullptr);
+                 std::shared_ptr<CookieStore> cookies, std::shared_ptr<VisitorSession> visitor,
+                 QObject* parent = nullptr);
     // Stops and waits, as StopAndWait() without pumping.
     ~EngineDriver() override;
 
@@ -84,6 +87,7 @@ class EngineDriver : public QObject {
     ServiceSettings service_;
     // The session: shared with the workers, so that one the shutdown gives up on still has it.
     std::shared_ptr<CookieStore> cookies_;
+    std::shared_ptr<VisitorSession> visitor_;
     std::shared_ptr<RequestGovernor> governor_;
     std::unique_ptr<GuiEngineView> view_;
     std::unique_ptr<Catalogue> catalogue_;

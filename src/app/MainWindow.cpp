@@ -29,7 +29,10 @@
 #include "app/TabControl.h"
 #include "app/UpdateCheck.h"
 #include "runtime/Interaction.h"
+#include "runtime/ProgramFolder.h"
 #include "web/CookieStore.h"
+#include "web/UrlHelpers.h"
+#include "web/VisitorSession.h"
 
 namespace ovx {
 
@@ -55,7 +58,11 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
     ConnectEvents();
     engine_ = std::make_unique<EngineDriver>(
         EngineDriver::Controls{tabs_, login_, albums_, options_},
-        ServiceSettings{homePage_, photoService_, imageService_, protocol_}, pacing_, cookies_);
+        ServiceSettings{homePage_, photoService_, imageService_, protocol_}, pacing_, cookies_,
+        // Before the first login (or when the browser's cookies are only a visitor's), the
+        // site's visitor access, its cookies kept in the program folder.
+        std::make_shared<VisitorSession>(WithoutTrailingSlash(visitorService_),
+                                         VisitorCookiesFile()));
 }
 
 MainWindow::~MainWindow() {
@@ -145,6 +152,7 @@ void MainWindow::LoadSettings() {
     homePage_ = v.homePage;
     photoService_ = v.photoService;
     imageService_ = v.imageService;
+    visitorService_ = v.visitorService;
     protocol_ = v.protocol;
     pacing_ = GovernorSettings::From(v);
     helpPage_ = v.helpPage;

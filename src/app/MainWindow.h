@@ -91,6 +91,7 @@ class MainWindow : public QWidget {
     Text homePage_;
     Text photoService_;
     Text imageService_;
+    Text visitorService_;
     Text protocol_;  // "接口" as the settings hold it
     GovernorSettings pacing_;
     Text helpPage_;

@@ -31,6 +31,16 @@ bool VisitorSession::ClaimRenewal() {
     return true;
 }
 
+void VisitorSession::RejectLogin(const std::string& sub) {
+    std::lock_guard lock(mutex_);
+    rejected_ = sub;
+}
+
+bool VisitorSession::IsRejected(const std::string& sub) const {
+    std::lock_guard lock(mutex_);
+    return !rejected_.empty() && sub == rejected_;
+}
+
 void VisitorSession::SetNotice(std::function<void()> notice) {
     std::lock_guard lock(mutex_);
     notice_ = std::move(notice);

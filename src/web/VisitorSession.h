@@ -33,9 +33,14 @@ class VisitorSession {
     // Called once, when the session first goes on as a visitor: what the front end tells the
     // user.
     void SetNotice(std::function<void()> notice);
-    // The session goes on as a visitor from here on; the notice is given the first time.
+    // The session goes on as a visitor; the notice is given the first time.
     void Enter();
     bool Entered() const { return entered_.load(); }
+
+    // The login whose `SUB` cookie has this value was not taken by the site: calls go on as a
+    // visitor's until another login comes.
+    void RejectLogin(const std::string& sub);
+    bool IsRejected(const std::string& sub) const;
 
   private:
     Text passport_;
@@ -45,6 +50,7 @@ class VisitorSession {
     std::chrono::steady_clock::time_point lastRenewal_{};
     bool renewed_ = false;
     std::function<void()> notice_;
+    std::string rejected_;
     std::atomic<bool> entered_{false};
 };
 

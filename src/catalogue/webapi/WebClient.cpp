@@ -76,15 +76,16 @@ WebClient::WebClient(Text origin, SessionContext session, RequestRoutine routine
     : origin_(std::move(origin)), session_(session), routine_(std::move(routine)) {}
 
 bool WebClient::IsVisitor() const {
-    return session_.visitor != nullptr && session_.visitor->Entered();
+    if (session_.visitor == nullptr) return false;
+    // The login's cookies first, unless the site did not take them; a new login is tried.
+    const std::string sub = CookieFor(session_.cookies, origin_, "SUB");
+    return sub.empty() || session_.visitor->IsRejected(sub);
 }
 
 CookieStore& WebClient::Store() const {
-    // A session without the login's cookies for the site is a visitor's from the start.
-    if (session_.visitor != nullptr && !session_.visitor->Entered() &&
-        !HasCookieFor(session_.cookies, origin_, "SUB"))
-        session_.visitor->Enter();
-    return IsVisitor() ? session_.visitor->Cookies() : session_.cookies;
+    if (!IsVisitor()) return session_.cookies;
+    session_.visitor->Enter();
+    return session_.visitor->Cookies();
 }
 
 bool WebClient::IsPassport(const Text& location) const {
@@ -96,6 +97,9 @@ bool WebClient::IsPassport(const Text& location) const {
 
 bool WebClient::BecomeVisitor(bool renew, const RunHooks& hooks) {
     VisitorSession& visitor = *session_.visitor;
+    // The login the calls carried is not taken: from here on they carry the visitor's cookies.
+    if (const std::string sub = CookieFor(session_.cookies, origin_, "SUB"); !sub.empty())
+        visitor.RejectLogin(sub);
     visitor.Enter();
     const bool kept = HasCookieFor(visitor.Cookies(), origin_, "SUB") &&
                       HasCookieFor(visitor.Cookies(), origin_, "SUBP");

@@ -142,16 +142,20 @@ class Handshake {
 
 }  // namespace
 
-bool HasCookieFor(const CookieStore& store, const Text& origin, const char* name) {
+std::string CookieFor(const CookieStore& store, const Text& origin, const char* name) {
     const std::string host = UrlHost(origin).bytes();
     for (const Cookie& c : store.List()) {
         if (c.name != name || c.value.empty()) continue;
         std::string domain = c.domain;
         if (!domain.empty() && domain[0] == '.') domain.erase(0, 1);
         if (host == domain || (host.size() > domain.size() && host.ends_with("." + domain)))
-            return true;
+            return c.value;
     }
-    return false;
+    return {};
+}
+
+bool HasCookieFor(const CookieStore& store, const Text& origin, const char* name) {
+    return !CookieFor(store, origin, name).empty();
 }
 
 bool MakeVisitorHandshake(VisitorSession& visitor, const Text& origin, RequestGovernor& governor,

@@ -17,5 +17,7 @@ bool MakeVisitorHandshake(VisitorSession& visitor, const Text& origin, RequestGo
 
 // True when `store` holds a cookie `name` for the host of `origin`.
 bool HasCookieFor(const CookieStore& store, const Text& origin, const char* name);
+// The value of that cookie; empty when there is none.
+std::string CookieFor(const CookieStore& store, const Text& origin, const char* name);
 
 }  // namespace ovx
