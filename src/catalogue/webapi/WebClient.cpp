@@ -104,7 +104,8 @@ bool WebClient::BecomeVisitor(bool renew, const RunHooks& hooks) {
     const bool kept = HasCookieFor(visitor.Cookies(), origin_, "SUB") &&
                       HasCookieFor(visitor.Cookies(), origin_, "SUBP");
     if (kept && !renew) return true;
-    if (!visitor.ClaimRenewal()) {
+    // Cookies that are there but no longer taken are renewed at most once in ten minutes.
+    if (kept && !visitor.ClaimRenewal()) {
         hooks.Log("网站要求登录（访客身份已在十分钟内更新过），请先在第一步登录\r\n"_t);
         return false;
     }
@@ -185,6 +186,11 @@ WebClient::CallResult WebClient::CallOnce(const Text& url, const Text& referer,
 WebClient::CallResult WebClient::Call(const Text& pathAndQuery, const Text& referer,
                                       const RunHooks& hooks, JsonValue& answer, Text& failure) {
     const Text url = origin_ + pathAndQuery;
+    // A visitor without visitor cookies gets them first: the call would only be sent to the
+    // visitor system for them.
+    if (IsVisitor() && !HasCookieFor(session_.visitor->Cookies(), origin_, "SUB") &&
+        !BecomeVisitor(false, hooks))
+        return CallResult::NotLoggedIn;
     Text location;
     CallResult r = CallOnce(url, referer, hooks, answer, failure, location);
     const bool sentToPassport = r == CallResult::NotLoggedIn && IsPassport(location);
