@@ -61,6 +61,7 @@ EngineDriver::EngineDriver(const Controls& controls, ServiceSettings service,
         visitor_->SetNotice([view] {
             const Text line =
                 "未登录：以网站的访客身份继续（仅粉丝可见的微博不在其中），登录请到第一页"_t;
+            view->MarkVisitor();
             view->AppendLog(line + Text("\r\n"));
             view->SetLabel(ViewLabel::Status, line);
         });

@@ -136,10 +136,18 @@ T GuiEngineView::Ask(const std::function<T()>& read, T fallback) {
 }
 
 void GuiEngineView::SetLabel(ViewLabel label, const Text& text) {
-    RunOnWindow([this, label, text = ToQString(text)] {
+    QString shown = ToQString(text);
+    // The user of a visitor's run says so wherever it is named.
+    if (label == ViewLabel::User && visitor_.load() && !text.empty())
+        shown += QStringLiteral("（访客身份，未登录）");
+    RunOnWindow([this, label, shown] {
         if (!albums_) return;
-        if (QLabel* target = LabelFor(*albums_, label)) target->setText(text);
+        if (QLabel* target = LabelFor(*albums_, label)) target->setText(shown);
     });
+}
+
+void GuiEngineView::MarkVisitor() {
+    visitor_.store(true);
 }
 
 void GuiEngineView::SetProgress(int position, int maximum) {

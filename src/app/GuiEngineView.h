@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -45,6 +46,8 @@ class GuiEngineView : public QObject, public EngineView {
     bool IsShutDown() const;
 
     void SetLabel(ViewLabel label, const Text& text) override;
+    // From here on the session is a visitor's: the user label says so.
+    void MarkVisitor();
     void SetProgress(int position, int maximum) override;
     void AppendLog(const Text& text) override;
     int ShowMessage(const Text& content, int flags, const OptText& caption) override;
@@ -82,6 +85,7 @@ class GuiEngineView : public QObject, public EngineView {
     std::condition_variable answered_;
     bool shutDown_ = false;
     int waiters_ = 0;  // workers waiting in Ask
+    std::atomic<bool> visitor_{false};
 };
 
 }  // namespace ovx

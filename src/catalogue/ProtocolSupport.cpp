@@ -67,7 +67,7 @@ PageTry TryPage(const RunHooks& hooks, const std::function<PageTry()>& attempt) 
 
 void ReportLostPage(const RunHooks& hooks, int page, const Text& message, bool albumEnds) {
     hooks.Log("相册《"_t + hooks.albumTitle + "》第"_t + ToText(page) + "页读取失败"_t +
-              (message.empty() ? Text() : Text("（") + message + Text("）")) +
+              (message.empty() ? Text() : "（"_t + message + "）"_t) +
               (albumEnds ? "，本相册余下的照片未能读取，下次运行再试\r\n"_t : "，已跳过\r\n"_t));
     if (hooks.pageLost) hooks.pageLost();
 }

@@ -65,6 +65,7 @@ class WindowAgainstService {
         folder_.Set("服务地址", "首页", QString::fromStdString(base + homePath));
         folder_.Set("服务地址", "相册服务", QString::fromStdString(base));
         folder_.Set("服务地址", "图片服务", QString::fromStdString(base));
+        folder_.Set("服务地址", "访客服务", QString::fromStdString(base));
         if (requestIntervalMs >= 0)
             folder_.Set("网络", "请求间隔毫秒", QString::number(requestIntervalMs));
         InstallInteraction(&interaction_);

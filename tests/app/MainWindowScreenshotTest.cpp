@@ -131,5 +131,38 @@ TEST(MainWindowScreenshot, RendersAWebApiUserAgainstTheStandIn) {
 #endif
 }
 
+// The same user before any login: the window goes on with the site's visitor access.
+TEST(MainWindowScreenshot, RendersAVisitorRunAgainstTheStandIn) {
+    const QString outDir = qEnvironmentVariable("OVX_SCREENSHOT_DIR");
+    if (outDir.isEmpty()) GTEST_SKIP() << "set OVX_SCREENSHOT_DIR to render the pages";
+#if !defined(OVX_DEMO_SCENARIO) || !defined(OVX_PHOTO_SERVICE)
+    GTEST_SKIP() << "no photo service to render against";
+#else
+    ASSERT_TRUE(QDir().mkpath(outDir));
+    test::ServiceProcess service;
+    QFile scenario(QStringLiteral(OVX_DEMO_SCENARIO));
+    ASSERT_TRUE(scenario.open(QIODevice::ReadOnly));
+    std::string text = scenario.readAll().toStdString();
+    text.insert(text.find('{') + 1, R"( "visitors": true, )");
+    ASSERT_GT(service.Start(text), 0) << service.Output();
+
+    testing::WindowAgainstService shown(service.Url(), "/shiguang", false, {}, 300);
+    MainWindow& window = shown.Window();
+    shown.Albums().CoversBox()->setChecked(true);
+    shown.Albums().SaveEdit()->setText(shown.Folder().File("照片"));
+    shown.Albums().UserEdit()->setText(QString::fromStdString(service.Url("/shiguang")));
+    shown.Albums().GetAlbumsButton()->click();
+    ASSERT_TRUE(
+        WaitUntil([&] { return shown.Status().startsWith(QStringLiteral("相册列表获取完毕")); }));
+    EXPECT_EQ(shown.List().topLevelItemCount(), 2);
+    EXPECT_TRUE(shown.Log().contains(QStringLiteral("访客身份"))) << shown.Log().toStdString();
+    shown.Interaction().PreAnswer(kOk);
+    shown.Albums().DownloadButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return shown.MessageShown(QStringLiteral("全部下载完毕")); }));
+    ASSERT_TRUE(WaitUntil([&] { return !shown.Engine().DownloadRunning(); }));
+    SavePage(window, outDir, "9-web-visitor.png", 1);
+#endif
+}
+
 }  // namespace
 }  // namespace ovx

@@ -95,7 +95,7 @@ bool WebClient::IsPassport(const Text& location) const {
            FindText(location, Text("/visitor")) > 0;
 }
 
-bool WebClient::BecomeVisitor(bool renew, const RunHooks& hooks) {
+bool WebClient::BecomeVisitor(bool renew, const RunHooks& hooks, Text& failed, bool quiet) {
     VisitorSession& visitor = *session_.visitor;
     // The login the calls carried is not taken: from here on they carry the visitor's cookies.
     if (const std::string sub = CookieFor(session_.cookies, origin_, "SUB"); !sub.empty())
@@ -109,10 +109,10 @@ bool WebClient::BecomeVisitor(bool renew, const RunHooks& hooks) {
         hooks.Log("网站要求登录（访客身份已在十分钟内更新过），请先在第一步登录\r\n"_t);
         return false;
     }
-    Text failure;
-    if (MakeVisitorHandshake(visitor, origin_, session_.governor, hooks, routine_, failure))
+    if (failed.empty() &&
+        MakeVisitorHandshake(visitor, origin_, session_.governor, hooks, routine_, failed))
         return true;
-    hooks.Log("网站的访客身份获取失败（"_t + failure + "），请先在第一步登录\r\n"_t);
+    if (!quiet) hooks.Log("网站的访客身份获取失败（"_t + failed + "），请先在第一步登录\r\n"_t);
     return false;
 }
 
@@ -166,7 +166,7 @@ WebClient::CallResult WebClient::CallOnce(const Text& url, const Text& referer,
     if (json && AsksToLogIn(message)) return CallResult::LoginWanted;
     if (reply.status != 200) {
         failure = "HTTP "_t + ToText(reply.status) +
-                  (message.empty() ? Text() : Text("（") + message + Text("）"));
+                  (message.empty() ? Text() : "（"_t + message + "）"_t);
         return CallResult::Failed;
     }
     if (!json) {
@@ -188,9 +188,10 @@ WebClient::CallResult WebClient::Call(const Text& pathAndQuery, const Text& refe
     const Text url = origin_ + pathAndQuery;
     // A visitor without visitor cookies gets them first: the call would only be sent to the
     // visitor system for them.
-    if (IsVisitor() && !HasCookieFor(session_.visitor->Cookies(), origin_, "SUB") &&
-        !BecomeVisitor(false, hooks))
-        return CallResult::NotLoggedIn;
+    // When it cannot have them, the call still goes out: the site may take it as it is.
+    Text handshakeFailed;
+    if (IsVisitor() && !HasCookieFor(session_.visitor->Cookies(), origin_, "SUB"))
+        BecomeVisitor(false, hooks, handshakeFailed, true);
     Text location;
     CallResult r = CallOnce(url, referer, hooks, answer, failure, location);
     const bool sentToPassport = r == CallResult::NotLoggedIn && IsPassport(location);
@@ -199,7 +200,7 @@ WebClient::CallResult WebClient::Call(const Text& pathAndQuery, const Text& refe
     if (sentToPassport) {
         // Sent to the visitor system: the session goes on as a visitor (new visitor cookies
         // when the kept ones are no longer taken).
-        if (!BecomeVisitor(IsVisitor(), hooks)) return CallResult::NotLoggedIn;
+        if (!BecomeVisitor(IsVisitor(), hooks, handshakeFailed)) return CallResult::NotLoggedIn;
     } else {
         // The site asks for a visit to its front page, which can renew the session's cookies,
         // and a second try; asked again, there is no valid login. The visit is paced like a
@@ -214,7 +215,7 @@ WebClient::CallResult WebClient::Call(const Text& pathAndQuery, const Text& refe
         if (visit.outcome == GovernedOutcome::Stopped || StopRequested())
             return CallResult::Stopped;
         if (visitorAtHand && IsPassport(HeaderValue(visit.headers, "Location")) &&
-            !BecomeVisitor(IsVisitor(), hooks))
+            !BecomeVisitor(IsVisitor(), hooks, handshakeFailed))
             return CallResult::NotLoggedIn;
     }
     if (StopRequested()) return CallResult::Stopped;

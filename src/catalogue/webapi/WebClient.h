@@ -77,7 +77,9 @@ class WebClient {
     // The session goes on as a visitor: with its kept visitor cookies, or new ones from the
     // handshake when they are missing or `renew` (at most once in ten minutes). False when
     // there are none to go on with (logged).
-    bool BecomeVisitor(bool renew, const RunHooks& hooks);
+    // `failed`, when set, is what an earlier handshake of this call said: it is not made again.
+    // `quiet`: a failure is not logged (the call goes out anyway).
+    bool BecomeVisitor(bool renew, const RunHooks& hooks, Text& failed, bool quiet = false);
     Text XsrfToken() const;
 
     Text origin_;
