@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "runtime/TextOps.h"
@@ -33,6 +34,23 @@ Text WithoutUserInfo(const Text& url) {
     const int at = FindTextBackward(MidText(url, start, end - start), Text("@"));
     if (at == -1) return url;
     return LeftText(url, start - 1) + MidText(url, start + at, TextLength(url));
+}
+
+// The visitor system's cookie values travel in the query of its cross-domain call (s, sp):
+// they are shown as "...", as no cookie value is ever written out.
+std::string WithoutCookieValues(std::string url) {
+    const std::size_t query = url.find('?');
+    if (query == std::string::npos || url.find("/visitor/") == std::string::npos) return url;
+    for (const char* key : {"s=", "sp="}) {
+        for (std::size_t at = url.find(key, query); at != std::string::npos;
+             at = url.find(key, at + 1)) {
+            if (url[at - 1] != '?' && url[at - 1] != '&') continue;
+            const std::size_t start = at + std::strlen(key);
+            const std::size_t end = std::min(url.find('&', start), url.find('#', start));
+            url.replace(start, (end == std::string::npos ? url.size() : end) - start, "...");
+        }
+    }
+    return url;
 }
 
 }  // namespace
@@ -81,7 +99,8 @@ Text FormatRequestTrace(const RequestTraceEntry& entry) {
         outcome = "failed (" +
                   (entry.failure.empty() ? std::string("no answer") : entry.failure.bytes()) + ")";
     }
-    std::string line = entry.method + " " + WithoutUserInfo(entry.url).bytes() + " -> " + outcome +
+    std::string line = entry.method + " " +
+                       WithoutCookieValues(WithoutUserInfo(entry.url).bytes()) + " -> " + outcome +
                        ", " + std::to_string(entry.bytes) + " bytes, " + Seconds(entry.elapsed);
     // Waits below half a hundredth would print as 0.00 s: no wait worth a word.
     if (entry.waitedBefore >= std::chrono::milliseconds(5))

@@ -125,6 +125,18 @@ TEST(RequestTraceFormat, LineIsPlainAndLeavesOutUserInfo) {
     EXPECT_EQ(FormatRequestTrace(entry),
               Text("HEAD http://h.example:81/a@b?c=d@e -> failed (h.example: refused), 0 bytes, "
                    "0.00 s"));
+    // The visitor system's cross-domain call carries cookie values in its query.
+    entry = {
+        "GET",
+        Text("https://passport.weibo.com/visitor/visitor?a=crossdomain&t=T&sp=P1&s=S1&from=weibo"),
+        302,
+        Text(),
+        0,
+        1ms,
+        0ms};
+    EXPECT_EQ(FormatRequestTrace(entry),
+              Text("GET https://passport.weibo.com/visitor/visitor?a=crossdomain&t=T&sp=...&s=...&"
+                   "from=weibo -> 302, 0 bytes, 0.00 s"));
 }
 
 }  // namespace
