@@ -28,14 +28,15 @@ Text ExtensionOfAddress(const Text& address) {
 
 WebCursor::WebCursor(WebClient& client, WebPosts& posts, const ServiceSettings& settings,
                      const ListedUser& user, const AlbumListing& album, bool wall,
-                     const RunHooks& hooks)
+                     const RunHooks& hooks, std::optional<JsonValue> firstPage)
     : client_(client),
       posts_(posts),
       settings_(settings),
       user_(user),
       hooks_(hooks),
       wall_(wall),
-      containerId_(album.albumKey) {}
+      containerId_(album.albumKey),
+      firstPage_(std::move(firstPage)) {}
 
 PhotoCursor::Step WebCursor::Next(PhotoItem& item) {
     for (;;) {
@@ -68,6 +69,11 @@ PhotoCursor::Step WebCursor::FetchPage() {
     }
     cursors_.insert(cursor_.bytes());
     ++page_;
+    if (page_ == 1 && firstPage_) {
+        TakePage(*firstPage_);
+        firstPage_.reset();
+        return Step::Photo;
+    }
     JsonValue answer;
     Text message;
     const PageTry verdict = TryPage(hooks_, [&] {

@@ -6,6 +6,7 @@
 // three pages in a row bring nothing not seen before; a page that stays unreadable ends it
 // too (there is no cursor past it), counted as lost. A picture is given at most once.
 
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,8 +22,10 @@ class WebCursor : public PhotoCursor {
   public:
     // `wall`: the photo wall; else the special album whose container id is the album key.
     // `posts` is the run's posts of the user, shared with the user's other albums.
+    // `firstPage`: the album's first page as the list already read it, not asked for again.
     WebCursor(WebClient& client, WebPosts& posts, const ServiceSettings& settings,
-              const ListedUser& user, const AlbumListing& album, bool wall, const RunHooks& hooks);
+              const ListedUser& user, const AlbumListing& album, bool wall, const RunHooks& hooks,
+              std::optional<JsonValue> firstPage = std::nullopt);
 
     Step Next(PhotoItem& item) override;
 
@@ -57,6 +60,7 @@ class WebCursor : public PhotoCursor {
     std::set<std::string> hidden_;
     bool ended_ = false;
     std::vector<PhotoItem> pending_;
+    std::optional<JsonValue> firstPage_;
 };
 
 }  // namespace ovx

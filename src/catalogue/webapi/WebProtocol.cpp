@@ -153,6 +153,11 @@ ServiceOutcome WebProtocol::ListAlbums(const ListedUser& user, const RunHooks& h
                       Text("&sinceid=0&has_album=true"),
                   Text("/u/") + user.userId, false, hooks, answer, failure);
     if (const auto end = EndOf(r)) return *end;
+    {
+        // The wall's first page, read for the list, is the download's first page too.
+        std::lock_guard lock(postsMutex_);
+        firstWallPages_[user.userId.bytes()] = answer;
+    }
     // The photo wall first: every picture of the user's posts, its newest as the cover.
     const Text newest = Plain(answer.Member("data").Member("list").Element(0), "pid");
     albums.push_back({"微博配图"_t,
@@ -175,8 +180,18 @@ ServiceOutcome WebProtocol::ListAlbums(const ListedUser& user, const RunHooks& h
 std::unique_ptr<PhotoCursor> WebProtocol::OpenAlbum(const ListedUser& user,
                                                     const AlbumListing& album,
                                                     const RunHooks& hooks) {
-    return std::make_unique<WebCursor>(client_, PostsOf(user), settings_, user, album,
-                                       album.albumKey == WallKey(), hooks);
+    const bool wall = album.albumKey == WallKey();
+    std::optional<JsonValue> firstPage;
+    if (wall) {
+        // Taken once: a later run reads the wall afresh.
+        std::lock_guard lock(postsMutex_);
+        if (auto it = firstWallPages_.find(user.userId.bytes()); it != firstWallPages_.end()) {
+            firstPage = std::move(it->second);
+            firstWallPages_.erase(it);
+        }
+    }
+    return std::make_unique<WebCursor>(client_, PostsOf(user), settings_, user, album, wall, hooks,
+                                       std::move(firstPage));
 }
 
 Text WebProtocol::AlbumPageAddress(const ListedUser& user) const {

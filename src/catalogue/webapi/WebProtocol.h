@@ -63,6 +63,7 @@ class WebProtocol : public Protocol {
     WebClient client_;
     std::mutex postsMutex_;
     std::map<std::string, std::unique_ptr<WebPosts>> posts_;  // by user id
+    std::map<std::string, JsonValue> firstWallPages_;         // by user id, until a wall opens
 };
 
 }  // namespace ovx
