@@ -362,6 +362,24 @@ TEST(WebProtocol, ReadsTheTimelineOncePerRunForAllAlbums) {
     EXPECT_EQ(rig.site.Count(kTimeline, {"page=1"}), 2);
 }
 
+// The wall's first page, read for the album list, is not asked for again by the same run's
+// download; a later run reads it afresh.
+TEST(WebProtocol, TheListsWallPageIsTheDownloadsFirstPage) {
+    Rig rig;
+    rig.site.On(kTimeline, {}, {Json(Page({}))});
+    rig.site.On(kWall, {"sinceid=0"}, {Json(Page({Entry(300, 300)}, Since("c1")))});
+    rig.site.On(kWall, {"sinceid=c1"}, {Json(Page({Entry(200, 200)}, Since("0")))});
+    std::vector<AlbumListing> albums;
+    Text failure;
+    ASSERT_EQ(rig.protocol.ListAlbums(rig.user, rig.hooks, albums, failure), ServiceOutcome::Done);
+    ASSERT_FALSE(albums.empty());
+    for (int run = 1; run <= 2; ++run) {
+        rig.protocol.BeginRun();
+        EXPECT_EQ(Rig::Drain(*rig.protocol.OpenAlbum(rig.user, albums[0], rig.hooks)).size(), 2u);
+        EXPECT_EQ(rig.site.Count(kWall, {"sinceid=0"}), run) << run;
+    }
+}
+
 // Where an album's cursor ends: each picture given once, and no endless paging.
 TEST(WebProtocol, CursorEndsWithoutLoopingOrRepeating) {
     // The k-th request is answered with cursors[k-1] ("*": a new one each time) and lists[k-1]
