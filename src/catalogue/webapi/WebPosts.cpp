@@ -160,6 +160,11 @@ WebPosts::Found WebPosts::ReadTimelinePage(const RunHooks& hooks) {
         timelineEnded_ = true;
         return Found::Failed;
     }
+    TakeTimelinePage(answer);
+    return Found::Post;
+}
+
+void WebPosts::TakeTimelinePage(const JsonValue& answer) {
     const JsonValue list = answer.Member("data").Member("list");
     const Text next = Plain(answer.Member("data"), "since_id");
     if (!next.empty()) sinceId_ = next;
@@ -179,7 +184,6 @@ WebPosts::Found WebPosts::ReadTimelinePage(const RunHooks& hooks) {
     }
     // An empty page, or one that brings no post not read before, ends the timeline.
     if (list.Length() == 0 || !anyNew) timelineEnded_ = true;
-    return Found::Post;
 }
 
 WebPosts::Found WebPosts::Show(const Text& mid, const RunHooks& hooks, const WebPost*& post) {

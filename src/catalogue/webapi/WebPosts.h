@@ -62,6 +62,8 @@ class WebPosts {
 
   private:
     Found ReadTimelinePage(const RunHooks& hooks);
+    // The posts of a timeline page that was read, and whether the timeline ends there.
+    void TakeTimelinePage(const JsonValue& answer);
     Found Show(const Text& mid, const RunHooks& hooks, const WebPost*& post);
     Found AskForPost(const Text& mid, const RunHooks& hooks);
     // One of the user's own posts (not one the account liked, not another author's).
