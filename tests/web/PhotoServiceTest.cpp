@@ -1,5 +1,6 @@
 // Runs the built photo-service as a child process and talks plain HTTP to it.
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <json-c/json.h>
@@ -9,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <csetjmp>
 #include <cstdio>
@@ -173,6 +175,57 @@ Picture DecodeGif(const std::string& b) {
 
 std::set<std::uint32_t> Colours(const Picture& p) {
     return {p.rgb.begin(), p.rgb.end()};
+}
+
+// A function of a system library, looked up at run time; null without the library.
+template <typename F>
+F* SystemFunction(const char* library, const char* name) {
+    void* handle = dlopen(library, RTLD_NOW);
+    return handle ? reinterpret_cast<F*>(dlsym(handle, name)) : nullptr;
+}
+
+// The width of a 120-row image as a decoder sees it: a WebP through libwebp; a PNG whose chunk
+// checksums hold and whose image data zlib inflates to a filter byte and a byte a pixel a row.
+// 0 when malformed, -1 without the library.
+int DecodedWidth(const std::string& type, const std::string& b) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(b.data());
+    if (type == "image/gif") return DecodeGif(b).height == 120 ? DecodeGif(b).width : 0;
+    if (type == "image/jpeg") return DecodeJpeg(b).height == 120 ? DecodeJpeg(b).width : 0;
+    if (type == "image/webp") {
+        using Decode = unsigned char*(const unsigned char*, std::size_t, int*, int*);
+        auto* decode = SystemFunction<Decode>("libwebp.so.7", "WebPDecodeRGB");
+        auto* release = SystemFunction<void(void*)>("libwebp.so.7", "WebPFree");
+        if (!decode || !release) return -1;
+        int width = 0, height = 0;
+        unsigned char* rgb = decode(bytes, b.size(), &width, &height);
+        release(rgb);
+        return rgb && height == 120 ? width : 0;
+    }
+    using Crc = unsigned long(unsigned long, const unsigned char*, unsigned);
+    using Inflate = int(unsigned char*, unsigned long*, const unsigned char*, unsigned long);
+    auto* crc32 = SystemFunction<Crc>("libz.so.1", "crc32");
+    auto* inflate = SystemFunction<Inflate>("libz.so.1", "uncompress");
+    if (!crc32 || !inflate) return -1;
+    auto be32 = [&](std::size_t i) {
+        return i + 4 > b.size()
+                   ? 0u
+                   : std::uint32_t{bytes[i]} << 24 | std::uint32_t{bytes[i + 1]} << 16 |
+                         std::uint32_t{bytes[i + 2]} << 8 | bytes[i + 3];
+    };
+    std::string data;
+    for (std::size_t pos = 8; pos + 12 <= b.size(); pos += 12 + be32(pos)) {
+        std::uint32_t n = be32(pos);
+        if (pos + 12 + n > b.size() || crc32(0, bytes + pos + 4, n + 4) != be32(pos + 8 + n))
+            return 0;
+        if (b.compare(pos + 4, 4, "IDAT") == 0) data += b.substr(pos + 8, n);
+    }
+    const std::uint32_t width = be32(16), height = be32(20);
+    std::vector<unsigned char> rows((width + 1) * height + 1);
+    unsigned long size = rows.size();
+    bool inflated = inflate(rows.data(), &size, reinterpret_cast<const unsigned char*>(data.data()),
+                            data.size()) == 0 &&
+                    size == rows.size() - 1;
+    return inflated && height == 120 ? static_cast<int>(width) : 0;
 }
 
 const char* kScenario = R"({
@@ -734,11 +787,376 @@ TEST_F(PhotoService, ThrottlingBansAndFaultsSayWhenToComeBack) {
     EXPECT_EQ(service.Stop(SIGTERM), 0);
 }
 
+// Pinned posts in each style, liked posts of two other authors, pictures in each format and a
+// post text with control characters; statuses/show of one post answers another.
+const char* kAnswers2026Scenario = R"({
+  "session": "s",
+  "faults": [{"path": "/ajax/statuses/show", "query": {"id": "5100000000000001"},
+              "show_instead": "5100000000000003"}],
+  "users": [
+    {"uid": "6200000002", "web": {"screen_name": "朋友"}},
+    {"uid": "6100000001", "web": {
+      "posts": [
+        {"mid": "5100000000000004", "created_at": 1700000400, "pinned": true},
+        {"mid": "5100000000000003", "created_at": 1700000300, "top_as": "boolean"},
+        {"mid": "5100000000000002", "created_at": 1700000200, "top_as": "string"},
+        {"mid": "5100000000000001", "created_at": 1700000100, "top_as": "mblogtype",
+         "text": "第一行\n第二行\t\u0001",
+         "pics": [{"pid": "png1", "format": "png"}, {"pid": "webp1", "format": "webp"},
+                  {"pid": "gif1", "format": "gif"}, "jpg1",
+                  {"pid": "pngjpg1", "format": "png", "ext": "jpg"}]},
+        {"mid": "5100000000000000", "created_at": 1700000000}],
+      "liked": [
+        {"mid": "5200000000000002", "author": "6200000002", "created_at": 1700000250},
+        {"mid": "5200000000000001", "author": "6300000003", "author_name": "路人",
+         "created_at": 1699999999}]}}]
+})";
+
+TEST_F(PhotoService, WebApiGivesTheSitesNewerAnswers) {
+    ServiceProcess service;
+    int port = service.Start(kAnswers2026Scenario);
+    ASSERT_GT(port, 0) << service.Output();
+    auto client = Client(port);
+    auto timeline = client->Get("/ajax/statuses/mymblog?uid=6100000001&page=1&feature=0",
+                                {{"Cookie", "SUB=s"}});
+    ASSERT_TRUE(timeline);
+    for (unsigned char c : timeline->body) ASSERT_GE(c, 0x20) << "a raw control character";
+    Json answer = Parse(timeline->body);
+    json_object* list = At(answer.get(), {"data", "list"});
+    ASSERT_EQ(json_object_array_length(list), 7u) << timeline->body.substr(0, 300);
+
+    // The pinned posts first, then own and liked posts by date: isTop, mblogtype, author, title.
+    const std::vector<std::array<std::string, 5>> rows = {
+        {"5100000000000004", "1", "", "6100000001", ""},
+        {"5100000000000003", "true", "", "6100000001", ""},
+        {"5100000000000002", "\"1\"", "", "6100000001", ""},
+        {"5100000000000001", "", "2", "6100000001", ""},
+        {"5200000000000002", "", "", "6200000002", "赞过"},
+        {"5100000000000000", "", "", "6100000001", ""},
+        {"5200000000000001", "", "", "6300000003", "赞过"},
+    };
+    auto text = [](json_object* o) { return o ? json_object_to_json_string(o) : ""; };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        json_object* post = json_object_array_get_idx(list, i);
+        const std::string title = Str(At(post, {"title"}), "text");
+        EXPECT_EQ((std::array<std::string, 5>{
+                      Str(post, "mid"), text(At(post, {"isTop"})), text(At(post, {"mblogtype"})),
+                      Str(At(post, {"user"}), "idstr"), title == "(missing)" ? "" : title}),
+                  rows[i]);
+    }
+    EXPECT_EQ(Str(At(json_object_array_get_idx(list, 4), {"user"}), "screen_name"), "朋友");
+    EXPECT_EQ(Str(json_object_array_get_idx(list, 3), "text_raw"), "第一行\n第二行\t\x01");
+
+    // Each picture at its address, in its format: pid, address, content type, first bytes.
+    json_object* infos = At(json_object_array_get_idx(list, 3), {"pic_infos"});
+    const std::vector<std::array<std::string, 4>> formats = {
+        {"png1", "/large/png1.png", "image/png", "\x89PNG\r\n\x1a\n"},
+        {"webp1", "/large/webp1.webp", "image/webp", "RIFF"},
+        {"gif1", "/large/gif1.gif", "image/gif", "GIF89a"},
+        {"jpg1", "/large/jpg1.jpg", "image/jpeg", "\xFF\xD8\xFF"},
+        {"pngjpg1", "/large/pngjpg1.jpg", "image/png", "\x89PNG\r\n\x1a\n"},
+    };
+    for (const auto& [pid, address, type, signature] : formats) {
+        EXPECT_EQ(Str(At(infos, {pid.c_str(), "largest"}), "url"), service.Url(address));
+        auto image = client->Get(address);
+        ASSERT_TRUE(image) << pid;
+        EXPECT_EQ(image->get_header_value("Content-Type"), type) << pid;
+        EXPECT_EQ(image->body.compare(0, signature.size(), signature), 0) << pid;
+        int width = DecodedWidth(type, image->body);
+        EXPECT_TRUE(width == 160 || width == -1) << pid << " decodes to " << width;
+    }
+
+    // statuses/show: the fault's other post; a liked post with its author, untitled.
+    for (const auto& [asked, answered] : std::vector<std::pair<std::string, std::string>>{
+             {"5100000000000001", "5100000000000003"}, {"5100000000000002", "5100000000000002"}}) {
+        EXPECT_EQ(Str(WebGet(*client, "/ajax/statuses/show?id=" + asked).get(), "mid"), answered);
+    }
+    Json liked = WebGet(*client, "/ajax/statuses/show?id=5200000000000001");
+    EXPECT_EQ(Str(At(liked.get(), {"user"}), "idstr"), "6300000003");
+    EXPECT_EQ(Str(At(liked.get(), {"user"}), "screen_name"), "路人");
+    EXPECT_EQ(At(liked.get(), {"title"}), nullptr);
+    // The liked posts' pictures are not the user's.
+    Json wall = WebGet(*client, "/ajax/profile/getImageWall?uid=6100000001&sinceid=0");
+    EXPECT_EQ(json_object_array_length(At(wall.get(), {"data", "list"})), 5u);
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+}
+
+TEST_F(PhotoService, FaultsByHostWithHeadersPaddingAndEndlessBodies) {
+    const std::string log = (std::filesystem::temp_directory_path() /
+                             ("photo-service-hosts-" + std::to_string(getpid())))
+                                .string();
+    std::filesystem::remove(log);
+    ServiceProcess service;
+    int port = service.Start(R"({
+      "require_login": false,
+      "users": [{"uid": "6100000001", "web": {"posts": [{"pics": ["p1"]}]}}],
+      "faults": [
+        {"path": "/large/*", "host": "wx1.sinaimg.cn", "action": "status", "status": 403},
+        {"path": "/large/*", "host": "wx3.sinaimg.cn", "action": "status", "status": 302,
+         "headers": {"Location": "http://{host}/images/default_h_large.gif",
+                     "x-image-errno": 101}},
+        {"path": "/ajax/profile/info", "pad_bytes": 3000000},
+        {"path": "/ajax/profile/getImageWall", "action": "endless", "bytes_per_second": 400000}]
+    })",
+                             {"--request-log", log});
+    ASSERT_GT(port, 0) << service.Output();
+    auto client = Client(port);
+    const std::string p = ":" + std::to_string(port);
+
+    // Host header, a Cookie and X-XSRF-TOKEN sent, status, Location, x-image-errno, logged.
+    const std::vector<std::array<std::string, 6>> rows = {
+        {"wx1.sinaimg.cn" + p, "", "403", "", "", "host=wx1.sinaimg.cn cookie=none xsrf=none"},
+        {"WX1.Sinaimg.CN", "", "403", "", "", "host=wx1.sinaimg.cn cookie=none xsrf=none"},
+        {"wx2.sinaimg.cn" + p, "SUB=s", "200", "", "", "host=wx2.sinaimg.cn cookie=sent xsrf=sent"},
+        {"wx3.sinaimg.cn" + p, "", "302",
+         "http://wx3.sinaimg.cn" + p + "/images/default_h_large.gif", "101",
+         "host=wx3.sinaimg.cn cookie=none xsrf=none"},
+        {"127.0.0.1" + p, "", "200", "", "", "host=127.0.0.1 cookie=none xsrf=none"},
+    };
+    for (const auto& [host, cookie, status, location, errno_, logged] : rows) {
+        httplib::Headers headers = {{"Host", host}};
+        if (!cookie.empty()) headers.insert({{"Cookie", cookie}, {"X-XSRF-TOKEN", "t"}});
+        auto res = client->Get("/large/p1.jpg", headers);
+        ASSERT_TRUE(res) << host;
+        EXPECT_EQ(std::to_string(res->status), status) << host;
+        EXPECT_EQ(res->get_header_value("Location"), location) << host;
+        EXPECT_EQ(res->get_header_value("x-image-errno"), errno_) << host;
+    }
+    std::ifstream in(log);
+    std::size_t row = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("GET /large/", 0) == 0 && row < rows.size()) {
+            EXPECT_EQ(line.substr(line.find(" host=") + 1), rows[row++][5]);
+        }
+    }
+    EXPECT_EQ(row, rows.size());
+    std::filesystem::remove(log);
+    auto placeholder = client->Get("/images/default_h_large.gif");
+    ASSERT_TRUE(placeholder);
+    EXPECT_EQ(DecodeGif(placeholder->body).width, 160);
+
+    // Padded: as long as asked, still the same JSON.
+    auto padded = client->Get("/ajax/profile/info?uid=6100000001");
+    ASSERT_TRUE(padded);
+    EXPECT_EQ(padded->body.size(), 3000000u);
+    Json info = Parse(padded->body);
+    EXPECT_EQ(Str(At(info.get(), {"data", "user"}), "idstr"), "6100000001");
+
+    // Endless: the answer's start, then spaces for as long as the client reads.
+    std::string received;
+    auto endless = client->Get("/ajax/profile/getImageWall?uid=6100000001&sinceid=0",
+                               [&](const char* data, std::size_t n) {
+                                   received.append(data, n);
+                                   return received.size() < 200000;
+                               });
+    EXPECT_FALSE(endless);
+    EXPECT_EQ(received.rfind(R"({"ok":1,"data":{"list":[{"pid":"p1")", 0), 0u);
+    EXPECT_GE(received.size(), 200000u);
+    EXPECT_LT(received.find_last_not_of(' '), 200u);
+    EXPECT_EQ(Client(port)->Get("/large/p1.jpg")->status, 200) << "the service goes on";
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+}
+
+TEST_F(PhotoService, CursorFaultsRepeatTheFirstPage) {
+    // The call, its cursor's name, the fault's cursor.
+    const std::vector<std::array<std::string, 3>> cases = {
+        {"/ajax/profile/getImageWall?uid=6100000001", "sinceid", "fresh"},
+        {"/ajax/profile/getImageWall?uid=6100000001", "sinceid", "same"},
+        {"/ajax/profile/getAlbumDetail?uid=6100000001&containerid=c1", "since_id", "fresh"},
+        {"/ajax/profile/getAlbumDetail?uid=6100000001&containerid=c1", "since_id", "same"}};
+    for (const auto& [path, cursorName, mode] : cases) {
+        SCOPED_TRACE(path + " " + mode);
+        ServiceProcess service;
+        int port = service.Start(
+            R"({"require_login": false, "wall_page_size": 4, "album_page_size": 4,
+              "faults": [{"path": ")" +
+            path.substr(0, path.find('?')) + R"(", "cursor": ")" + mode + R"("}],
+              "users": [{"uid": "6100000001", "web": {"posts": {"count": 10},
+                "albums": [{"containerid": "c1", "posts": {"count": 10}}]}}]})");
+        ASSERT_GT(port, 0) << service.Output();
+        auto client = Client(port);
+        std::set<std::string> cursors;
+        std::vector<std::string> firstPage;
+        std::string cursor = "0";
+        for (int page = 0; page < 5; ++page) {
+            Json answer = WebGet(*client, path + "&" + cursorName + "=" + cursor);
+            json_object* list = At(answer.get(), {"data", "list"});
+            std::vector<std::string> pids;
+            for (std::size_t i = 0; i < json_object_array_length(list); ++i)
+                pids.push_back(Str(json_object_array_get_idx(list, i), "pid"));
+            if (page == 0) firstPage = pids;
+            EXPECT_EQ(pids.size(), 4u);
+            EXPECT_EQ(pids, firstPage);
+            cursor = Str(At(answer.get(), {"data"}), "since_id");
+            EXPECT_NE(cursor, "0");
+            cursors.insert(cursor);
+        }
+        EXPECT_EQ(cursors.size(), mode == "fresh" ? 5u : 1u);
+    }
+}
+
+// A user with a followers-only post and an album, for visitors.
+std::string VisitorScenario(const std::string& visitors) {
+    return R"({"session": "s", "visitors": )" + visitors + R"(,
+      "users": [{"uid": "6100000001", "web": {
+        "posts": [{"mid": "5100000000000002", "pics": 1},
+                  {"mid": "5100000000000001", "pics": 1, "followers_only": true}],
+        "albums": [{"containerid": "c1", "posts": [{"pics": 1}]}]}}]})";
+}
+
+// The JSON inside "NAME(...);", or nothing.
+Json Jsonp(const std::string& name, const std::string& text) {
+    bool framed = text.rfind(name + "(", 0) == 0 && text.size() >= name.size() + 3 &&
+                  text.compare(text.size() - 2, 2, ");") == 0;
+    return framed ? Parse(text.substr(name.size() + 1, text.size() - name.size() - 3)) : nullptr;
+}
+
+// Makes the current handshake or the older one: "SUB=...; SUBP=..." from the Set-Cookie
+// headers (which must name no Domain), or "failed: STEP".
+std::string Handshake(httplib::Client& client, bool current) {
+    const std::string cb = current ? "visitor_gray_callback" : "gen_callback";
+    auto gen = client.Post(current ? "/visitor/genvisitor2" : "/visitor/genvisitor",
+                           current ? "cb=visitor_gray_callback&ver=20250916&tid=&from=weibo&"
+                                     "webdriver=false&return_url=https%3A%2F%2Fweibo.com%2F"
+                                   : "cb=gen_callback&fp=%7B%22os%22%3A%221%22%7D",
+                           "application/x-www-form-urlencoded");
+    if (!gen || gen->status != 200) return "failed: HTTP";
+    Json answer = Jsonp(cb, gen->body);
+    if (Str(answer.get(), "retcode") != "20000000") return "failed: retcode";
+    json_object* data = At(answer.get(), {"data"});
+    const std::string tid = Str(data, "tid");
+    auto made = client.Get(current ? "/visitor/visitor?a=crossdomain&t=" + tid +
+                                         "&sp=" + Str(data, "subp") + "&s=" + Str(data, "sub") +
+                                         "&from=weibo&_rand=0.5&url=https%3A%2F%2Fweibo.com%2F"
+                                   : "/visitor/visitor?a=incarnate&t=" + tid +
+                                         "&w=2&c=095&gc=&cb=cross_domain&from=weibo&_rand=0.5");
+    if (!made || made->status != (current ? 302 : 200)) return "failed: cookies";
+    Json incarnated = current ? nullptr : Jsonp("cross_domain", made->body);
+    if (current) {
+        EXPECT_EQ(made->get_header_value("Location"), "https://weibo.com/");
+    } else {
+        data = At(incarnated.get(), {"data"});
+    }
+    std::string cookies[2];
+    for (std::size_t i = 0; i < made->get_header_value_count("Set-Cookie"); ++i) {
+        std::string cookie = made->get_header_value("Set-Cookie", i);
+        EXPECT_EQ(cookie.find("omain="), std::string::npos) << cookie;
+        cookies[cookie.rfind("SUBP=", 0) == 0] = cookie.substr(0, cookie.find(';'));
+    }
+    EXPECT_EQ(cookies[0] + cookies[1], "SUB=" + Str(data, "sub") + "SUBP=" + Str(data, "subp"));
+    return cookies[0] + "; " + cookies[1];
+}
+
+TEST_F(PhotoService, VisitorHandshakesAndWhatTheirCookiesOpen) {
+    // The handshake each scenario lets through, and how the current one fails.
+    const std::vector<std::array<std::string, 3>> cases = {
+        {"true", "current", ""},
+        {R"({"genvisitor2": "refuse"})", "older", "failed: retcode"},
+        {R"({"genvisitor2": "error"})", "older", "failed: HTTP"},
+        {R"({"genvisitor2": "refuse", "genvisitor": "error"})", "none", "failed: retcode"},
+    };
+    // What visitor cookies open: the call, its HTTP status and a member of its answer.
+    const std::vector<std::tuple<std::string, int, std::string, std::string>> calls = {
+        {"/ajax/profile/info?uid=6100000001", 200, "ok", "1"},
+        {"/ajax/profile/getImageWall?uid=6100000001&sinceid=0", 200, "ok", "1"},
+        {"/ajax/profile/getAlbumDetail?uid=6100000001&containerid=c1&since_id=0", 200, "ok", "1"},
+        {"/ajax/statuses/show?id=5100000000000002", 200, "ok", "1"},
+        {"/ajax/statuses/show?id=5100000000000001", 200, "error_code", "20112"},
+        {"/ajax/statuses/mymblog?uid=6100000001&page=1&feature=0", 403, "message",
+         "前方有点拥堵，请登录后使用"},
+    };
+    for (const auto& [visitors, works, currentFailure] : cases) {
+        SCOPED_TRACE(visitors);
+        ServiceProcess service;
+        ASSERT_GT(service.Start(VisitorScenario(visitors)), 0) << service.Output();
+        auto client = Client(service.Port());
+        // Without cookies a call and the site are sent to the passport (httplib's client hands
+        // the Location over decoded).
+        for (const std::string path : {"/ajax/profile/info?uid=6100000001", "/"}) {
+            auto sent = client->Get(path);
+            ASSERT_TRUE(sent);
+            EXPECT_EQ(sent->status, 302);
+            EXPECT_EQ(sent->get_header_value("Location")
+                          .rfind(service.Url("/visitor/visitor?entry=miniblog&a=enter&url=") +
+                                     service.Url(path) + "&domain=weibo.com&",
+                                 0),
+                      0u)
+                << sent->get_header_value("Location");
+        }
+        std::string cookies = Handshake(*client, true);
+        EXPECT_EQ(cookies.rfind("failed", 0) == 0 ? cookies : "", currentFailure);
+        if (works != "current") cookies = Handshake(*client, false);
+        if (works == "none") {
+            EXPECT_EQ(cookies.rfind("failed", 0), 0u) << cookies;
+            continue;
+        }
+        for (const auto& [path, status, member, value] : calls) {
+            auto res = client->Get(path, {{"Cookie", cookies}});
+            ASSERT_TRUE(res) << path;
+            EXPECT_EQ(res->status, status) << path;
+            EXPECT_EQ(Str(Parse(res->body).get(), member.c_str()), value) << path;
+        }
+        EXPECT_EQ(client->Get("/", {{"Cookie", cookies}})->status, 200);
+        // A login still opens the timeline.
+        Json timeline = WebGet(*client, "/ajax/statuses/mymblog?uid=6100000001&page=1");
+        EXPECT_EQ(json_object_get_int(At(timeline.get(), {"ok"})), 1);
+    }
+}
+
+TEST_F(PhotoService, StaleVisitorCookiesAskForAVisitToTheSite) {
+    // A call's status, or its "ok" when it is 200.
+    auto call = [](httplib::Client& client, const std::string& cookies) {
+        auto res = client.Get("/ajax/profile/info?uid=6100000001", {{"Cookie", cookies}});
+        if (!res || res->status != 200) return res ? std::to_string(res->status) : "none";
+        return Str(Parse(res->body).get(), "ok");
+    };
+    // Good for two calls, or for a second; then the site sends to the passport again.
+    for (const std::string visitors : {R"({"expire_calls": 2})", R"({"expire_seconds": 1})"}) {
+        SCOPED_TRACE(visitors);
+        ServiceProcess service;
+        ASSERT_GT(service.Start(VisitorScenario(visitors)), 0) << service.Output();
+        auto client = Client(service.Port());
+        std::string cookies = Handshake(*client, true);
+        EXPECT_EQ(call(*client, cookies), "1");
+        EXPECT_EQ(call(*client, cookies), "1");
+        if (visitors.find("seconds") != std::string::npos)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        EXPECT_EQ(call(*client, cookies), "-100");
+        EXPECT_EQ(client->Get("/", {{"Cookie", cookies}})->status, 302);
+        EXPECT_EQ(call(*client, Handshake(*client, true)), "1");
+    }
+
+    // Values the scenario names, a SUB without its SUBP, one never handed out.
+    ServiceProcess service;
+    ASSERT_GT(service.Start(VisitorScenario(R"({"accepted": ["kept"], "revoked": ["old"]})")), 0)
+        << service.Output();
+    auto client = Client(service.Port());
+    for (const auto& [cookies, expected] :
+         std::vector<std::pair<std::string, std::string>>{{"SUB=kept; SUBP=any", "1"},
+                                                          {"SUB=old; SUBP=any", "-100"},
+                                                          {"SUB=kept", "302"},
+                                                          {"SUB=forged; SUBP=any", "302"}}) {
+        EXPECT_EQ(call(*client, cookies), expected) << cookies;
+    }
+    // A crossdomain call needs the tid's own values, and a tid serves once.
+    auto gen = client->Post("/visitor/genvisitor2", "cb=visitor_gray_callback&from=weibo",
+                            "application/x-www-form-urlencoded");
+    Json answer = Jsonp("visitor_gray_callback", gen->body);
+    json_object* data = At(answer.get(), {"data"});
+    const std::string cross = "/visitor/visitor?a=crossdomain&from=weibo&t=" + Str(data, "tid") +
+                              "&sp=" + Str(data, "subp") + "&s=";
+    EXPECT_EQ(client->Get(cross + "forged")->status, 400);
+    EXPECT_EQ(client->Get(cross + Str(data, "sub"))->status, 302);
+    EXPECT_EQ(client->Get(cross + Str(data, "sub"))->status, 400);
+    EXPECT_EQ(client->Get("/visitor/visitor?a=incarnate&t=forged")->status, 400);
+}
+
 TEST_F(PhotoService, CommandLineAndScenarioErrors) {
     ServiceProcess help;
     EXPECT_EQ(help.RunToEnd({"--help"}), 0);
     EXPECT_NE(help.Output().find("\"users\""), std::string::npos);
     EXPECT_NE(help.Output().find("\"faults\""), std::string::npos);
+    EXPECT_NE(help.Output().find("\"visitors\""), std::string::npos);
 
     for (const char* bad :
          {"{", R"({"users": 3})", R"({"users": [{"name": "x"}]})",
@@ -747,7 +1165,14 @@ TEST_F(PhotoService, CommandLineAndScenarioErrors) {
           R"({"users": [{"uid": "x1", "web": {}}]})",
           R"({"users": [{"uid": "1", "web": {"posts": [{"pics": [{"type": "mov"}]}]}}]})",
           R"({"users": [{"uid": "1", "web": {"posts": [{"mid": "12a"}]}}]})",
-          R"({"users": [], "throttle": {"paths": 3}})"}) {
+          R"({"users": [], "throttle": {"paths": 3}})",
+          R"({"users": [{"uid": "1", "web": {"posts": [{"pics": [{"format": "bmp"}]}]}}]})",
+          R"({"users": [{"uid": "1", "web": {"posts": [{"top_as": "yes"}]}}]})",
+          R"({"users": [{"uid": "1", "web": {"liked": [{"mid": "2"}]}}]})",
+          R"({"users": [{"uid": "1", "web": {"posts": [{"author": "2"}]}}]})",
+          R"({"users": [], "visitors": {"genvisitor2": "maybe"}})",
+          R"({"users": [], "faults": [{"path": "/", "cursor": "back"}]})",
+          R"({"users": [], "faults": [{"path": "/", "headers": {"a": "b\nc"}}]})"}) {
         ServiceProcess service;
         EXPECT_EQ(service.Start(bad), 0) << bad;
         EXPECT_EQ(service.Stop(0), 1) << bad << ": " << service.Output();

@@ -199,7 +199,150 @@ void AppendSubBlocks(std::string& out, const std::string& data) {
     out.push_back('\0');
 }
 
+void AppendBe32(std::string& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<char>((v >> shift) & 0xFF));
+}
+
+void AppendLe32(std::string& out, std::uint32_t v) {
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<char>((v >> shift) & 0xFF));
+}
+
+std::uint32_t Crc32(const std::string& data) {
+    static const auto table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            std::uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (unsigned char b : data) c = table[(c ^ b) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+void AppendPngChunk(std::string& out, const char* type, const std::string& data) {
+    AppendBe32(out, static_cast<std::uint32_t>(data.size()));
+    std::string typed = type + data;
+    out += typed;
+    AppendBe32(out, Crc32(typed));
+}
+
+// A zlib stream of stored deflate blocks.
+std::string StoredZlib(const std::string& data) {
+    std::string out = "\x78\x01";
+    std::size_t pos = 0;
+    do {
+        std::size_t n = std::min<std::size_t>(65535, data.size() - pos);
+        out.push_back(pos + n == data.size() ? 1 : 0);  // BFINAL, BTYPE 00
+        AppendLe16(out, static_cast<int>(n));
+        AppendLe16(out, static_cast<int>(~n & 0xFFFF));
+        out.append(data, pos, n);
+        pos += n;
+    } while (pos < data.size());
+    std::uint32_t a = 1, b = 0;
+    for (unsigned char c : data) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    AppendBe32(out, b << 16 | a);
+    return out;
+}
+
+// VP8L's bit stream, least significant bit first.
+class BitWriter {
+  public:
+    void Put(std::uint32_t value, int bits) {
+        for (int i = 0; i < bits; ++i) {
+            if (count_ % 8 == 0) bytes_.push_back('\0');
+            if (value >> i & 1)
+                bytes_.back() = static_cast<char>(bytes_.back() | 1 << (count_ % 8));
+            ++count_;
+        }
+    }
+    const std::string& bytes() const { return bytes_; }
+
+  private:
+    std::string bytes_;
+    long count_ = 0;
+};
+
 }  // namespace
+
+std::string MakePng(int seed, const std::string& label) {
+    const Rgb palette[3] = {Background(seed), {255, 255, 255}, {20, 20, 20}};
+    std::vector<std::uint8_t> pixels = Canvas(label);
+    std::string header;
+    AppendBe32(header, kImageWidth);
+    AppendBe32(header, kImageHeight);
+    header += std::string("\x08\x03\x00\x00\x00", 5);  // 8 bits, palette, no interlace
+    std::string colours;
+    for (const Rgb& c : palette) {
+        colours.push_back(static_cast<char>(c.r));
+        colours.push_back(static_cast<char>(c.g));
+        colours.push_back(static_cast<char>(c.b));
+    }
+    std::string rows;
+    for (int y = 0; y < kImageHeight; ++y) {
+        rows.push_back('\0');  // no filter
+        rows.append(pixels.begin() + y * kImageWidth, pixels.begin() + (y + 1) * kImageWidth);
+    }
+    std::string out = "\x89PNG\r\n\x1a\n";
+    AppendPngChunk(out, "IHDR", header);
+    AppendPngChunk(out, "PLTE", colours);
+    AppendPngChunk(out, "IDAT", StoredZlib(rows));
+    AppendPngChunk(out, "IEND", "");
+    return out;
+}
+
+std::string MakeWebp(int seed, const std::string& label) {
+    const Rgb background = Background(seed), glyph = {255, 255, 255};
+    std::vector<std::uint8_t> pixels = Canvas(label);
+    BitWriter w;
+    w.Put(0x2F, 8);  // signature
+    w.Put(kImageWidth - 1, 14);
+    w.Put(kImageHeight - 1, 14);
+    w.Put(0, 1);  // no alpha
+    w.Put(0, 3);  // version
+    w.Put(0, 1);  // no transform
+    w.Put(0, 1);  // no colour cache
+    w.Put(0, 1);  // one set of prefix codes for the whole image
+    // Simple prefix codes: a channel with one value takes no bits, one with two values a bit,
+    // 0 for the smaller value.
+    auto code = [&w](std::uint8_t a, std::uint8_t b) {
+        w.Put(1, 1);
+        w.Put(a == b ? 0 : 1, 1);
+        w.Put(1, 1);  // the first symbol in 8 bits
+        w.Put(std::min(a, b), 8);
+        if (a != b) w.Put(std::max(a, b), 8);
+    };
+    code(background.g, glyph.g);
+    code(background.r, glyph.r);
+    code(background.b, glyph.b);
+    code(255, 255);  // alpha
+    code(0, 0);      // distance: never used
+    auto bit = [&w](std::uint8_t a, std::uint8_t b, std::uint8_t value) {
+        if (a != b) w.Put(value == std::max(a, b) ? 1 : 0, 1);
+    };
+    for (std::uint8_t index : pixels) {
+        const Rgb& c = index == 1 ? glyph : background;
+        bit(background.g, glyph.g, c.g);
+        bit(background.r, glyph.r, c.r);
+        bit(background.b, glyph.b, c.b);
+    }
+    const std::string& data = w.bytes();
+    const std::size_t padded = data.size() + data.size() % 2;  // chunks are of even length
+    std::string out = "RIFF";
+    AppendLe32(out, static_cast<std::uint32_t>(4 + 8 + padded));
+    out += "WEBPVP8L";
+    AppendLe32(out, static_cast<std::uint32_t>(data.size()));
+    out += data;
+    out.resize(out.size() + padded - data.size(), '\0');
+    return out;
+}
 
 std::string MakeJpeg(int seed, const std::string& label, std::size_t padTo) {
     std::vector<std::uint8_t> pixels = Canvas(label);

@@ -9,6 +9,7 @@
 
 #include "Images.h"
 #include "JsonText.h"
+#include "ScenarioReader.h"
 
 namespace photoservice {
 namespace {
@@ -81,33 +82,61 @@ std::string Cookie(const httplib::Request& req, const std::string& name) {
     return {};
 }
 
+// The name the request's Host header gives, without the port, in lower case.
+std::string HostName(const httplib::Request& req) {
+    std::string host = req.get_header_value("Host");
+    std::size_t colon = host.rfind(':');
+    if (colon != std::string::npos && host.find(']', colon) == std::string::npos) host.erase(colon);
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return host;
+}
+
+// /SIZE/NAME.EXT with a picture's or a video's extension, served here or not.
+bool IsImagePath(const std::string& path) {
+    std::size_t slash = path.find('/', 1), dot = path.rfind('.');
+    if (slash == std::string::npos || path.find('/', slash + 1) != std::string::npos ||
+        dot == std::string::npos || dot < slash) {
+        return false;
+    }
+    static const std::set<std::string> kExtensions = {"jpg", "jpeg", "gif", "png", "webp", "mov"};
+    return kExtensions.count(path.substr(dot + 1)) > 0;
+}
+
+const std::string& Spaces() {
+    static const std::string spaces(64 * 1024, ' ');
+    return spaces;
+}
+
 }  // namespace
 
 PhotoService::PhotoService(Scenario scenario)
-    : scenario_(std::move(scenario)), webApi_(scenario_), throttle_(scenario_.throttle) {
+    : scenario_(std::move(scenario)),
+      webApi_(scenario_),
+      throttle_(scenario_.throttle),
+      visitors_(scenario_.visitors) {
     faultSeen_.assign(scenario_.faults.size(), 0);
     okMinus100Left_ = scenario_.okMinus100;
     for (const User& user : scenario_.users) {
         for (const Album& album : user.albums) {
             for (const Photo& photo : album.photos) {
                 images_[photo.picName] = {album.seq * 1000 + photo.number,
-                                          std::to_string(photo.number), photo.gif};
+                                          std::to_string(photo.number), photo.gif ? "gif" : "jpg"};
             }
             if (album.photos.empty()) {
                 images_["cover" + album.albumId + ".jpg"] = {
-                    album.seq * 1000, "-" + std::to_string(album.seq), false};
+                    album.seq * 1000, "-" + std::to_string(album.seq), "jpg"};
             }
         }
         auto add = [this](const std::vector<WebPost>& posts) {
             for (const WebPost& post : posts) {
                 for (const WebPicture& p : post.pictures) {
-                    bool gif = p.type == "gif";
-                    images_[p.pid + (gif ? ".gif" : ".jpg")] = {p.seed, p.label, gif};
+                    images_[p.pid + "." + p.ext] = {p.seed, p.label, p.format};
                     if (p.type == "livephoto") videos_.insert(p.pid + ".mov");
                 }
             }
         };
         add(user.web.posts);
+        add(user.web.liked);
         for (const WebAlbum& album : user.web.albums) add(album.posts);
     }
     server_.set_read_timeout(10, 0);
@@ -205,7 +234,7 @@ const Fault* PhotoService::ActiveFault(const httplib::Request& req) {
         const Fault& f = scenario_.faults[i];
         bool pathMatches =
             f.prefix ? req.path.compare(0, f.path.size(), f.path) == 0 : req.path == f.path;
-        if (!pathMatches) continue;
+        if (!pathMatches || (!f.host.empty() && f.host != HostName(req))) continue;
         bool queryMatches = true;
         for (const auto& [key, value] : f.query) {
             if (req.get_param_value(key.c_str()) != value) queryMatches = false;
@@ -230,7 +259,13 @@ void PhotoService::Handle(const httplib::Request& req, httplib::Response& res) {
     const auto arrival = std::chrono::steady_clock::now();
     const double seconds = std::chrono::duration<double>(arrival - start_).count();
     std::string extra;
-    if (WebApi::IsApiPath(req.path)) extra = " xsrf=" + CheckXsrf(req, res);
+    if (WebApi::IsApiPath(req.path)) {
+        extra = " xsrf=" + CheckXsrf(req, res);
+    } else if (IsImagePath(req.path)) {
+        extra = " host=" + HostName(req) +
+                " cookie=" + (req.has_header("Cookie") ? "sent" : "none") +
+                " xsrf=" + (req.has_header("X-XSRF-TOKEN") ? "sent" : "none");
+    }
 
     if (int retryAfter = throttle_.Check(req.path, arrival); retryAfter >= 0) {
         res.status = 418;
@@ -253,10 +288,16 @@ void PhotoService::Handle(const httplib::Request& req, httplib::Response& res) {
         page = {fault->statusGiven ? fault->status : 200, fault->body,
                 fault->contentType.empty() ? kJson : fault->contentType};
     } else {
-        page = Dispatch(req, res);
+        page = Dispatch(req, res, fault);
     }
     if ((action == "status" || action == "body") && fault->retryAfter >= 0)
         res.set_header("Retry-After", std::to_string(fault->retryAfter));
+    if (fault) {
+        for (const auto& [name, value] : fault->headers) {
+            res.headers.erase(name);
+            res.set_header(name, Expand(value, req));
+        }
+    }
     LogRequest(req, page.status, seconds, extra);
     if (fault && fault->delayMs > 0) Delay(fault->delayMs);
     res.status = page.status;
@@ -275,20 +316,79 @@ void PhotoService::Handle(const httplib::Request& req, httplib::Response& res) {
             });
         return;
     }
-    if (fault && action.empty() && fault->bytesPerSecond > 0 && !page.body.empty()) {
-        // A tenth of the rate every 100 ms, until the body is out or the service stops.
-        std::size_t slice =
-            std::max<std::size_t>(1, static_cast<std::size_t>(fault->bytesPerSecond) / 10);
-        auto body = std::make_shared<std::string>(std::move(page.body));
-        res.set_content_provider(
-            body->size(), page.contentType,
-            [this, body, slice](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                if (offset > 0 && !Delay(100)) return false;
-                return sink.write(body->data() + offset, std::min(slice, body->size() - offset));
-            });
+    if (action == "endless") {
+        // The answer but its last byte, then spaces until the client hangs up.
+        if (!page.body.empty()) page.body.pop_back();
+        Stream stream{std::move(page.body), 0, "", true,
+                      fault->bytesPerSecond > 0 ? fault->bytesPerSecond : 1000};
+        Send(res, page.contentType.empty() ? kJson : page.contentType, std::move(stream));
+        return;
+    }
+    if (fault && action.empty() && !page.body.empty() &&
+        (fault->bytesPerSecond > 0 || fault->padBytes > page.body.size())) {
+        Stream stream{std::move(page.body), 0, "", false, fault->bytesPerSecond};
+        if (fault->padBytes > stream.head.size()) {
+            // A JSON object gets a member of spaces first, anything else trailing spaces.
+            std::string& body = stream.head;
+            if (body.size() > 1 && body.front() == '{') {
+                stream.tail = (body[1] == '}' ? "\"" : "\",") + body.substr(1);
+                body = "{\"_pad\":\"";
+            }
+            std::size_t used = stream.head.size() + stream.tail.size();
+            stream.fill = fault->padBytes > used ? fault->padBytes - used : 0;
+        }
+        Send(res, page.contentType, std::move(stream));
         return;
     }
     if (!page.contentType.empty()) res.set_content(page.body, page.contentType);
+}
+
+void PhotoService::Send(httplib::Response& res, const std::string& contentType, Stream stream) {
+    auto s = std::make_shared<Stream>(std::move(stream));
+    // With a rate, a tenth of it every 100 ms; without, pieces of 64 KiB.
+    std::size_t slice =
+        s->bytesPerSecond > 0
+            ? std::max<std::size_t>(1, static_cast<std::size_t>(s->bytesPerSecond) / 10)
+            : Spaces().size();
+    auto write = [this, s, slice](std::size_t pos, httplib::DataSink& sink) {
+        if (pos > 0 && s->bytesPerSecond > 0 && !Delay(100)) return false;
+        const std::size_t head = s->head.size(), filled = head + s->fill,
+                          end = filled + s->tail.size();
+        for (std::size_t left = slice; left > 0;) {
+            const char* data = Spaces().data();
+            std::size_t available = Spaces().size();
+            if (pos < head) {
+                data = s->head.data() + pos;
+                available = head - pos;
+            } else if (!s->endless && pos < filled) {
+                available = std::min(available, filled - pos);
+            } else if (!s->endless && pos < end) {
+                data = s->tail.data() + (pos - filled);
+                available = end - pos;
+            } else if (!s->endless) {
+                break;
+            }
+            std::size_t n = std::min(left, available);
+            if (!sink.write(data, n)) return false;
+            pos += n;
+            left -= n;
+        }
+        return true;
+    };
+    if (s->endless) {
+        res.set_chunked_content_provider(contentType, write);
+        return;
+    }
+    std::size_t size = s->head.size() + s->fill + s->tail.size();
+    res.set_content_provider(size, contentType,
+                             [write](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                 return write(offset, sink);
+                             });
+}
+
+std::string PhotoService::Expand(const std::string& value, const httplib::Request& req) const {
+    return Replace(Replace(WithPort(value), "{origin}", origin_), "{host}",
+                   req.get_header_value("Host"));
 }
 
 std::string PhotoService::CheckXsrf(const httplib::Request& req, httplib::Response& res) {
@@ -311,13 +411,41 @@ bool PhotoService::RefererAccepted(const httplib::Request& req) const {
     return referer_.empty() || req.get_header_value("Referer").rfind(referer_, 0) == 0;
 }
 
-Page PhotoService::WebCall(const httplib::Request& req, httplib::Response& res) {
+std::string PhotoService::PassportAddress(const std::string& back) {
+    long visit = 0;
+    {
+        std::lock_guard lock(mutex_);
+        visit = ++passportVisits_;
+    }
+    return origin_ + "/visitor/visitor?entry=miniblog&a=enter&url=" + PercentEncode(back) +
+           "&domain=weibo.com&ua=&_rand=" + std::to_string(std::time(nullptr)) + "." +
+           std::to_string(visit);
+}
+
+Page PhotoService::WebCall(const httplib::Request& req, httplib::Response& res,
+                           const Fault* fault) {
     std::string back = origin_ + "/login.php?url=" + PercentEncode(origin_ + req.target);
     if (!LoggedIn(req)) {
-        res.set_header("Location", back);
-        return {302, "", ""};
+        if (!scenario_.visitors.enabled) {
+            res.set_header("Location", back);
+            return {302, "", ""};
+        }
+        // Visitor cookies: none or unknown ones send the call to the passport; stale ones ask
+        // for a visit to the site; good ones open all but the timeline.
+        switch (visitors_.Check(Cookie(req, "SUB"), Cookie(req, "SUBP"), true)) {
+            case Visitors::Standing::None:
+                res.set_header("Location", PassportAddress(origin_ + req.target));
+                return {302, "", ""};
+            case Visitors::Standing::Stale:
+                return {200, "{\"ok\":-100,\"url\":" + Json(back) + "}", kJson};
+            case Visitors::Standing::Valid:
+                break;
+        }
+        if (req.path == "/ajax/statuses/mymblog")
+            return {403, "{\"ok\":0,\"message\":" + Json("前方有点拥堵，请登录后使用") + "}",
+                    kJson};
     }
-    Page page = webApi_.Answer(req);
+    Page page = webApi_.Answer(req, fault);
     if (page.status == 200 && page.body.rfind("{\"ok\":1", 0) == 0) {
         std::lock_guard lock(mutex_);
         if (okMinus100Left_ != 0) {
@@ -328,8 +456,22 @@ Page PhotoService::WebCall(const httplib::Request& req, httplib::Response& res) 
     return page;
 }
 
-Page PhotoService::Dispatch(const httplib::Request& req, httplib::Response& res) {
+Page PhotoService::Image(const ImageRef& image) const {
+    if (image.format == "gif")
+        return {200, MakeGif(image.seed, image.label, scenario_.imageBytes), "image/gif"};
+    if (image.format == "png") return {200, MakePng(image.seed, image.label), "image/png"};
+    if (image.format == "webp") return {200, MakeWebp(image.seed, image.label), "image/webp"};
+    return {200, MakeJpeg(image.seed, image.label, scenario_.imageBytes), "image/jpeg"};
+}
+
+Page PhotoService::Dispatch(const httplib::Request& req, httplib::Response& res,
+                            const Fault* fault) {
     const std::string& path = req.path;
+    if (scenario_.visitors.enabled && Visitors::IsPassportPath(path)) {
+        Page page = visitors_.Answer(req, res, origin_ + "/");
+        if (page.status == 404) return {404, HtmlDocument("404", "", "<h1>404</h1>"), kHtml};
+        return page;
+    }
     if (req.method == "POST") {
         if (path != "/login") return {404, HtmlDocument("404", "", "<h1>404</h1>"), kHtml};
         std::string user = req.get_param_value("username");
@@ -353,10 +495,17 @@ Page PhotoService::Dispatch(const httplib::Request& req, httplib::Response& res)
             std::lock_guard lock(mutex_);
             if (okMinus100Left_ > 0) okMinus100Left_ = 0;
         }
-        return RootPage(LoggedIn(req));
+        bool loggedIn = LoggedIn(req);
+        if (!loggedIn && scenario_.visitors.enabled &&
+            visitors_.Check(Cookie(req, "SUB"), Cookie(req, "SUBP"), false) !=
+                Visitors::Standing::Valid) {
+            res.set_header("Location", PassportAddress(origin_ + "/"));
+            return {302, "", ""};
+        }
+        return RootPage(loggedIn);
     }
     if (path == "/login" || path == "/login.php") return LoginPage("");
-    if (WebApi::IsApiPath(path)) return WebCall(req, res);
+    if (WebApi::IsApiPath(path)) return WebCall(req, res, fault);
     if (path == "/logout") {
         res.set_header("Set-Cookie", "SUB=; Path=/; Max-Age=0");
         res.set_header("Location", "/");
@@ -366,6 +515,11 @@ Page PhotoService::Dispatch(const httplib::Request& req, httplib::Response& res)
     if (path == "/albums/get_all") return LoggedIn(req) ? AlbumList(req) : LoginPage("");
     if (path == "/photos/get_all") return LoggedIn(req) ? PhotoList(req) : LoginPage("");
 
+    // The image hosts' stand-in for a deleted picture.
+    if (path.rfind("/images/default_", 0) == 0 && path.size() > 20 &&
+        path.compare(path.size() - 4, 4, ".gif") == 0 && path.find('/', 8) == std::string::npos) {
+        return {200, MakeGif(0, "---", 8800), "image/gif"};
+    }
     // Images: /<size>/<name>, e.g. /large/abc.jpg and /thumb300/abc.jpg; live-photo videos.
     std::size_t slash = path.find('/', 1);
     if (slash != std::string::npos && path.find('/', slash + 1) == std::string::npos) {
@@ -375,12 +529,7 @@ Page PhotoService::Dispatch(const httplib::Request& req, httplib::Response& res)
         if ((it != images_.end() || video) && !RefererAccepted(req))
             return {403, HtmlDocument("403", "", "<h1>403 Forbidden</h1>"), kHtml};
         if (video) return {200, MakeVideo(name), "video/quicktime"};
-        if (it != images_.end()) {
-            const ImageRef& image = it->second;
-            if (image.gif)
-                return {200, MakeGif(image.seed, image.label, scenario_.imageBytes), "image/gif"};
-            return {200, MakeJpeg(image.seed, image.label, scenario_.imageBytes), "image/jpeg"};
-        }
+        if (it != images_.end()) return Image(it->second);
     }
     // Home pages: /u/<uid>, /<name>, /n/<screen name>, /profile/<uid>; album pages:
     // /<uid>/albums/.

@@ -16,6 +16,7 @@
 
 #include "RequestThrottle.h"
 #include "Scenario.h"
+#include "Visitors.h"
 #include "WebApi.h"
 
 namespace photoservice {
@@ -26,8 +27,9 @@ class PhotoService {
     ~PhotoService();
 
     // Appends one line per request, as it arrives, to this file:
-    // "GET /path?query STATUS SECONDS" (seconds since the start, to the millisecond), and for
-    // the web API " xsrf=none|match|wrong" (the X-XSRF-TOKEN header against the cookie).
+    // "GET /path?query STATUS SECONDS" (seconds since the start, to the millisecond), for
+    // the web API " xsrf=none|match|wrong" (the X-XSRF-TOKEN header against the cookie), and
+    // for pictures and videos " host=NAME cookie=none|sent xsrf=none|sent".
     bool OpenRequestLog(const std::string& path);
 
     // Binds 127.0.0.1 on `port` (0: a free one); returns the port or -1.
@@ -41,11 +43,24 @@ class PhotoService {
     struct ImageRef {
         int seed = 0;
         std::string label;
-        bool gif = false;
+        std::string format;  // "jpg", "gif", "png" or "webp"
+    };
+    // An answer sent as it is made: `head`, `fill` spaces (without end when `endless`), `tail`.
+    struct Stream {
+        std::string head;
+        std::size_t fill = 0;
+        std::string tail;
+        bool endless = false;
+        long bytesPerSecond = 0;  // 0: as fast as it goes
     };
     void Handle(const httplib::Request& req, httplib::Response& res);
-    Page Dispatch(const httplib::Request& req, httplib::Response& res);
-    Page WebCall(const httplib::Request& req, httplib::Response& res);
+    Page Dispatch(const httplib::Request& req, httplib::Response& res, const Fault* fault);
+    Page WebCall(const httplib::Request& req, httplib::Response& res, const Fault* fault);
+    Page Image(const ImageRef& image) const;
+    void Send(httplib::Response& res, const std::string& contentType, Stream stream);
+    // Where a request without valid visitor cookies is sent: the passport's entry page.
+    std::string PassportAddress(const std::string& back);
+    std::string Expand(const std::string& value, const httplib::Request& req) const;
     // Sets the XSRF-TOKEN cookie when the request has none of ours; says how the header matched.
     std::string CheckXsrf(const httplib::Request& req, httplib::Response& res);
     bool RefererAccepted(const httplib::Request& req) const;
@@ -78,6 +93,7 @@ class PhotoService {
     std::string referer_;                     // the Referer images need; empty: none
     WebApi webApi_;
     RequestThrottle throttle_;
+    Visitors visitors_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     httplib::Server server_;
 
@@ -87,6 +103,7 @@ class PhotoService {
     std::set<std::string> sessions_;
     std::vector<int> faultSeen_;
     int okMinus100Left_ = 0;  // -1: every call
+    long passportVisits_ = 0;
     std::set<std::string> xsrfTokens_;
 };
 

@@ -3,6 +3,7 @@
 #include <json-c/json.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -118,8 +119,10 @@ bool ReadAlbum(Reader& r, json_object* a, Album& album, long& total) {
 bool ReadFault(Reader& r, json_object* f, Fault& fault) {
     if (!json_object_is_type(f, json_type_object)) return r.Fail("a fault must be an object");
     std::int64_t skip = 0, times = -1, status = 500, delay = 0, keep = -1, rate = 0,
-                 retryAfter = -1;
+                 retryAfter = -1, pad = 0;
     if (!r.Text(f, "path", fault.path, true) || !r.Text(f, "action", fault.action) ||
+        !r.Text(f, "host", fault.host) || !r.Int(f, "pad_bytes", pad, 0, 1LL << 40) ||
+        !r.Text(f, "cursor", fault.cursor) || !r.Text(f, "show_instead", fault.showInstead) ||
         !r.Int(f, "retry_after", retryAfter, -1, 100000000) || !r.Text(f, "body", fault.body) ||
         !r.Text(f, "content_type", fault.contentType) || !r.Int(f, "skip", skip, 0, 1000000000) ||
         !r.Int(f, "times", times, -1, 1000000000) || !r.Int(f, "status", status, 100, 599) ||
@@ -132,9 +135,14 @@ bool ReadFault(Reader& r, json_object* f, Fault& fault) {
         fault.path.pop_back();
     }
     if (fault.action != "" && fault.action != "empty" && fault.action != "status" &&
-        fault.action != "html" && fault.action != "truncate" && fault.action != "body") {
+        fault.action != "html" && fault.action != "truncate" && fault.action != "body" &&
+        fault.action != "endless") {
         return r.Fail("unknown fault action \"" + fault.action + "\"");
     }
+    if (fault.cursor != "" && fault.cursor != "fresh" && fault.cursor != "same")
+        return r.Fail("a fault's \"cursor\" is \"fresh\" or \"same\"");
+    for (char& c : fault.host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    fault.padBytes = static_cast<std::size_t>(pad);
     fault.skip = static_cast<int>(skip);
     fault.times = static_cast<int>(times);
     fault.status = static_cast<int>(status);
@@ -151,6 +159,20 @@ bool ReadFault(Reader& r, json_object* f, Fault& fault) {
                 return r.Fail("query values must be strings");
             }
             fault.query[key] = json_object_get_string(value);
+        }
+    }
+    if (json_object* h = Member(f, "headers")) {
+        if (!json_object_is_type(h, json_type_object))
+            return r.Fail("\"headers\" must be an object");
+        json_object_object_foreach(h, name, value) {
+            std::string text = json_object_get_string(value);
+            bool plain = json_object_is_type(value, json_type_string) ||
+                         json_object_is_type(value, json_type_int);
+            if (!plain || text.find_first_of("\r\n") != std::string::npos ||
+                std::string(name).find_first_of(":\r\n ") != std::string::npos) {
+                return r.Fail("header values must be strings of one line");
+            }
+            fault.headers.emplace_back(name, text);
         }
     }
     return true;
@@ -284,10 +306,9 @@ const char* ScenarioHelp() {
     { "uid": "1234567890",          required: letters, digits, '_', '-', '.'
       "name": "custom",             optional: the home page is also at /custom
       "title": "...",               <title> of the home page (default: uid + "的微博")
-      "marker": "oid",              "oid": $CONFIG['oid']='UID'; "owner_uid": only owner_uid: UID,
-      "marker_value": "...",        optional: the marker holds this text instead of the uid
       "marker": "oid",              "oid": $CONFIG['oid']='UID'; "owner_uid": only owner_uid: UID;
-                                    "none": neither (the client then takes the web API),
+                                    "none": neither (the client then takes the web API)
+      "marker_value": "...",        optional: the marker holds this text instead of the uid
       "albums": [
         { "caption": "...",
           "album_id": "...",        default: a 16-digit id
@@ -316,17 +337,32 @@ const char* ScenarioHelp() {
             "text": "...",          text_raw
             "created_at": 1700000000,   seconds; default an hour before the post above
             "pics": 3               that many plain pictures, or
-            "pics": [ "PID", { "pid": "...", "type": "pic|livephoto|gif", "video": "..." } ],
+            "pics": [ "PID", { "pid": "...", "type": "pic|livephoto|gif", "video": "...",
+                               "format": "jpg|png|webp|gif", "ext": "jpg" } ],
                                     pid default generated; a live photo's video defaults to
-                                    <pic host>/livephoto/PID.mov (served, a few bytes)
+                                    <pic host>/livephoto/PID.mov (served, a few bytes);
+                                    format: the image's bytes (default gif for a gif, else
+                                    jpg); ext: its address's extension (default the format)
             "pinned": false,        isTop:1, first on timeline page 1; on the wall by its date
+            "top_as": "number",     how a pinned post says so: "number" isTop:1, "boolean"
+                                    isTop:true, "string" isTop:"1", "mblogtype" mblogtype:2
+                                    and no isTop; given on a post, the post is pinned
             "followers_only": false,  statuses/show refuses it (error_code 20112); left out
                                     of the timeline, its pictures on the wall
             "mid_only": false } ]   (album posts) the album lists only its mid, no pid
           or { "count": 700, "pics_per_post": 3, "text": "第{post}条微博",
                "newest": 1700000000, "step": 3600, "livephoto_every": 50, "gif_every": 0,
-               "mid_only_every": 0, "pinned": [5], "followers_only": [7, 9] }
-                                    every n-th picture a live photo / gif; post numbers from 1
+               "mid_only_every": 0, "pinned": [5], "followers_only": [7, 9],
+               "top_as": "number", "format": "jpg" }
+                                    every n-th picture a live photo / gif; post numbers from 1;
+                                    format: of every picture but the gifs
+        "liked": [ { "author": "6200000002", "author_name": "...", ...a post as above } ]
+          or { "author": "6200000002", "author_name": "...", ...a generator as above }
+                                    other users' posts the user liked: in the timeline by date
+                                    (outside its reach), with "title":{"text":"赞过"} and the
+                                    author as user (the scenario's user of that uid, or one
+                                    made of author and author_name, default 用户UID); not on
+                                    the wall; statuses/show gives them
         "albums": [                 special albums (album_list), not on the wall
           { "title": "头像", "kind": "avatar",      kind default: avatar for 头像, else album
             "album_id": "35046512", "containerid": "...",   default
@@ -350,19 +386,46 @@ const char* ScenarioHelp() {
                                     ban them: each answered 418, every n-th (0: none) with
                                     Retry-After: seconds left; "forever": never lifted;
                                     "paths": a pattern or an array of them
+  "visitors": false,                true or an object: the site's visitor system (see below)
+  "visitors": { "genvisitor2": "ok", "genvisitor": "ok",
+                                    "refuse": answered with retcode 50000000, "error": HTTP 500;
+                                    genvisitor stands for the older handshake
+                "expire_seconds": 0, "expire_calls": 0,
+                                    visitor cookies go stale this long after their handshake,
+                                    or after this many web API calls; 0: never
+                "accepted": ["SUB"], "revoked": ["SUB"] }
+                                    SUB values taken as good visitor cookies (with any SUBP)
+                                    without a handshake / as stale ones
   "faults": [
     { "path": "/photos/get_all",    exact path, or a prefix when it ends in '*'
       "query": {"page": "2"},       query values the request must carry
+      "host": "wx1.sinaimg.cn",     the name the Host header must give (no port, any case)
       "skip": 0, "times": 3,        skip the first matching requests, then apply to the next
                                     `times` of them (-1 or missing: all)
       "action": "empty",            "empty" (200, no body), "status", "html" (200 with an
                                     HTML page: a throttling page, or an image that is not
                                     one), "truncate" (the body is cut off after "keep_bytes",
                                     default half), "body" ("body" with "content_type", default
-                                    JSON, and "status", default 200) or none
+                                    JSON, and "status", default 200), "endless" (the answer
+                                    but its last byte, then spaces for ever at
+                                    bytes_per_second, default 1000, chunked, until the client
+                                    hangs up) or none
       "status": 500, "retry_after": 30,   (status, body) a Retry-After header
       "delay_ms": 1500, "keep_bytes": 100,
-      "bytes_per_second": 20000 }   the answer trickles out at this rate ]
+      "bytes_per_second": 20000,    the answer trickles out at this rate
+      "headers": {"Location": "http://{host}/images/default_h_large.gif",
+                  "x-image-errno": "101"},
+                                    added to the answer, replacing any of the same name;
+                                    {port}, {origin} (http://127.0.0.1:PORT) and {host} (the
+                                    request's Host header) replaced
+      "pad_bytes": 5000000,         (no action) the answer made this long as it is sent: a
+                                    JSON object gets a first member "_pad" of spaces,
+                                    anything else trailing spaces
+      "cursor": "fresh",            getImageWall and getAlbumDetail answer the first page every
+                                    time, with a since_id never given before ("fresh") or
+                                    always the same one ("same")
+      "show_instead": "MID" }       statuses/show answers this post (mid or mblogid) instead
+  ]
 }
 Pages: /  /login (GET form, POST username=...)  /logout  /u/UID  /NAME  /UID/albums/
 /albums/get_all?uid=&count=  /photos/get_all?uid=&album_id=&count=&page=&type=&__rnd=
@@ -377,10 +440,30 @@ Web API: /n/SCREEN_NAME  /profile/UID  /login.php
   page 1; page N>1 needs the since_id page N-1 gave ("MIDkpN"), else page 1 again; an
   empty list and since_id "" end it)
 /ajax/statuses/show?id=MID|MBLOGID
-/livephoto/PID.mov   pictures at /<any size>/PID.jpg (.gif)
-Without the SUB cookie, home pages and the album service's JSON endpoints answer with the
-login page; the web API answers 302 to /login.php. Every web API answer to a request
-without one of the service's XSRF-TOKEN cookies sets one.
+/livephoto/PID.mov   pictures at /<any size>/PID.EXT (.jpg, .gif, ...)
+/images/default_NAME.gif   the image hosts' picture for a deleted one (a GIF, 8800 bytes)
+Without the SUB cookie of a login, home pages and the album service's JSON endpoints answer
+with the login page; the web API answers 302 to /login.php (with "visitors": see there).
+Every web API answer to a request without one of the service's XSRF-TOKEN cookies sets one.
+Visitors ("visitors" on; the service is its own passport):
+POST /visitor/genvisitor2 (cb=visitor_gray_callback&ver=&tid=&from=weibo&...)
+  -> CB({"retcode":20000000,"msg":"succ","data":{"tid":T,"new_tid":true,"sub":S,"subp":P}});
+GET /visitor/visitor?a=crossdomain&t=T&s=S&sp=P&from=weibo&_rand=R&url=U
+  -> 302 to U (default /) with Set-Cookie SUB=S and SUBP=P (Path=/, no Domain, Expires a
+  year on); they serve from then on
+POST /visitor/genvisitor (cb=gen_callback&fp=...)
+  -> CB({"retcode":20000000,"msg":"succ","data":{"tid":T,"new_tid":true,"confidence":95}});
+GET /visitor/visitor?a=incarnate&t=T&w=2&c=095&gc=&cb=cross_domain&from=weibo&_rand=R
+  -> CB({"retcode":20000000,"msg":"succ","data":{"sub":S,"subp":P}}); and the same cookies
+  A tid serves once; one not handed out, or s/sp not its own: 400.
+GET /visitor/visitor?a=enter&url=U...   the passport's page for a browser
+A web API call without a login: without good visitor cookies (none, unknown, or a SUB
+without its SUBP) 302 to /visitor/visitor?entry=miniblog&a=enter&url=<the call's address>
+&domain=weibo.com&ua=&_rand=R; with stale ones {"ok":-100,"url":".../login.php?url=..."};
+with good ones the answer, but statuses/mymblog is HTTP 403
+{"ok":0,"message":"前方有点拥堵，请登录后使用"}. "/" without a login or good visitor cookies:
+302 to the passport's page, url=http://127.0.0.1:PORT/. Home pages and the album service
+answer visitors as before.
 )";
 }
 

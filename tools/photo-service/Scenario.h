@@ -39,12 +39,17 @@ struct Album {
 
 // One picture of a post in the web API.
 struct WebPicture {
-    std::string pid;           // a plain name; the image is "<pid>.jpg" (".gif" for a gif)
+    std::string pid;           // a plain name; the image is "<pid>.<ext>"
     std::string type = "pic";  // "pic", "livephoto" or "gif"
     std::string video;         // a live photo's video address; empty: "<host>/livephoto/<pid>.mov"
+    std::string format;        // the image's bytes: "jpg", "png", "webp" or "gif"
+    std::string ext;           // the address's extension, without the dot
     int seed = 0;              // the image's colour
     std::string label;         // the digits drawn on the image
 };
+
+// How a pinned post says so: "isTop":1, "isTop":true, "isTop":"1" or "mblogtype":2.
+enum class TopStyle { Number, Boolean, String, MblogType };
 
 struct WebPost {
     std::string mid;  // digits
@@ -53,8 +58,12 @@ struct WebPost {
     std::int64_t createdAt = 0;  // seconds since the epoch
     std::vector<WebPicture> pictures;
     bool pinned = false;
+    TopStyle topStyle = TopStyle::Number;
     bool followersOnly = false;
     bool midOnly = false;  // album items of this post carry only its mid
+    // A post the user liked: its author's uid and screen name (empty for the user's own posts).
+    std::string author;
+    std::string authorName;
 };
 
 // A special album of the photo wall (the avatar album, ...): its own posts, not on the wall.
@@ -68,6 +77,7 @@ struct WebProfile {
     std::string screenName;
     std::string custom;             // personal domain path; the user's "name" when not given
     std::vector<WebPost> posts;     // newest first
+    std::vector<WebPost> liked;     // other users' posts in the timeline, newest first
     std::size_t timelineReach = 0;  // newest non-pinned posts the timeline gives
     std::int64_t statusesCount = 0;
     std::vector<WebAlbum> albums;
@@ -105,15 +115,16 @@ struct Throttle {
     bool forever = false;
 };
 
-// A fault applies to the requests whose path (or path prefix, when it ends in '*') and query
-// values match: after `skip` of them, to the next `times` (all when negative).
+// A fault applies to the requests whose path (or path prefix, when it ends in '*'), query
+// values and host match: after `skip` of them, to the next `times` (all when negative).
 struct Fault {
     std::string path;
     bool prefix = false;
     std::map<std::string, std::string> query;
+    std::string host;  // the Host header's name (no port), lower case; empty: any
     int skip = 0;
     int times = -1;
-    std::string action;  // "", "empty", "status", "html", "body" or "truncate"
+    std::string action;  // "", "empty", "status", "html", "body", "truncate" or "endless"
     int status = 500;
     bool statusGiven = false;
     int retryAfter = -1;  // for "status" and "body": a Retry-After header when not negative
@@ -122,6 +133,22 @@ struct Fault {
     int delayMs = 0;
     long keepBytes = -1;      // for "truncate": bytes sent before the cut; half when negative
     long bytesPerSecond = 0;  // when positive, the answer trickles out at this rate
+    // Headers added to the answer ("{port}", "{origin}" and "{host}" replaced).
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::size_t padBytes = 0;  // a JSON answer is padded up to this many bytes
+    std::string cursor;        // walls and albums: "fresh" or "same" since_id on every page
+    std::string showInstead;   // statuses/show answers this post (mid or mblogid) instead
+};
+
+// The site's visitor system: the passport's handshakes and what visitor cookies open.
+struct VisitorRules {
+    bool enabled = false;
+    std::string current = "ok";      // genvisitor2: "ok", "refuse" (a retcode of failure), "error"
+    std::string older = "ok";        // genvisitor and a=incarnate, the same
+    std::int64_t expireSeconds = 0;  // visitor cookies are stale this long after the handshake
+    std::int64_t expireCalls = 0;    // or after this many web API calls; 0: never
+    std::set<std::string> accepted;  // SUB values taken as visitor cookies without a handshake
+    std::set<std::string> revoked;   // SUB values that are stale visitor cookies
 };
 
 struct Scenario {
@@ -141,6 +168,7 @@ struct Scenario {
     int okMinus100 = 0;          // calls answered {"ok":-100} until "/" is visited; -1: always
     std::string requireReferer;  // images need a Referer starting with this ({port} replaced)
     Throttle throttle;
+    VisitorRules visitors;
 
     const User* FindUser(const std::string& uidOrName) const;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <iterator>
 
 #include "Images.h"
 #include "JsonText.h"
@@ -30,7 +31,7 @@ Page Refused(const std::string& msgJson) {
 }
 
 std::string Extension(const WebPicture& picture) {
-    return picture.type == "gif" ? ".gif" : ".jpg";
+    return "." + picture.ext;
 }
 
 }  // namespace
@@ -42,6 +43,10 @@ WebApi::WebApi(const Scenario& scenario) : scenario_(scenario) {
             posts_.emplace(post.mid, std::make_pair(&user, &post));
             posts_.emplace(post.mblogid, std::make_pair(&user, &post));
             for (const WebPicture& picture : post.pictures) wall.push_back({&post, &picture});
+        }
+        for (const WebPost& post : user.web.liked) {
+            posts_.emplace(post.mid, std::make_pair(&user, &post));
+            posts_.emplace(post.mblogid, std::make_pair(&user, &post));
         }
         for (const WebAlbum& album : user.web.albums) {
             Container& c = containers_[album.containerId];
@@ -70,13 +75,13 @@ std::string WebApi::Json(const std::string& s) const {
     return JsonString(s, scenario_.escapeUnicode);
 }
 
-Page WebApi::Answer(const httplib::Request& req) const {
+Page WebApi::Answer(const httplib::Request& req, const Fault* fault) const {
     const std::string& path = req.path;
     if (path == "/ajax/profile/info") return ProfileInfo(req);
-    if (path == "/ajax/profile/getImageWall") return ImageWall(req);
-    if (path == "/ajax/profile/getAlbumDetail") return AlbumDetail(req);
+    if (path == "/ajax/profile/getImageWall") return ImageWall(req, fault);
+    if (path == "/ajax/profile/getAlbumDetail") return AlbumDetail(req, fault);
     if (path == "/ajax/statuses/mymblog") return Timeline(req);
-    if (path == "/ajax/statuses/show") return Show(req);
+    if (path == "/ajax/statuses/show") return Show(req, fault);
     return {404, "{\"ok\":0,\"msg\":\"not found\"}", kJson};
 }
 
@@ -150,10 +155,20 @@ std::string WebApi::ItemsJson(const std::vector<Item>& items, std::size_t begin,
 }
 
 // One page of a wall or album: the items from the cursor on and the next cursor, "0" at the end.
+// Under a fault's cursor every answer is the first page, with a since_id never given before
+// ("fresh") or always the same one ("same").
 std::optional<std::string> WebApi::ItemPage(const std::vector<Item>& items,
                                             const std::string& cursor, int pageSize,
-                                            std::size_t& begin) const {
+                                            const Fault* fault, std::size_t& begin) const {
     begin = 0;
+    const std::string twist = fault ? fault->cursor : "";
+    if (!twist.empty()) {
+        std::size_t end = std::min(items.size(), static_cast<std::size_t>(pageSize));
+        std::string mid = end ? items[end - 1].post->mid : "1";
+        std::uint64_t n = twist == "fresh" ? items.size() + ++freshCursors_ : end;
+        return "{\"ok\":1,\"data\":{\"list\":" + ItemsJson(items, 0, end) +
+               ",\"since_id\":" + Json(mid + "_" + std::to_string(n));
+    }
     if (!cursor.empty() && cursor != "0") {
         std::size_t mark = cursor.rfind('_');
         if (mark == std::string::npos || !Digits(cursor.substr(mark + 1))) return std::nullopt;
@@ -170,12 +185,12 @@ std::optional<std::string> WebApi::ItemPage(const std::vector<Item>& items,
            ",\"since_id\":" + Json(next);
 }
 
-Page WebApi::ImageWall(const httplib::Request& req) const {
+Page WebApi::ImageWall(const httplib::Request& req, const Fault* fault) const {
     const User* user = UserById(req.get_param_value("uid"));
     if (!user) return Refused(Json("用户不存在"));
     std::size_t begin = 0;
     auto out = ItemPage(walls_.at(user->uid), req.get_param_value("sinceid"),
-                        scenario_.wallPageSize, begin);
+                        scenario_.wallPageSize, fault, begin);
     if (!out) return Refused(Json("参数错误"));
     if (begin == 0 && req.get_param_value("has_album") == "true") {
         *out += ",\"album_list\":[";
@@ -196,26 +211,31 @@ Page WebApi::ImageWall(const httplib::Request& req) const {
     return {200, *out + "}}", kJson};
 }
 
-Page WebApi::AlbumDetail(const httplib::Request& req) const {
+Page WebApi::AlbumDetail(const httplib::Request& req, const Fault* fault) const {
     auto it = containers_.find(req.get_param_value("containerid"));
     if (it == containers_.end() || it->second.user->uid != req.get_param_value("uid"))
         return Refused(Json("相册不存在"));
     std::size_t begin = 0;
-    auto out =
-        ItemPage(it->second.items, req.get_param_value("since_id"), scenario_.albumPageSize, begin);
+    auto out = ItemPage(it->second.items, req.get_param_value("since_id"), scenario_.albumPageSize,
+                        fault, begin);
     if (!out) return Refused(Json("参数错误"));
     return {200, *out + "}}", kJson};
 }
 
 std::vector<const WebPost*> WebApi::TimelinePage(const User& user, std::size_t page) const {
-    // The newest posts within reach, without the pinned ones and those for followers only.
-    std::vector<const WebPost*> regular;
+    // The newest posts within reach, without the pinned ones and those for followers only,
+    // and the liked posts among them by date.
+    std::vector<const WebPost*> own;
     std::size_t reached = 0;
     for (const WebPost& post : user.web.posts) {
         if (post.pinned) continue;
         if (reached++ >= user.web.timelineReach) break;
-        if (!post.followersOnly) regular.push_back(&post);
+        if (!post.followersOnly) own.push_back(&post);
     }
+    std::vector<const WebPost*> liked, regular;
+    for (const WebPost& post : user.web.liked) liked.push_back(&post);
+    std::merge(own.begin(), own.end(), liked.begin(), liked.end(), std::back_inserter(regular),
+               [](const WebPost* a, const WebPost* b) { return a->createdAt > b->createdAt; });
     std::vector<const WebPost*> list;
     if (page == 1) {
         for (const WebPost& post : user.web.posts) {
@@ -246,15 +266,16 @@ Page WebApi::Timeline(const httplib::Request& req) const {
     std::string out = "{\"ok\":1,\"data\":{\"list\":[";
     for (std::size_t i = 0; i < list.size(); ++i) {
         if (i) out += ",";
-        out += PostJson(*user, *list[i]);
+        out += PostJson(*user, *list[i], !list[i]->author.empty());
     }
     out += "],\"since_id\":" + Json(cursorAfter(list, page)) +
            ",\"total\":" + std::to_string(user->web.statusesCount) + "}}";
     return {200, out, kJson};
 }
 
-Page WebApi::Show(const httplib::Request& req) const {
-    auto it = posts_.find(req.get_param_value("id"));
+Page WebApi::Show(const httplib::Request& req, const Fault* fault) const {
+    bool instead = fault && !fault->showInstead.empty();
+    auto it = posts_.find(instead ? fault->showInstead : req.get_param_value("id"));
     if (it == posts_.end()) {
         return {200, "{\"ok\":0,\"message\":" + Json("该微博不存在") + ",\"error_code\":20101}",
                 kJson};
@@ -269,7 +290,16 @@ Page WebApi::Show(const httplib::Request& req) const {
     return {200, body, kJson};
 }
 
-std::string WebApi::PostJson(const User& user, const WebPost& post) const {
+std::string WebApi::AuthorJson(const User& user, const WebPost& post) const {
+    if (post.author.empty()) return UserJson(user);
+    if (const User* author = UserById(post.author)) return UserJson(*author);
+    std::string name = post.authorName.empty() ? "用户" + post.author : post.authorName;
+    return "{\"id\":" + post.author + ",\"idstr\":" + Json(post.author) +
+           ",\"screen_name\":" + Json(name) + ",\"profile_url\":" + Json("/u/" + post.author) +
+           ",\"statuses_count\":0}";
+}
+
+std::string WebApi::PostJson(const User& user, const WebPost& post, bool liked) const {
     std::string ids, infos;
     auto image = [&](const WebPicture& p, const char* size) {
         return "{\"url\":" + Json(PictureAddress(p, size)) +
@@ -288,12 +318,28 @@ std::string WebApi::PostJson(const User& user, const WebPost& post) const {
     }
     std::string out = "{\"created_at\":" + Json(PostTime(post.createdAt)) + ",\"id\":" + post.mid +
                       ",\"idstr\":" + Json(post.mid) + ",\"mid\":" + Json(post.mid) +
-                      ",\"mblogid\":" + Json(post.mblogid) + ",\"user\":" + UserJson(user) +
+                      ",\"mblogid\":" + Json(post.mblogid) + ",\"user\":" + AuthorJson(user, post) +
                       ",\"text_raw\":" + Json(post.text) +
                       ",\"text\":" + Json(HtmlEscape(post.text)) +
                       ",\"pic_num\":" + std::to_string(post.pictures.size()) + ",\"pic_ids\":[" +
                       ids + "],\"pic_infos\":{" + infos + "}";
-    if (post.pinned) out += ",\"isTop\":1";
+    if (post.pinned) {
+        switch (post.topStyle) {
+            case TopStyle::Number:
+                out += ",\"isTop\":1";
+                break;
+            case TopStyle::Boolean:
+                out += ",\"isTop\":true";
+                break;
+            case TopStyle::String:
+                out += ",\"isTop\":\"1\"";
+                break;
+            case TopStyle::MblogType:
+                out += ",\"mblogtype\":2";
+                break;
+        }
+    }
+    if (liked) out += ",\"title\":{\"text\":" + Json("赞过") + "}";
     return out + "}";
 }
 

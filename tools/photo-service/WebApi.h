@@ -4,6 +4,8 @@
 
 #include <httplib.h>
 
+#include <atomic>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -29,8 +31,9 @@ class WebApi {
     void SetHosts(const std::string& picHost, const std::string& origin);
 
     static bool IsApiPath(const std::string& path) { return path.rfind("/ajax/", 0) == 0; }
-    // Answers one /ajax/ call.
-    Page Answer(const httplib::Request& req) const;
+    // Answers one /ajax/ call; `fault` (may be null) can twist the answer: its cursor and
+    // show_instead.
+    Page Answer(const httplib::Request& req, const Fault* fault = nullptr) const;
 
     // A live photo's video address when this service serves it.
     std::string VideoAddress(const WebPicture& picture) const;
@@ -47,17 +50,19 @@ class WebApi {
     };
 
     Page ProfileInfo(const httplib::Request& req) const;
-    Page ImageWall(const httplib::Request& req) const;
-    Page AlbumDetail(const httplib::Request& req) const;
+    Page ImageWall(const httplib::Request& req, const Fault* fault) const;
+    Page AlbumDetail(const httplib::Request& req, const Fault* fault) const;
     Page Timeline(const httplib::Request& req) const;
-    Page Show(const httplib::Request& req) const;
+    Page Show(const httplib::Request& req, const Fault* fault) const;
 
     const User* UserById(const std::string& uid) const;
     std::vector<const WebPost*> TimelinePage(const User& user, std::size_t page) const;
     std::string ItemsJson(const std::vector<Item>& items, std::size_t begin, std::size_t end) const;
     std::optional<std::string> ItemPage(const std::vector<Item>& items, const std::string& cursor,
-                                        int pageSize, std::size_t& begin) const;
-    std::string PostJson(const User& user, const WebPost& post) const;
+                                        int pageSize, const Fault* fault, std::size_t& begin) const;
+    // `liked`: as a liked post in the user's timeline.
+    std::string PostJson(const User& user, const WebPost& post, bool liked = false) const;
+    std::string AuthorJson(const User& user, const WebPost& post) const;
     std::string PictureAddress(const WebPicture& picture, const char* size) const;
     std::string UserJson(const User& user) const;
     std::string Json(const std::string& s) const;
@@ -68,6 +73,7 @@ class WebApi {
     std::map<std::string, std::vector<Item>> walls_;                       // by uid
     std::map<std::string, Container> containers_;                          // by container id
     std::map<std::string, std::pair<const User*, const WebPost*>> posts_;  // by mid and mblogid
+    mutable std::atomic<std::uint64_t> freshCursors_{0};
 };
 
 }  // namespace photoservice

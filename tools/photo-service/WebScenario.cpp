@@ -59,12 +59,44 @@ bool Numbers(Reader& r, json_object* object, const char* key, std::set<std::int6
     return true;
 }
 
+bool ReadTopStyle(Reader& r, json_object* object, TopStyle& style) {
+    std::string name;
+    if (!r.Text(object, "top_as", name)) return false;
+    if (name.empty() || name == "number") {
+        style = TopStyle::Number;
+    } else if (name == "boolean") {
+        style = TopStyle::Boolean;
+    } else if (name == "string") {
+        style = TopStyle::String;
+    } else if (name == "mblogtype") {
+        style = TopStyle::MblogType;
+    } else {
+        return r.Fail("\"top_as\" is \"number\", \"boolean\", \"string\" or \"mblogtype\"");
+    }
+    return true;
+}
+
+// The picture's format and its address's extension: a gif is a GIF, anything else a JPEG
+// unless the scenario says otherwise; the extension follows the format unless given.
+bool SettleFormat(Reader& r, WebPicture& picture) {
+    if (picture.format.empty()) picture.format = picture.type == "gif" ? "gif" : "jpg";
+    if (picture.format != "jpg" && picture.format != "png" && picture.format != "webp" &&
+        picture.format != "gif") {
+        return r.Fail("a picture's \"format\" is \"jpg\", \"png\", \"webp\" or \"gif\"");
+    }
+    if (picture.ext.empty()) picture.ext = picture.format;
+    if (!IsPlainName(picture.ext) || picture.ext.find('.') != std::string::npos)
+        return r.Fail("a picture's \"ext\" is a plain name without '.'");
+    return true;
+}
+
 bool ReadPicture(Reader& r, json_object* p, WebPicture& picture) {
     if (json_object_is_type(p, json_type_string)) {
         picture.pid = json_object_get_string(p);
     } else if (json_object_is_type(p, json_type_object)) {
         if (!r.Text(p, "pid", picture.pid) || !r.Text(p, "type", picture.type) ||
-            !r.Text(p, "video", picture.video)) {
+            !r.Text(p, "video", picture.video) || !r.Text(p, "format", picture.format) ||
+            !r.Text(p, "ext", picture.ext)) {
             return false;
         }
     } else {
@@ -87,9 +119,11 @@ bool ReadPostArray(Reader& r, json_object* posts, std::vector<WebPost>& out) {
         if (!r.Text(p, "mid", post.mid) || !r.Text(p, "mblogid", post.mblogid) ||
             !r.Text(p, "text", post.text) || !r.Int(p, "created_at", post.createdAt, 0, kMaxTime) ||
             !r.Bool(p, "pinned", post.pinned) || !r.Bool(p, "followers_only", post.followersOnly) ||
-            !r.Bool(p, "mid_only", post.midOnly)) {
+            !r.Bool(p, "mid_only", post.midOnly) || !ReadTopStyle(r, p, post.topStyle) ||
+            !r.Text(p, "author", post.author) || !r.Text(p, "author_name", post.authorName)) {
             return false;
         }
+        if (Member(p, "top_as")) post.pinned = true;
         previous = post.createdAt;
         json_object* pics = Member(p, "pics");
         if (json_object_is_type(pics, json_type_int)) {
@@ -115,15 +149,18 @@ bool ReadPostArray(Reader& r, json_object* posts, std::vector<WebPost>& out) {
 bool GeneratePosts(Reader& r, json_object* g, std::vector<WebPost>& out) {
     std::int64_t count = 0, perPost = 1, newest = 1700000000, step = 3600, liveEvery = 0,
                  gifEvery = 0, midOnlyEvery = 0;
-    std::string text = "第{post}条微博";
+    std::string text = "第{post}条微博", format, author, authorName;
     std::set<std::int64_t> pinned, followersOnly;
+    TopStyle topStyle = TopStyle::Number;
     if (!r.Int(g, "count", count, 0, kMaxPostsPerList) ||
         !r.Int(g, "pics_per_post", perPost, 0, kMaxPicturesPerPost) ||
         !r.Int(g, "newest", newest, 0, kMaxTime) || !r.Int(g, "step", step, 0, 100000000) ||
         !r.Int(g, "livephoto_every", liveEvery, 0, 100000000) ||
         !r.Int(g, "gif_every", gifEvery, 0, 100000000) ||
         !r.Int(g, "mid_only_every", midOnlyEvery, 0, 100000000) || !r.Text(g, "text", text) ||
-        !Numbers(r, g, "pinned", pinned) || !Numbers(r, g, "followers_only", followersOnly)) {
+        !Numbers(r, g, "pinned", pinned) || !Numbers(r, g, "followers_only", followersOnly) ||
+        !ReadTopStyle(r, g, topStyle) || !r.Text(g, "format", format) ||
+        !r.Text(g, "author", author) || !r.Text(g, "author_name", authorName)) {
         return false;
     }
     std::int64_t picture = 0;
@@ -132,6 +169,9 @@ bool GeneratePosts(Reader& r, json_object* g, std::vector<WebPost>& out) {
         post.text = Replace(text, "{post}", std::to_string(i));
         post.createdAt = std::max<std::int64_t>(0, newest - (i - 1) * step);
         post.pinned = pinned.count(i) > 0;
+        post.topStyle = topStyle;
+        post.author = author;
+        post.authorName = authorName;
         post.followersOnly = followersOnly.count(i) > 0;
         post.midOnly = midOnlyEvery > 0 && i % midOnlyEvery == 0;
         for (std::int64_t k = 0; k < perPost; ++k) {
@@ -142,6 +182,7 @@ bool GeneratePosts(Reader& r, json_object* g, std::vector<WebPost>& out) {
             } else if (gifEvery > 0 && picture % gifEvery == 0) {
                 pic.type = "gif";
             }
+            if (pic.type != "gif") pic.format = format;
             post.pictures.push_back(std::move(pic));
         }
         out.push_back(std::move(post));
@@ -150,8 +191,10 @@ bool GeneratePosts(Reader& r, json_object* g, std::vector<WebPost>& out) {
 }
 
 // Reads "posts" (an array or a generator), sorts them newest first and fills in what the
-// scenario left out: mids, mblogids, pids and the images' colours and labels.
-bool ReadPosts(Reader& r, json_object* posts, std::vector<WebPost>& out, int listSeq, long& total) {
+// scenario left out: mids, mblogids, pids and the images' colours and labels. Liked posts
+// name their author; the user's own do not.
+bool ReadPosts(Reader& r, json_object* posts, std::vector<WebPost>& out, int listSeq, long& total,
+               bool liked = false) {
     if (json_object_is_type(posts, json_type_array)) {
         if (!ReadPostArray(r, posts, out)) return false;
     } else if (json_object_is_type(posts, json_type_object)) {
@@ -172,11 +215,16 @@ bool ReadPosts(Reader& r, json_object* posts, std::vector<WebPost>& out, int lis
         if (!AllDigits(post.mid, 18)) return r.Fail("a post's \"mid\" must be digits");
         if (post.mblogid.empty()) post.mblogid = Base62(std::stoull(post.mid));
         if (!IsPlainName(post.mblogid)) return r.Fail("a post's \"mblogid\" must be a plain name");
+        if (liked && !AllDigits(post.author, 18))
+            return r.Fail("a liked post needs an \"author\" of digits");
+        if (!liked && (!post.author.empty() || !post.authorName.empty()))
+            return r.Fail("only liked posts have an \"author\"");
         for (WebPicture& picture : post.pictures) {
             ++number;
             if (picture.pid.empty()) picture.pid = WebPid(listSeq, number);
             if (!IsPlainName(picture.pid))
                 return r.Fail("a pid may hold only letters, digits, '_', '-' and '.'");
+            if (!SettleFormat(r, picture)) return false;
             picture.seed = listSeq * 1000 + number;
             picture.label = std::to_string(number % 1000000);
         }
@@ -246,6 +294,29 @@ bool ReadThrottle(Reader& r, json_object* t, Throttle& throttle) {
     return true;
 }
 
+bool ReadHandshake(Reader& r, json_object* v, const char* key, std::string& out) {
+    if (!r.Text(v, key, out)) return false;
+    if (out != "ok" && out != "refuse" && out != "error")
+        return r.Fail(std::string("\"") + key + "\" is \"ok\", \"refuse\" or \"error\"");
+    return true;
+}
+
+bool ReadVisitors(Reader& r, json_object* v, VisitorRules& rules) {
+    if (!v) return true;
+    if (json_object_is_type(v, json_type_boolean)) {
+        rules.enabled = json_object_get_boolean(v);
+        return true;
+    }
+    if (!json_object_is_type(v, json_type_object))
+        return r.Fail("\"visitors\" is true, false or an object");
+    rules.enabled = true;
+    return ReadHandshake(r, v, "genvisitor2", rules.current) &&
+           ReadHandshake(r, v, "genvisitor", rules.older) &&
+           r.Int(v, "expire_seconds", rules.expireSeconds, 0, 100000000) &&
+           r.Int(v, "expire_calls", rules.expireCalls, 0, 1000000000) &&
+           r.Names(v, "accepted", rules.accepted) && r.Names(v, "revoked", rules.revoked);
+}
+
 }  // namespace
 
 bool ReadWebOptions(Reader& r, json_object* top, Scenario& s) {
@@ -255,7 +326,8 @@ bool ReadWebOptions(Reader& r, json_object* top, Scenario& s) {
         !r.Int(top, "album_page_size", album, 1, 10000) ||
         !r.Int(top, "timeline_page_size", timeline, 1, 10000) ||
         !r.Int(top, "ok_minus_100", minus100, -1, 1000000000) ||
-        !ReadThrottle(r, Member(top, "throttle"), s.throttle)) {
+        !ReadThrottle(r, Member(top, "throttle"), s.throttle) ||
+        !ReadVisitors(r, Member(top, "visitors"), s.visitors)) {
         return false;
     }
     s.wallPageSize = static_cast<int>(wall);
@@ -289,7 +361,11 @@ bool ReadWebProfile(Reader& r, json_object* u, User& user, int& listSeq, long& t
     }
     if (!profile.custom.empty() && !IsPlainName(profile.custom))
         return r.Fail("\"custom\" may hold only letters, digits, '_', '-' and '.'");
-    if (!ReadPosts(r, Member(web, "posts"), profile.posts, ++listSeq, total)) return false;
+    if (!ReadPosts(r, Member(web, "posts"), profile.posts, ++listSeq, total) ||
+        (Member(web, "liked") &&
+         !ReadPosts(r, Member(web, "liked"), profile.liked, ++listSeq, total, true))) {
+        return false;
+    }
     profile.timelineReach = reach < 0 ? profile.posts.size() : static_cast<std::size_t>(reach);
     profile.statusesCount =
         statuses < 0 ? static_cast<std::int64_t>(profile.posts.size()) : statuses;

@@ -24,8 +24,11 @@ void Usage(std::FILE* out) {
         "\"listening on 127.0.0.1:PORT\" as its first line. SIGTERM or SIGINT stop it.\n"
         "--request-log appends one line per request as it arrives:\n"
         "  METHOD PATH?QUERY STATUS SECONDS[ xsrf=none|match|wrong]\n"
-        "  (query values decoded, sorted by name; SECONDS since the start, to the millisecond;\n"
-        "  xsrf: on web API calls, the X-XSRF-TOKEN header against the XSRF-TOKEN cookie).\n\n%s",
+        "  METHOD PATH?QUERY STATUS SECONDS host=NAME cookie=none|sent xsrf=none|sent\n"
+        "  (query values decoded, sorted by name, a POST's form among them; SECONDS since the\n"
+        "  start, to the millisecond; xsrf: on web API calls, the X-XSRF-TOKEN header against\n"
+        "  the XSRF-TOKEN cookie; the second form for pictures and videos, /SIZE/NAME.EXT:\n"
+        "  the Host header's name and whether a Cookie and an X-XSRF-TOKEN header came).\n\n%s",
         photoservice::ScenarioHelp());
 }
 
