@@ -280,8 +280,8 @@ void AlbumDownload::LogFailed(const Text& photoId, const Text& why) {
 }
 
 void AlbumDownload::LogGone(const Text& photoId, bool video, const Text& why) {
-    view_.AppendLog((video ? "视频已失效："_t : "图片已失效："_t) + photoId + Text("（") + why +
-                    Text("）\r\n"));
+    view_.AppendLog((video ? "视频已失效："_t : "图片已失效："_t) + photoId + "（"_t + why +
+                    "）\r\n"_t);
     ++summary_.gone;
 }
 
