@@ -594,6 +594,46 @@ TEST_F(CliTest, DownloadsChosenAlbumThenSkipsEverythingRecorded) {
     EXPECT_FALSE(fs::exists(album / "风景一(1).jpg"));
 }
 
+// Exit 6 says that a run went to its end but left something for the next run; pictures the
+// host says are deleted are counted apart and leave nothing to fetch again.
+TEST_F(CliTest, ARunThatLeftSomethingBehindExitsSixDeletedPicturesDoNot) {
+    struct Case {
+        std::string faults;
+        int exit;
+        std::string summary;
+    };
+    const std::vector<Case> cases = {
+        {R"([{ "path": "/photos/get_all", "query": {"album_id": "5000000000000001"},
+               "action": "status", "status": 500 }])",
+         6, "保存 0 张，跳过 0 张（已有记录），失败 0 张，未能读取 1 页"},
+        {R"([{ "path": "/large/p2.jpg", "action": "status", "status": 500 }])", 6,
+         "保存 3 张，跳过 0 张（已有记录），失败 1 张"},
+        {R"([{ "path": "/large/p2.jpg", "action": "status", "status": 302,
+               "headers": {"Location": "http://{host}:{port}/images/default_h_large.gif"} },
+             { "path": "/large/p3.jpg", "headers": {"x-image-errno": "101"} },
+             { "path": "/large/p4.gif", "action": "status", "status": 410 }])",
+         0, "保存 1 张，跳过 0 张（已有记录），失败 0 张，已失效 3 张"},
+    };
+    for (const Case& c : cases) {
+        std::string scenario = kScenario;
+        scenario.insert(scenario.rfind('}'), R"(, "require_login": false, "faults": )" + c.faults);
+        ServiceProcess service;
+        ASSERT_GT(service.Start(scenario), 0) << service.Output();
+        SettingsFile settings(SettingsFile::PathFor(FromPath(programFolder_)));
+        ASSERT_TRUE(settings.Write(SettingKey::PhotoService, Utf8ToLocal(service.Url())));
+        fs::remove_all(saveFolder_);
+        fs::remove_all(programFolder_ / "防止重复下载数据库");
+        EXPECT_EQ(Run({"--program-folder", U8(programFolder_), "--save", U8(saveFolder_),
+                       "--albums", "1", "--records", "on", service.Url("/u/1001")}),
+                  c.exit)
+            << err_;
+        EXPECT_TRUE(out_.ends_with(c.summary + "\n")) << out_;
+        std::string ids;
+        EXPECT_EQ(CheckRecords("1001", &ids), 0);
+        EXPECT_EQ(CountLines(ids), std::stoi(c.summary.substr(c.summary.find(' ') + 1))) << ids;
+    }
+}
+
 TEST_F(CliTest, PeriodTakesOnlyPhotosBetweenTheDates) {
     StartService(kScenario);
     fs::path cookies = LogIn();
