@@ -45,7 +45,9 @@ const RecordLayout& Layout() {
 // One album whose pictures are the items given.
 class ListedProtocol : public Protocol {
   public:
-    explicit ListedProtocol(std::vector<PhotoItem> items) : items_(std::move(items)) {}
+    explicit ListedProtocol(std::vector<PhotoItem> items,
+                            PhotoCursor::Step last = PhotoCursor::Step::End)
+        : items_(std::move(items)), last_(last) {}
 
     ServiceOutcome ResolveUser(const Text&, const std::optional<Text>&, const RunHooks&,
                                ListedUser&, Text&) override {
@@ -57,7 +59,7 @@ class ListedProtocol : public Protocol {
     }
     std::unique_ptr<PhotoCursor> OpenAlbum(const ListedUser&, const AlbumListing&,
                                            const RunHooks&) override {
-        return std::make_unique<Cursor>(items_);
+        return std::make_unique<Cursor>(items_, last_);
     }
     Text AlbumPageAddress(const ListedUser&) const override { return Text(); }
     Text ImageHeaders() const override { return Text("Referer: https://weibo.com/"); }
@@ -66,18 +68,20 @@ class ListedProtocol : public Protocol {
   private:
     class Cursor : public PhotoCursor {
       public:
-        explicit Cursor(const std::vector<PhotoItem>& items) : items_(items) {}
+        Cursor(const std::vector<PhotoItem>& items, Step last) : items_(items), last_(last) {}
         Step Next(PhotoItem& item) override {
-            if (next_ >= items_.size()) return Step::End;
+            if (next_ >= items_.size()) return last_;
             item = items_[next_++];
             return Step::Photo;
         }
 
       private:
         const std::vector<PhotoItem>& items_;
+        Step last_;
         std::size_t next_ = 0;
     };
     std::vector<PhotoItem> items_;
+    PhotoCursor::Step last_;
 };
 
 // How the server answers one path (on any host, or on the host named in `hosts`).
@@ -158,7 +162,8 @@ class ImageFetchTest : public ::testing::Test {
     }
 
     DownloadSummary Run(const std::vector<PhotoItem>& items, bool records = true,
-                        RecordingView* view = nullptr, JobControl* control = nullptr) {
+                        RecordingView* view = nullptr, JobControl* control = nullptr,
+                        PhotoCursor::Step last = PhotoCursor::Step::End) {
         RecordingView own;
         RecordingView& v = view ? *view : own;
         AlbumRow row;
@@ -172,7 +177,7 @@ class ImageFetchTest : public ::testing::Test {
         DownloadSetup setup;
         setup.user.userId = Text("42");
         setup.user.userTitle = Utf8ToLocal("用户");
-        setup.protocol = std::make_shared<ListedProtocol>(items);
+        setup.protocol = std::make_shared<ListedProtocol>(items, last);
         setup.programFolder = FromPath(root_ / "program");
         setup.recordFolder = FromPath(root_ / "records") + Text("/");
         for (int n = 1; n <= 4; ++n)
@@ -482,6 +487,26 @@ TEST_F(ImageFetchTest, AStopInTheMiddleOfABodyLeavesNoFileBehind) {
     EXPECT_TRUE(summary.stopped);
     EXPECT_TRUE(Files().empty());
     EXPECT_TRUE(Recorded().empty());
+}
+
+// A login the service wants in the middle of a run ends it, and the window turns to its login
+// page; what was saved before is recorded.
+TEST_F(ImageFetchTest, ALoginLostDuringARunTurnsToTheLoginPage) {
+    struct LoginView : RecordingView {
+        void ShowLoginPage() override { ++shown; }
+        int shown = 0;
+    };
+    Serve("/a.jpg", {200, kJpeg, {}});
+    for (const PhotoCursor::Step last : {PhotoCursor::Step::End, PhotoCursor::Step::NotLoggedIn}) {
+        LoginView view;
+        const DownloadSummary summary =
+            Run({Picture("a1", Url("/a.jpg"), 1)}, true, &view, nullptr, last);
+        const bool lost = last == PhotoCursor::Step::NotLoggedIn;
+        EXPECT_EQ(view.shown, lost ? 1 : 0);
+        EXPECT_EQ(summary.notLoggedIn, lost);
+        EXPECT_EQ(summary.stopped, lost);
+        EXPECT_EQ(Recorded(), std::vector<std::string>{"a1"});
+    }
 }
 
 // The window's log and ovatrix-cli end with the same line: the figures in their order, the
