@@ -1,5 +1,5 @@
 #pragma once
-// Feeds the embedded browser's cookies into the process-wide CookieStore, so that the
+// Feeds the embedded browser's cookies into the window session's CookieStore, so that the
 // program's own requests carry the login made in the browser: every cookie the browser
 // receives or drops is passed on as it happens.
 //

@@ -97,6 +97,15 @@ bool Catalogue::Report(ServiceOutcome outcome, Failure where, const Text& failur
             line = (where == Failure::HomePage ? "获取主页失败："_t : "获取相册列表失败："_t) +
                    failure;
             break;
+        case ServiceOutcome::Failed:
+            SetFailure(where == Failure::HomePage ? Failure::Profile : where, failure);
+            line = (where == Failure::HomePage ? "获取主页失败："_t : "获取相册列表失败："_t) +
+                   failure;
+            break;
+        case ServiceOutcome::Declined:
+            SetFailure(Failure::NoSuchUser, failure);
+            line = "获取主页失败："_t + failure;
+            break;
         case ServiceOutcome::NotLoggedIn:
             SetFailure(Failure::NotLoggedIn, failure);
             line = "未登录或登录已失效，请先在第一步登录"_t;

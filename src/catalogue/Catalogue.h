@@ -44,9 +44,10 @@ class Catalogue {
     ListedUser User() const;
 
     // What kept the last resolution or list from the service: nothing arrived from the home
-    // page or from the album list (no host, refused, TLS, time-out). `cause` names the host
-    // and the reason.
-    enum class Failure { None, HomePage, AlbumList, NotLoggedIn, Refused };
+    // page (no host, refused, TLS, time-out), the user's profile could not be read, the
+    // service says it has no such user to show, or the album list could not be fetched.
+    // `cause` names the host and the reason, or gives the service's message.
+    enum class Failure { None, HomePage, Profile, NoSuchUser, AlbumList, NotLoggedIn, Refused };
     Failure LastFailure(Text* cause = nullptr) const;
 
     // The user and the protocol of the rows last listed: a download saves under this user,

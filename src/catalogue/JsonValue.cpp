@@ -272,4 +272,19 @@ Text JsonValue::MemberText(const char* asciiKey) const {
     return ReplaceText(Member(asciiKey).ToText(), Text("\""));
 }
 
+Text JsonValue::MemberString(const char* asciiKey) const {
+    const JsonValue member = Member(asciiKey);
+    json_object* o = AsObject(member.value_);
+    if (o == nullptr || json_object_is_type(o, json_type_object) ||
+        json_object_is_type(o, json_type_array))
+        return Text();
+    if (!json_object_is_type(o, json_type_string)) return member.ToText();
+    std::string s(json_object_get_string(o),
+                  static_cast<std::size_t>(json_object_get_string_len(o)));
+    for (char& c : s) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    }
+    return Utf8ToLocal(s);
+}
+
 }  // namespace ovx

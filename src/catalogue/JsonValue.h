@@ -48,6 +48,10 @@ class JsonValue {
     // ToText() with every double quote removed: how the service's members are read (a
     // missing member reads "null").
     Text MemberText(const char* asciiKey) const;
+    // A string member as the text it holds (escapes resolved), every control character
+    // (line breaks and tabs among them) a space; a number or true/false as its JSON text;
+    // empty for a missing member, null, an object or an array.
+    Text MemberString(const char* asciiKey) const;
 
   private:
     struct Impl;

@@ -16,6 +16,7 @@ namespace ovx {
 
 class CookieStore;
 class RequestGovernor;
+class VisitorSession;
 
 // The user a listing belongs to; a download saves and records under this user only.
 struct ListedUser {
@@ -69,17 +70,24 @@ class PhotoCursor {
 // The outcome of a resolution or an album list.
 enum class ServiceOutcome {
     Done,         // answered (possibly with no user or no albums)
+    Declined,     // the service answered that it will not show this (no such user, say):
+                  // `failure` is its message
+    Failed,       // answers came, but none that could be read: `failure` says what came
     Unreachable,  // nothing arrived; `failure` names the host and the reason
     NotLoggedIn,  // the service wants a login
     Refused,      // the service kept refusing (throttling)
     Stopped,
 };
 
-// What every request of a session shares: the login's cookies and the pacing. Made by the
-// front end, which keeps both alive as long as any run of the session.
+// What every request of a session shares: the login's cookies and the pacing, and the site's
+// visitor access when the session may fall back on it. Made by the front end, which keeps
+// them alive as long as any run of the session.
 struct SessionContext {
     CookieStore& cookies;
     RequestGovernor& governor;
+    // None: the login is all the session has (a cookies file named on the command line), and
+    // a login the site does not accept ends the run.
+    VisitorSession* visitor = nullptr;
 };
 
 // Where the service is, from the settings.
@@ -121,6 +129,9 @@ class Protocol {
     virtual Text ImageHeaders() const = 0;
     // How this protocol's photos are recorded.
     virtual const RecordLayout& Records() const = 0;
+    // A download run starts: what an earlier run learnt of the service (and may have got
+    // wrong, a call that failed say) is forgotten.
+    virtual void BeginRun() {}
 };
 
 }  // namespace ovx

@@ -38,10 +38,11 @@ ThrottleObserver WatchThrottling(const RunHooks& hooks) {
 }
 
 GovernedAnswer GovernedPage(const SessionContext& session, const RunHooks& hooks, bool paced,
-                            const Text& url, WebRequestOptions options) {
-    options.cookieStore = &session.cookies;
-    GovernedAnswer answer =
-        GovernedWebRequest(session.governor, WatchThrottling(hooks), paced, url, options);
+                            const Text& url, WebRequestOptions options,
+                            const RequestRoutine& routine, const ThrottleJudge& judge) {
+    if (options.cookieStore == nullptr) options.cookieStore = &session.cookies;
+    GovernedAnswer answer = GovernedWebRequest(session.governor, WatchThrottling(hooks), paced, url,
+                                               options, routine, judge);
     LogGaveUp(hooks, answer);
     return answer;
 }
@@ -64,9 +65,10 @@ PageTry TryPage(const RunHooks& hooks, const std::function<PageTry()>& attempt) 
     return PageTry::Again;
 }
 
-void ReportLostPage(const RunHooks& hooks, int page, const Text& message) {
+void ReportLostPage(const RunHooks& hooks, int page, const Text& message, bool albumEnds) {
     hooks.Log("相册《"_t + hooks.albumTitle + "》第"_t + ToText(page) + "页读取失败"_t +
-              (message.empty() ? Text() : Text("（") + message + Text("）")) + "，已跳过\r\n"_t);
+              (message.empty() ? Text() : Text("（") + message + Text("）")) +
+              (albumEnds ? "，本相册余下的照片未能读取，下次运行再试\r\n"_t : "，已跳过\r\n"_t));
     if (hooks.pageLost) hooks.pageLost();
 }
 

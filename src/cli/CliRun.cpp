@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -18,6 +19,7 @@
 #include "web/RequestGovernor.h"
 #include "web/RequestTrace.h"
 #include "web/UrlHelpers.h"
+#include "web/VisitorSession.h"
 
 namespace ovx {
 
@@ -153,7 +155,21 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     CliView view(streams, AnswersFor(options, settings));
     view.SetSelection(options.albums);
     view.SetLogToError(options.action == CliOptions::Action::List);
-    const SessionContext session{cookies, governor};
+    // Without a cookies file named, the site's visitor access stands in for a login the site
+    // does not take (or that is not there), its cookies kept in the program folder.
+    std::unique_ptr<VisitorSession> visitor;
+    if (!options.cookiesFile) {
+        Text passport = WithoutTrailingSlash(settings.visitorService);
+        if (passport.empty())
+            passport = Utf8ToLocal(SettingDefOf(SettingKey::VisitorService).fallback);
+        visitor = std::make_unique<VisitorSession>(passport, VisitorCookiesFile());
+        visitor->SetNotice([&view, &streams] {
+            view.PrintLine(streams.err,
+                           "ovatrix-cli: no login the site takes: going on with its visitor "
+                           "access (followers-only posts are left out)");
+        });
+    }
+    const SessionContext session{cookies, governor, visitor.get()};
     Catalogue catalogue(view, service, session);
     // --verbose: every request of the run, the list's and the download's (both on this
     // thread), as a line of standard error kept clear of the progress line.
@@ -187,6 +203,18 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     if (failure == Catalogue::Failure::HomePage) {
         view.Finish();
         ErrorLine(streams, "cannot fetch the home page " +
+                               PrintableUtf8(user.homePageAddress, true) + ": " +
+                               PrintableUtf8(cause, true));
+        return kExitNoUserId;
+    }
+    if (failure == Catalogue::Failure::Profile) {
+        view.Finish();
+        ErrorLine(streams, "cannot fetch the user's profile: " + PrintableUtf8(cause, true));
+        return kExitNoUserId;
+    }
+    if (failure == Catalogue::Failure::NoSuchUser) {
+        view.Finish();
+        ErrorLine(streams, "the service shows no user at " +
                                PrintableUtf8(user.homePageAddress, true) + ": " +
                                PrintableUtf8(cause, true));
         return kExitNoUserId;

@@ -55,6 +55,7 @@ DownloadSummary DownloadJob::Run() {
                                           : "【未启用】 固定时间段内的下载\r\n\r\n"_t);
     if (!control_.Checkpoint()) return stop();
     Protocol& protocol = *setup_.protocol;
+    protocol.BeginRun();
     RecordStore::ForUser(setup_.recordFolder, setup_.user.userId, protocol.Records(), {}, records_)
         ->Prepare();
     view_.SetRunState(RunState::Running);

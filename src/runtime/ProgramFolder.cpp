@@ -215,4 +215,8 @@ Text BrowserCookiesFile() {
     return FromPath(ToPath(BrowserDataFolder()) / "cookies.txt");
 }
 
+Text VisitorCookiesFile() {
+    return Below(ProgramFolder(), "访客cookies.txt");
+}
+
 }  // namespace ovx

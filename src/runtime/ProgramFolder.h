@@ -29,9 +29,10 @@ Text UserPicturesFolder();
 Text DefaultSaveLocation();
 
 // Below the program folder.
-Text SettingsPath();       // "配置.ini" (or where the settings file is redirected to)
-Text RecordFolder();       // "防止重复下载数据库/", with the trailing separator
-Text BrowserDataFolder();  // "浏览器数据": the embedded browser's cookies, cache and storage
-Text BrowserCookiesFile(); // "浏览器数据/cookies.txt": the login the window's browser kept
+Text SettingsPath();        // "配置.ini" (or where the settings file is redirected to)
+Text RecordFolder();        // "防止重复下载数据库/", with the trailing separator
+Text BrowserDataFolder();   // "浏览器数据": the embedded browser's cookies, cache and storage
+Text BrowserCookiesFile();  // "浏览器数据/cookies.txt": the login the window's browser kept
+Text VisitorCookiesFile();  // "访客cookies.txt": the cookies the site's visitor system gave
 
 }  // namespace ovx

@@ -20,7 +20,7 @@ constexpr const char* kMp3 = "mp3路径";
 constexpr const char* kService = "服务地址";
 constexpr const char* kNetwork = "网络";
 
-constexpr std::array<SettingDef, 21> kTable{{
+constexpr std::array<SettingDef, 22> kTable{{
     {SettingKey::DownloadRecord, kGlobal, "下载记录", "未启用"},
     {SettingKey::TimeRange, kGlobal, "时间段", "未启用"},
     {SettingKey::StartDate, kGlobal, "开始日期", ""},
@@ -38,6 +38,7 @@ constexpr std::array<SettingDef, 21> kTable{{
     {SettingKey::MessengerContact, kService, "在线客服", ""},
     {SettingKey::Protocol, kService, "接口", "自动"},
     {SettingKey::ImageService, kService, "图片服务", "https://wx1.sinaimg.cn"},
+    {SettingKey::VisitorService, kService, "访客服务", "https://passport.weibo.com"},
     {SettingKey::RequestInterval, kNetwork, "请求间隔毫秒", "1500", 0, 60000},
     {SettingKey::ThrottleWait, kNetwork, "限流等待秒", "30", 1, 3600},
     {SettingKey::ThrottleMaxWait, kNetwork, "限流最长等待秒", "600", 1, 3600},
@@ -158,6 +159,7 @@ StoredSettings SettingsFile::ReadAll() const {
     v.messengerContact = Read(SettingKey::MessengerContact);
     v.protocol = Read(SettingKey::Protocol);
     v.imageService = Read(SettingKey::ImageService);
+    v.visitorService = Read(SettingKey::VisitorService);
     v.requestIntervalMs = ReadNumber(SettingKey::RequestInterval);
     v.throttleWaitSeconds = ReadNumber(SettingKey::ThrottleWait);
     v.throttleMaxWaitSeconds = ReadNumber(SettingKey::ThrottleMaxWait);

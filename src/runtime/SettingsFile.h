@@ -37,6 +37,7 @@ enum class SettingKey {
     MessengerContact,  // "在线客服": the maker's messenger contact page
     Protocol,          // "接口": "自动" / "网页版" / "相册版"
     ImageService,      // "图片服务": the image host the web API's pictures fall back to
+    VisitorService,    // "访客服务": the site's visitor system (its passport host)
     // section "网络": pacing and throttling of requests, whole numbers
     RequestInterval,  // "请求间隔毫秒": least time between two paced requests
     ThrottleWait,     // "限流等待秒": the first wait after a throttling answer
@@ -92,6 +93,7 @@ struct StoredSettings {
     // unknown value as "自动").
     Text protocol;
     Text imageService;
+    Text visitorService;
     // Whole numbers, read through ReadNumber.
     int requestIntervalMs = 1500;
     int throttleWaitSeconds = 30;

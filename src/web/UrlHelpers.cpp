@@ -223,6 +223,24 @@ Text DecodePercent(const Text& segment) {
     return Utf8ToLocal(out);
 }
 
+Text HeaderValue(const Text& rawHeaders, std::string_view name) {
+    std::string_view rest = rawHeaders.view();
+    Text value;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        const std::string_view line =
+            TrimAsciiSpaces(rest.substr(0, end == std::string_view::npos ? rest.size() : end));
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (StartsWithNoCase(line, "HTTP/")) {
+            value = Text();  // a new response
+        } else if (line.size() > name.size() && line[name.size()] == ':' &&
+                   StartsWithNoCase(line, name)) {
+            value = Text(TrimAsciiSpaces(line.substr(name.size() + 1)));
+        }
+    }
+    return value;
+}
+
 Text UrlOrigin(const Text& url) {
     const bool secure = ToLowerCase(LeftText(url, 8)) == Text("https://");
     const Text host = WithoutQueryAndFragment(UrlHost(url, true));

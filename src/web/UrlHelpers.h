@@ -61,6 +61,9 @@ Text WithoutTrailingSlash(const Text& address);
 Text WithoutQueryAndFragment(const Text& address);
 // "%20" and the like in a path segment back to the bytes they stand for, read as UTF-8.
 Text DecodePercent(const Text& segment);
+// The value of a header (its name in any case) of the last response in a raw header block
+// (CR LF or LF separated lines, a status line starting each response); empty when absent.
+Text HeaderValue(const Text& rawHeaders, std::string_view name);
 
 // The scheme and host (with the port when one is written) of an address: "https://weibo.com".
 Text UrlOrigin(const Text& url);

@@ -1,5 +1,6 @@
 #include "web/WebRequest.h"
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -112,7 +113,10 @@ Bytes PerformRequest(const Text& url, const WebRequestOptions& options, RequestT
     }
     CURL* h = easy.get();
     CurlTransfer transfer(h);
-    transfer.ApplyCommon(GetWebLimits(), !options.noRedirect);
+    WebLimits limits = GetWebLimits();
+    if (options.maxBodyBytes != 0)
+        limits.maxBodyBytes = std::min(limits.maxBodyBytes, options.maxBodyBytes);
+    transfer.ApplyCommon(limits, !options.noRedirect);
     curl_easy_setopt(h, CURLOPT_URL, target.c_str());
     const Text agent = UserAgentFor(options.extraHeaders);
     curl_easy_setopt(h, CURLOPT_USERAGENT, agent.c_str());

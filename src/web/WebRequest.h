@@ -53,6 +53,9 @@ struct WebRequestOptions {
     // The session's store that sends and keeps cookies when no cookie text is given; none:
     // no cookies.
     CookieStore* cookieStore = nullptr;
+    // A body larger than this is refused as it arrives (no body, `failure` says so); 0: the
+    // process-wide bound (WebLimits).
+    std::size_t maxBodyBytes = 0;
 };
 
 inline constexpr std::size_t kMaxRawHeaderBytes = 5000;

@@ -94,7 +94,7 @@ class AlbumServiceCursor : public PhotoCursor {
             case PageTry::Again:
                 break;
         }
-        ReportLostPage(hooks_, page_, Text());
+        ReportLostPage(hooks_, page_, Text(), false);
         return Step::Photo;  // onPage_ is 0: the loop goes on to the next page
     }
 

@@ -3,11 +3,14 @@
 #include <utility>
 
 #include "catalogue/ProtocolSupport.h"
+#include "catalogue/webapi/WebVisitor.h"
 #include "runtime/CodePage.h"
+#include "runtime/Convert.h"
 #include "runtime/StopFlag.h"
 #include "runtime/TextOps.h"
 #include "web/CookieStore.h"
 #include "web/UrlHelpers.h"
+#include "web/VisitorSession.h"
 #include "web/WebRequest.h"
 
 namespace ovx {
@@ -15,6 +18,20 @@ namespace {
 
 // Post ids are 16 digits today; the bound only keeps a hostile answer's id out of addresses.
 constexpr std::size_t kPostIdDigits = 32;
+
+// An HTML page (a login page, a bot check) where JSON was asked for.
+bool LooksLikeHtml(const Text& body) {
+    const std::string_view v = TrimAsciiSpaces(body.view().substr(0, 512));
+    std::string_view start = v;
+    while (!start.empty() && (start.front() == '\n' || start.front() == '\r'))
+        start.remove_prefix(1);
+    return StartsWithNoCase(start, "<!doctype html") || StartsWithNoCase(start, "<html") ||
+           StartsWithNoCase(start, "<head") || StartsWithNoCase(start, "<body");
+}
+
+bool Contains(const Text& text, const char* part) {
+    return FindText(text, Utf8ToLocal(part)) > 0;
+}
 
 }  // namespace
 
@@ -36,12 +53,67 @@ bool IsPostId(const Text& mid) {
     return IsAsciiDigits(mid.view(), kPostIdDigits);
 }
 
-WebClient::WebClient(Text origin, SessionContext session)
-    : origin_(std::move(origin)), session_(session) {}
+bool IsTrue(const JsonValue& value, const char* key) {
+    const Text v = Plain(value, key);
+    return v == Text("1") || v == Text("true");
+}
+
+Text WebClient::MessageOf(const JsonValue& answer) {
+    Text message = answer.MemberString("msg");
+    if (message.empty()) message = answer.MemberString("message");
+    return message;
+}
+
+bool WebClient::SaysBusy(const Text& message) {
+    return Contains(message, "频繁") || Contains(message, "拥堵") || Contains(message, "稍后再试");
+}
+
+bool WebClient::AsksToLogIn(const Text& message) {
+    return Contains(message, "请登录");
+}
+
+WebClient::WebClient(Text origin, SessionContext session, RequestRoutine routine)
+    : origin_(std::move(origin)), session_(session), routine_(std::move(routine)) {}
+
+bool WebClient::IsVisitor() const {
+    return session_.visitor != nullptr && session_.visitor->Entered();
+}
+
+CookieStore& WebClient::Store() const {
+    // A session without the login's cookies for the site is a visitor's from the start.
+    if (session_.visitor != nullptr && !session_.visitor->Entered() &&
+        !HasCookieFor(session_.cookies, origin_, "SUB"))
+        session_.visitor->Enter();
+    return IsVisitor() ? session_.visitor->Cookies() : session_.cookies;
+}
+
+bool WebClient::IsPassport(const Text& location) const {
+    if (session_.visitor == nullptr || location.empty()) return false;
+    const Text host = UrlHost(location);
+    return !host.empty() && host == UrlHost(session_.visitor->Passport()) &&
+           FindText(location, Text("/visitor")) > 0;
+}
+
+bool WebClient::BecomeVisitor(bool renew, const RunHooks& hooks) {
+    VisitorSession& visitor = *session_.visitor;
+    visitor.Enter();
+    const bool kept = HasCookieFor(visitor.Cookies(), origin_, "SUB") &&
+                      HasCookieFor(visitor.Cookies(), origin_, "SUBP");
+    if (kept && !renew) return true;
+    if (!visitor.ClaimRenewal()) {
+        hooks.Log("网站要求登录（访客身份已在十分钟内更新过），请先在第一步登录\r\n"_t);
+        return false;
+    }
+    Text failure;
+    if (MakeVisitorHandshake(visitor, origin_, session_.governor, hooks, routine_, failure))
+        return true;
+    hooks.Log("网站的访客身份获取失败（"_t + failure + "），请先在第一步登录\r\n"_t);
+    return false;
+}
 
 Text WebClient::XsrfToken() const {
     const Text host = UrlHost(origin_);
-    for (const Cookie& c : session_.cookies.List()) {
+    for (const Cookie& c : Store().List()) {
         if (c.name != "XSRF-TOKEN") continue;
         std::string domain = c.domain;
         if (!domain.empty() && domain[0] == '.') domain.erase(0, 1);
@@ -53,37 +125,90 @@ Text WebClient::XsrfToken() const {
 }
 
 WebClient::CallResult WebClient::CallOnce(const Text& url, const Text& referer,
-                                          const RunHooks& hooks, JsonValue& answer, Text& failure) {
+                                          const RunHooks& hooks, JsonValue& answer, Text& failure,
+                                          Text& location) {
     Text headers = Text(
                        "Accept: application/json, text/plain, */*\r\n"
                        "X-Requested-With: XMLHttpRequest\r\nUser-Agent: ") +
                    Text(kDesktopAgent) + Text("\r\nReferer: ") + origin_ + referer;
     if (const Text token = XsrfToken(); !token.empty())
         headers += Text("\r\nX-XSRF-TOKEN: ") + token;
-    const GovernedAnswer reply =
-        GovernedPage(session_, hooks, true, url, {.extraHeaders = headers, .noRedirect = true});
+    // An answer that says in words that the service is busy is waited out like a 418.
+    const ThrottleJudge busy = [](const GovernedAnswer& a) {
+        if (a.status != 200 || a.body.size() > 4096) return false;
+        JsonValue small;
+        return small.Parse(Utf8PageToText(a.body)) && Plain(small, "ok") == Text("0") &&
+               !AsksToLogIn(MessageOf(small)) && SaysBusy(MessageOf(small));
+    };
+    const GovernedAnswer reply = GovernedPage(session_, hooks, true, url,
+                                              {.extraHeaders = headers,
+                                               .noRedirect = true,
+                                               .cookieStore = &Store(),
+                                               .maxBodyBytes = kMaxJsonAnswerBytes},
+                                              routine_, busy);
     failure = reply.failure;
+    location = HeaderValue(reply.headers, "Location");
+    answer = JsonValue();
     if (reply.outcome == GovernedOutcome::GaveUp) return CallResult::Refused;
-    if (reply.outcome == GovernedOutcome::Stopped) return CallResult::Stopped;
-    if (StopRequested()) return CallResult::Stopped;
+    if (reply.outcome == GovernedOutcome::Stopped || StopRequested()) return CallResult::Stopped;
     if (!failure.empty()) return CallResult::Unreachable;
     // A JSON call answered with a redirect: the login is gone.
     if (reply.status >= 300 && reply.status < 400) return CallResult::NotLoggedIn;
-    if (reply.status != 200 || !answer.Parse(Utf8PageToText(reply.body))) return CallResult::Failed;
-    return CallResult::Answer;
+    const Text body = Utf8PageToText(reply.body);
+    const bool json = answer.Parse(body);
+    if (!json && LooksLikeHtml(body)) return CallResult::NotLoggedIn;
+    const Text message = json ? MessageOf(answer) : Text();
+    if (json && AsksToLogIn(message)) return CallResult::LoginWanted;
+    if (reply.status != 200) {
+        failure = "HTTP "_t + ToText(reply.status) +
+                  (message.empty() ? Text() : Text("（") + message + Text("）"));
+        return CallResult::Failed;
+    }
+    if (!json) {
+        failure = "答复不是 JSON"_t;
+        return CallResult::Failed;
+    }
+    const Text ok = Plain(answer, "ok");
+    if (ok == Text("1")) return CallResult::Answer;
+    if (ok == Text("0") || ok == Text("-100")) {
+        failure = message;
+        return ok == Text("0") ? CallResult::Declined : CallResult::Answer;
+    }
+    failure = "答复中没有 ok"_t;
+    return CallResult::Failed;
 }
 
 WebClient::CallResult WebClient::Call(const Text& pathAndQuery, const Text& referer,
                                       const RunHooks& hooks, JsonValue& answer, Text& failure) {
     const Text url = origin_ + pathAndQuery;
-    CallResult r = CallOnce(url, referer, hooks, answer, failure);
-    if (r != CallResult::Answer || Plain(answer, "ok") != Text("-100")) return r;
-    // The site asks for a visit to its front page, which can renew the session's cookies,
-    // and a second try; asked again, there is no valid login.
-    Text ignored;
-    WebRequest(origin_ + Text("/"), {.failure = &ignored, .cookieStore = &session_.cookies});
+    Text location;
+    CallResult r = CallOnce(url, referer, hooks, answer, failure, location);
+    const bool sentToPassport = r == CallResult::NotLoggedIn && IsPassport(location);
+    if (!sentToPassport && (r != CallResult::Answer || Plain(answer, "ok") != Text("-100")))
+        return r;
+    if (sentToPassport) {
+        // Sent to the visitor system: the session goes on as a visitor (new visitor cookies
+        // when the kept ones are no longer taken).
+        if (!BecomeVisitor(IsVisitor(), hooks)) return CallResult::NotLoggedIn;
+    } else {
+        // The site asks for a visit to its front page, which can renew the session's cookies,
+        // and a second try; asked again, there is no valid login. The visit is paced like a
+        // call; with the visitor access at hand its redirect is not followed but looked at.
+        const bool visitorAtHand = session_.visitor != nullptr;
+        const GovernedAnswer visit = GovernedPage(session_, hooks, true, origin_ + Text("/"),
+                                                  {.noRedirect = visitorAtHand,
+                                                   .cookieStore = &Store(),
+                                                   .maxBodyBytes = kMaxJsonAnswerBytes},
+                                                  routine_);
+        if (visit.outcome == GovernedOutcome::GaveUp) return CallResult::Refused;
+        if (visit.outcome == GovernedOutcome::Stopped || StopRequested())
+            return CallResult::Stopped;
+        if (visitorAtHand && IsPassport(HeaderValue(visit.headers, "Location")) &&
+            !BecomeVisitor(IsVisitor(), hooks))
+            return CallResult::NotLoggedIn;
+    }
     if (StopRequested()) return CallResult::Stopped;
-    r = CallOnce(url, referer, hooks, answer, failure);
+    r = CallOnce(url, referer, hooks, answer, failure, location);
     if (r == CallResult::Answer && Plain(answer, "ok") == Text("-100"))
         return CallResult::NotLoggedIn;
     return r;

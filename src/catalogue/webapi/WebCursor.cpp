@@ -1,21 +1,41 @@
 #include "catalogue/webapi/WebCursor.h"
 
 #include "catalogue/ProtocolSupport.h"
+#include "runtime/CodePage.h"
 #include "runtime/Convert.h"
 #include "runtime/TextOps.h"
 #include "web/UrlHelpers.h"
 
 namespace ovx {
+namespace {
 
-WebCursor::WebCursor(WebClient& client, const ServiceSettings& settings, const ListedUser& user,
-                     const AlbumListing& album, bool wall, const RunHooks& hooks)
+// Pages in a row without anything new after which an album counts as ended.
+constexpr int kBarrenPages = 3;
+
+// The extension an address's last path segment names (its query ignored); ".jpg" else.
+Text ExtensionOfAddress(const Text& address) {
+    const Text path = ToLowerCase(WithoutQueryAndFragment(address));
+    const std::string_view v = path.view();
+    const std::string_view name =
+        v.substr(v.rfind('/') == std::string_view::npos ? 0 : v.rfind('/') + 1);
+    for (const char* ext : {".gif", ".png", ".webp", ".jpeg"}) {
+        if (name.ends_with(ext)) return Text(ext == std::string_view(".jpeg") ? ".jpg" : ext);
+    }
+    return Text(".jpg");
+}
+
+}  // namespace
+
+WebCursor::WebCursor(WebClient& client, WebPosts& posts, const ServiceSettings& settings,
+                     const ListedUser& user, const AlbumListing& album, bool wall,
+                     const RunHooks& hooks)
     : client_(client),
+      posts_(posts),
       settings_(settings),
       user_(user),
       hooks_(hooks),
       wall_(wall),
-      containerId_(album.albumKey),
-      posts_(client, user, hooks_) {}
+      containerId_(album.albumKey) {}
 
 PhotoCursor::Step WebCursor::Next(PhotoItem& item) {
     for (;;) {
@@ -46,24 +66,21 @@ PhotoCursor::Step WebCursor::FetchPage() {
                 EncodeQueryValue(containerId_);
         if (!cursor_.empty()) query += Text("&since_id=") + EncodeQueryValue(cursor_);
     }
+    cursors_.insert(cursor_.bytes());
     ++page_;
     JsonValue answer;
     Text message;
     const PageTry verdict = TryPage(hooks_, [&] {
-        Text failure;
-        const WebClient::CallResult r =
-            client_.Call(query, Text("/u/") + user_.userId, hooks_, answer, failure);
-        switch (r) {
+        switch (client_.Call(query, Text("/u/") + user_.userId, hooks_, answer, message)) {
+            case WebClient::CallResult::Answer:
+                return PageTry::Accepted;
             case WebClient::CallResult::Stopped:
                 return PageTry::Stopped;
             case WebClient::CallResult::NotLoggedIn:
+            case WebClient::CallResult::LoginWanted:
                 return PageTry::NotLoggedIn;
             case WebClient::CallResult::Refused:
                 return PageTry::Refused;
-            case WebClient::CallResult::Answer:
-                if (Plain(answer, "ok") == Text("1")) return PageTry::Accepted;
-                message = Plain(answer, "msg");
-                return PageTry::Again;
             default:
                 return PageTry::Again;
         }
@@ -82,8 +99,8 @@ PhotoCursor::Step WebCursor::FetchPage() {
         case PageTry::Again:
             break;
     }
-    ReportLostPage(hooks_, page_, message);
-    // Without the page there is no cursor to the next one.
+    // Without the page there is no cursor to the next one: the rest of the album is lost.
+    ReportLostPage(hooks_, page_, message, true);
     ended_ = true;
     list_ = JsonValue();
     index_ = 0;
@@ -93,30 +110,46 @@ PhotoCursor::Step WebCursor::FetchPage() {
 void WebCursor::TakePage(const JsonValue& answer) {
     list_ = answer.Member("data").Member("list");
     index_ = 0;
+    bool anyNew = false;
+    for (int i = 0; i < list_.Length(); ++i) {
+        const JsonValue entry = list_.Element(i);
+        const Text pid = Plain(entry, "pid");
+        anyNew |= entries_.insert(pid.empty() ? "post " + Plain(entry, "mid").bytes() : pid.bytes())
+                      .second;
+    }
     const Text next = Plain(answer.Member("data"), "since_id");
     if (IsEndCursor(next) || list_.Length() == 0) {
         ended_ = true;
-    } else if (!seen_.insert(next.bytes()).second) {
-        // The service gave a cursor it gave before: going on would loop.
-        hooks_.Log("相册《"_t + hooks_.albumTitle + "》的翻页标记重复，已结束本相册\r\n"_t);
-        ended_ = true;
+    } else if (!cursors_.insert(next.bytes()).second) {
+        // A cursor given or asked with before: going on would loop.
+        EndAlbum("的翻页标记重复，已结束本相册");
+    } else if (anyNew) {
+        barrenPages_ = 0;
+    } else if (++barrenPages_ >= kBarrenPages) {
+        EndAlbum("连续多页没有新的照片，已结束本相册");
     }
     cursor_ = next;
+}
+
+void WebCursor::EndAlbum(const char* why) {
+    hooks_.Log("相册《"_t + hooks_.albumTitle + "》"_t + Utf8ToLocal(why) + "\r\n"_t);
+    ended_ = true;
 }
 
 PhotoCursor::Step WebCursor::Expand(const JsonValue& entry) {
     const Text pid = Plain(entry, "pid");
     const Text mid = Plain(entry, "mid");
+    const Text type = Plain(entry, "type");
+    const Text video = Plain(entry, "video");
     // A picture the run passes over anyway needs no post: no request for it.
     if (!pid.empty() && hooks_.passedOver && hooks_.passedOver(pid)) {
-        pending_.push_back(Picture(pid, nullptr, Plain(entry, "type"), Plain(entry, "video")));
+        Give(pid, nullptr, type, video, false);
         return Step::Photo;
     }
-    JsonValue post;
-    bool hasPost = false;
+    const WebPost* post = nullptr;
+    bool unreadable = false;
     if (IsPostId(mid)) {
-        const WebPosts::Found found = posts_.Find(mid, post);
-        switch (found) {
+        switch (posts_.Find(mid, hooks_, post)) {
             case WebPosts::Found::Stopped:
                 return Step::Stopped;
             case WebPosts::Found::NotLoggedIn:
@@ -126,55 +159,57 @@ PhotoCursor::Step WebCursor::Expand(const JsonValue& entry) {
                 return Step::Refused;
             case WebPosts::Found::Hidden:
                 // Followers only: said once, its pictures passed over (not recorded).
-                if (hidden_.insert(mid.bytes()).second) {
+                if (hidden_.insert(mid.bytes()).second)
                     hooks_.Log("微博 "_t + mid + " 仅粉丝可见，其图片已跳过\r\n"_t);
-                }
                 ++position_;
                 return Step::Photo;
-            case WebPosts::Found::Post:
-                hasPost = true;
+            case WebPosts::Found::Failed:
+                // Its calls failed: the pictures are left for the next run, never saved
+                // without their caption and time.
+                unreadable = true;
                 break;
-            case WebPosts::Found::Missing:
+            case WebPosts::Found::Gone:
+            case WebPosts::Found::Post:
                 break;
         }
     }
     if (!pid.empty()) {
-        pending_.push_back(
-            Picture(pid, hasPost ? &post : nullptr, Plain(entry, "type"), Plain(entry, "video")));
-    } else if (hasPost) {
-        const JsonValue ids = post.Member("pic_ids");
-        for (int i = 0; i < ids.Length(); ++i) {
-            const Text id = ReplaceText(ids.Element(i).ToText(), Text("\""), Text());
-            if (!id.empty()) pending_.push_back(Picture(id, &post, Text(), Text()));
-        }
+        Give(pid, post, type, video, unreadable);
+    } else if (post != nullptr) {
+        for (const Text& id : post->pictureIds) Give(id, post, Text(), Text(), false);
+    } else if (unreadable) {
+        // Which pictures the post holds is not known: it stands for them.
+        Give(mid, nullptr, Text(), Text(), true);
     }
     return Step::Photo;
 }
 
-PhotoItem WebCursor::Picture(const Text& pid, const JsonValue* post, const Text& type,
-                             const Text& video) {
+void WebCursor::Give(const Text& pid, const WebPost* post, const Text& type, const Text& video,
+                     bool unreadable) {
+    if (!given_.insert(pid.bytes()).second) return;
     PhotoItem item;
     item.photoId = pid;
     item.position = ++position_;
-    JsonValue info;
+    item.unreadable = unreadable;
+    const WebPost::Picture* picture = post != nullptr ? post->PictureOf(pid) : nullptr;
     if (post != nullptr) {
-        item.caption = post->MemberText("text_raw");
-        item.uploadSeconds = WebPostSeconds(Plain(*post, "created_at"));
-        info = post->Member("pic_infos").Member(pid);
-        item.imageAddress = Plain(info.Member("largest"), "url");
+        item.caption = post->caption;
+        item.uploadSeconds = post->seconds;
     }
+    if (picture != nullptr) item.imageAddress = picture->address;
     if (item.imageAddress.empty()) {
         item.imageAddress =
             settings_.imageService + Text("/large/") + EncodeQueryValue(pid) + Text(".jpg");
     }
-    item.extension = FindText(item.imageAddress, Text(".gif")) > 0 ? Text(".gif") : Text(".jpg");
-    const Text kind = type.empty() ? Plain(info, "type") : type;
+    item.extensionFromContent = true;
+    item.extension = ExtensionOfAddress(item.imageAddress);
+    const Text kind = !type.empty() ? type : (picture != nullptr ? picture->type : Text());
     if (kind == Text("livephoto")) {
-        Text address = Plain(info, "video");
+        Text address = picture != nullptr ? picture->video : Text();
         if (address.empty()) address = video;
         if (!address.empty()) item.videoAddress = address;
     }
-    return item;
+    pending_.push_back(std::move(item));
 }
 
 }  // namespace ovx

@@ -3,6 +3,7 @@
 #include <array>
 #include <string_view>
 
+#include "catalogue/ProtocolSupport.h"
 #include "runtime/Convert.h"
 #include "runtime/DateTime.h"
 #include "runtime/TextOps.h"
@@ -11,8 +12,10 @@
 namespace ovx {
 namespace {
 
-// The service's error code of a post that only its author's followers may see.
-constexpr int kFollowersOnly = 20112;
+// The service's error codes of a post that only its author's followers may see, and of one
+// that was deleted.
+constexpr const char* kFollowersOnly = "20112";
+constexpr const char* kDeleted = "20101";
 
 }  // namespace
 
@@ -47,99 +50,196 @@ std::optional<std::int64_t> WebPostSeconds(const Text& createdAt) {
            h * 3600 + mi * 60 + s - offset;
 }
 
-WebPosts::WebPosts(WebClient& client, const ListedUser& user, const RunHooks& hooks)
-    : client_(client), user_(user), hooks_(hooks) {}
-
-WebPosts::Found WebPosts::Find(const Text& mid, JsonValue& post) {
-    for (;;) {
-        if (auto it = posts_.find(mid.bytes()); it != posts_.end()) {
-            post = it->second;
-            return Found::Post;
-        }
-        // Newest first: once a post older than the wanted one was read, it is not coming.
-        if (timelineEnded_ || (!oldestRead_.empty() && CompareIds(oldestRead_, mid) < 0)) {
-            break;
-        }
-        const Found read = ReadTimelinePage();
-        if (read != Found::Post) {
-            if (read == Found::Missing) break;
-            return read;
-        }
+WebPost WebPost::From(const JsonValue& post) {
+    WebPost p;
+    p.caption = post.MemberString("text_raw");
+    p.seconds = WebPostSeconds(Plain(post, "created_at"));
+    // Pinned: isTop in any of its spellings, or the pinned post type.
+    p.pinned = IsTrue(post, "isTop") || Plain(post, "mblogtype") == Text("2");
+    const JsonValue ids = post.Member("pic_ids");
+    const JsonValue infos = post.Member("pic_infos");
+    for (int i = 0; i < ids.Length(); ++i) {
+        const Text id = ReplaceText(ids.Element(i).ToText(), Text("\""), Text());
+        if (id.empty() || id == Text("null")) continue;
+        p.pictureIds.push_back(id);
+        const JsonValue info = infos.Member(id);
+        Picture picture{Plain(info.Member("largest"), "url"), Plain(info, "type"),
+                        Plain(info, "video")};
+        p.pictures.emplace(id.bytes(), std::move(picture));
     }
-    return Show(mid, post);
+    return p;
 }
 
-WebPosts::Found WebPosts::ReadTimelinePage() {
+const WebPost::Picture* WebPost::PictureOf(const Text& pid) const {
+    const auto it = pictures.find(pid.bytes());
+    return it == pictures.end() ? nullptr : &it->second;
+}
+
+WebPosts::WebPosts(WebClient& client, const ListedUser& user) : client_(client), user_(user) {}
+
+bool WebPosts::KnownPinned(const Text& mid) const {
+    const auto it = posts_.find(mid.bytes());
+    return it != posts_.end() && it->second.pinned;
+}
+
+bool WebPosts::IsTheUsers(const JsonValue& post) const {
+    // A post the account liked is shown in its timeline with this title.
+    if (FindText(post.Member("title").MemberString("text"), "赞过"_t) > 0) return false;
+    const JsonValue author = post.Member("user");
+    Text id = Plain(author, "idstr");
+    if (id.empty()) id = Plain(author, "id");
+    return id.empty() || id == user_.userId;
+}
+
+WebPosts::Found WebPosts::Find(const Text& mid, const RunHooks& hooks, const WebPost*& post) {
+    for (;;) {
+        if (auto it = posts_.find(mid.bytes()); it != posts_.end()) {
+            post = &it->second;
+            return Found::Post;
+        }
+        // A visitor does not read the timeline: the site shows it to logged-in readers only.
+        if (client_.IsVisitor()) timelineEnded_ = true;
+        // Newest first: once a post older than the wanted one was read, it is not coming.
+        if (timelineEnded_ || (!oldestRead_.empty() && CompareIds(oldestRead_, mid) < 0)) break;
+        const Found read = ReadTimelinePage(hooks);
+        if (read == Found::Stopped || read == Found::NotLoggedIn || read == Found::Refused)
+            return read;
+    }
+    return Show(mid, hooks, post);
+}
+
+WebPosts::Found WebPosts::ReadTimelinePage(const RunHooks& hooks) {
     ++page_;
     Text query = Text("/ajax/statuses/mymblog?uid=") + EncodeQueryValue(user_.userId) +
                  Text("&page=") + ToText(page_) + Text("&feature=0");
     if (!sinceId_.empty()) query += Text("&since_id=") + EncodeQueryValue(sinceId_);
     JsonValue answer;
-    const Found called = CallPage(query, answer);
-    if (called != Found::Post) {
+    bool refusedToVisitors = false;
+    const PageTry verdict = TryPage(hooks, [&] {
+        Text failure;
+        switch (client_.Call(query, Referer(), hooks, answer, failure)) {
+            case WebClient::CallResult::Answer:
+                return PageTry::Accepted;
+            case WebClient::CallResult::LoginWanted:
+                // The timeline is a logged-in reader's: without it, posts come one by one.
+                refusedToVisitors = true;
+                return PageTry::Accepted;
+            case WebClient::CallResult::Failed:
+                if (failure.view().starts_with("HTTP 403")) {
+                    refusedToVisitors = true;
+                    return PageTry::Accepted;
+                }
+                return PageTry::Again;
+            case WebClient::CallResult::Stopped:
+                return PageTry::Stopped;
+            case WebClient::CallResult::NotLoggedIn:
+                return PageTry::NotLoggedIn;
+            case WebClient::CallResult::Refused:
+                return PageTry::Refused;
+            default:
+                return PageTry::Again;
+        }
+    });
+    switch (verdict) {
+        case PageTry::Stopped:
+            return Found::Stopped;
+        case PageTry::NotLoggedIn:
+            return Found::NotLoggedIn;
+        case PageTry::Refused:
+            return Found::Refused;
+        case PageTry::Again:
+            // The timeline stays unreadable: the posts it would have given are asked for
+            // one by one.
+            timelineEnded_ = true;
+            return Found::Failed;
+        case PageTry::Accepted:
+            break;
+    }
+    if (refusedToVisitors) {
+        hooks.Log("时间线需要登录才能读取，改为逐条读取微博\r\n"_t);
         timelineEnded_ = true;
-        return called == Found::Missing ? Found::Missing : called;
+        return Found::Failed;
     }
     const JsonValue list = answer.Member("data").Member("list");
-    const int n = list.Length();
-    sinceId_ = Plain(answer.Member("data"), "since_id");
-    if (n == 0 || IsEndCursor(sinceId_) || !seenCursors_.insert(sinceId_.bytes()).second) {
-        timelineEnded_ = true;
-    }
-    for (int i = 0; i < n; ++i) {
-        const JsonValue post = list.Element(i);
-        Text id = Plain(post, "mid");
-        if (id.empty()) id = Plain(post, "idstr");
-        if (!IsPostId(id)) continue;
-        posts_.emplace(id.bytes(), post);
+    const Text next = Plain(answer.Member("data"), "since_id");
+    if (!next.empty()) sinceId_ = next;
+    bool anyNew = false;
+    for (int i = 0; i < list.Length(); ++i) {
+        const JsonValue item = list.Element(i);
+        Text id = Plain(item, "mid");
+        if (id.empty()) id = Plain(item, "idstr");
+        // Liked posts and other authors' posts are never matched and never end anything.
+        if (!IsPostId(id) || !IsTheUsers(item)) continue;
+        WebPost post = WebPost::From(item);
+        const bool pinned = post.pinned;
+        anyNew |= posts_.emplace(id.bytes(), std::move(post)).second;
         // A pinned post sits on top whatever its age: it neither ends nor orders anything.
-        if (Plain(post, "isTop") == Text("1")) continue;
+        if (pinned) continue;
         if (oldestRead_.empty() || CompareIds(id, oldestRead_) < 0) oldestRead_ = id;
     }
-    return n == 0 ? Found::Missing : Found::Post;
+    // An empty page, or one that brings no post not read before, ends the timeline.
+    if (list.Length() == 0 || !anyNew) timelineEnded_ = true;
+    return Found::Post;
 }
 
-WebPosts::Found WebPosts::Show(const Text& mid, JsonValue& post) {
-    // A post asked for once is not asked for again, whatever the answer was.
+WebPosts::Found WebPosts::Show(const Text& mid, const RunHooks& hooks, const WebPost*& post) {
+    // A post asked for once in the run is not asked for again, whatever the answer was.
     if (auto it = unavailable_.find(mid.bytes()); it != unavailable_.end()) return it->second;
-    const Found found = AskForPost(mid, post);
-    if (found == Found::Hidden || found == Found::Missing) unavailable_[mid.bytes()] = found;
+    const Found found = AskForPost(mid, hooks);
+    if (found == Found::Post) {
+        post = &posts_.at(mid.bytes());
+    } else if (found == Found::Gone || found == Found::Hidden || found == Found::Failed) {
+        unavailable_[mid.bytes()] = found;
+    }
     return found;
 }
 
-WebPosts::Found WebPosts::AskForPost(const Text& mid, JsonValue& post) {
+WebPosts::Found WebPosts::AskForPost(const Text& mid, const RunHooks& hooks) {
     JsonValue answer;
-    Text failure;
-    const WebClient::CallResult r =
-        client_.Call(Text("/ajax/statuses/show?id=") + EncodeQueryValue(mid), Referer(), hooks_,
-                     answer, failure);
-    if (r == WebClient::CallResult::Stopped) return Found::Stopped;
-    if (r == WebClient::CallResult::NotLoggedIn) return Found::NotLoggedIn;
-    if (r == WebClient::CallResult::Refused) return Found::Refused;
-    if (r != WebClient::CallResult::Answer) return Found::Missing;
-    if (Plain(answer, "ok") == Text("1")) {
-        posts_.emplace(mid.bytes(), answer);
-        post = answer;
-        return Found::Post;
-    }
-    if (ToInt(Plain(answer, "error_code")) == kFollowersOnly) return Found::Hidden;
-    return Found::Missing;
-}
-
-WebPosts::Found WebPosts::CallPage(const Text& query, JsonValue& answer) {
-    Text failure;
-    switch (client_.Call(query, Referer(), hooks_, answer, failure)) {
-        case WebClient::CallResult::Answer:
-            return Plain(answer, "ok") == Text("1") ? Found::Post : Found::Missing;
-        case WebClient::CallResult::Stopped:
+    Found declined = Found::Failed;
+    const PageTry verdict = TryPage(hooks, [&] {
+        Text failure;
+        switch (client_.Call(Text("/ajax/statuses/show?id=") + EncodeQueryValue(mid), Referer(),
+                             hooks, answer, failure)) {
+            case WebClient::CallResult::Answer: {
+                // The service has been seen answering another post than the one asked for.
+                Text id = Plain(answer, "mid");
+                if (id.empty()) id = Plain(answer, "idstr");
+                return id == mid ? PageTry::Accepted : PageTry::Again;
+            }
+            case WebClient::CallResult::Declined: {
+                Text code = Plain(answer, "error_code");
+                if (code.empty()) code = Plain(answer, "errno");
+                if (code == Text(kFollowersOnly)) declined = Found::Hidden;
+                if (code == Text(kDeleted)) declined = Found::Gone;
+                return declined == Found::Failed ? PageTry::Again : PageTry::Accepted;
+            }
+            case WebClient::CallResult::Stopped:
+                return PageTry::Stopped;
+            case WebClient::CallResult::NotLoggedIn:
+            case WebClient::CallResult::LoginWanted:
+                return PageTry::NotLoggedIn;
+            case WebClient::CallResult::Refused:
+                return PageTry::Refused;
+            default:
+                return PageTry::Again;
+        }
+    });
+    switch (verdict) {
+        case PageTry::Accepted:
+            if (declined != Found::Failed) return declined;
+            posts_.emplace(mid.bytes(), WebPost::From(answer));
+            return Found::Post;
+        case PageTry::Stopped:
             return Found::Stopped;
-        case WebClient::CallResult::NotLoggedIn:
+        case PageTry::NotLoggedIn:
             return Found::NotLoggedIn;
-        case WebClient::CallResult::Refused:
+        case PageTry::Refused:
             return Found::Refused;
-        default:
-            return Found::Missing;
+        case PageTry::Again:
+            break;
     }
+    return Found::Failed;
 }
 
 }  // namespace ovx

@@ -1,9 +1,12 @@
 #include "catalogue/webapi/WebProtocol.h"
 
+#include <mutex>
 #include <optional>
 #include <utility>
 
+#include "catalogue/ProtocolSupport.h"
 #include "catalogue/webapi/WebCursor.h"
+#include "catalogue/webapi/WebPosts.h"
 #include "runtime/TextOps.h"
 #include "web/UrlHelpers.h"
 
@@ -13,29 +16,78 @@ namespace {
 // A photo count as the service gives it: a number.
 constexpr std::size_t kCountDigits = 20;
 
-// The outcome a call's result ends a resolution or a list with; none when it goes on (an
-// answer, or a failed call whose missing members read as nothing).
+// The outcome a first call's result ends a resolution or a list with; none when it goes on.
 std::optional<ServiceOutcome> EndOf(WebClient::CallResult r) {
     switch (r) {
+        case WebClient::CallResult::Answer:
+            return std::nullopt;
+        case WebClient::CallResult::Declined:
+            return ServiceOutcome::Declined;
+        case WebClient::CallResult::Failed:
+            return ServiceOutcome::Failed;
         case WebClient::CallResult::Unreachable:
             return ServiceOutcome::Unreachable;
         case WebClient::CallResult::NotLoggedIn:
+        case WebClient::CallResult::LoginWanted:
             return ServiceOutcome::NotLoggedIn;
         case WebClient::CallResult::Refused:
             return ServiceOutcome::Refused;
         case WebClient::CallResult::Stopped:
             return ServiceOutcome::Stopped;
-        case WebClient::CallResult::Answer:
-        case WebClient::CallResult::Failed:
-            break;
     }
-    return std::nullopt;
+    return ServiceOutcome::Failed;
 }
 
 }  // namespace
 
-WebProtocol::WebProtocol(Text origin, ServiceSettings settings, SessionContext session)
-    : settings_(std::move(settings)), client_(std::move(origin), session) {}
+WebProtocol::WebProtocol(Text origin, ServiceSettings settings, SessionContext session,
+                         RequestRoutine routine)
+    : settings_(std::move(settings)), client_(std::move(origin), session, std::move(routine)) {}
+
+WebClient::CallResult WebProtocol::FirstCall(const Text& pathAndQuery, const Text& referer,
+                                             bool declinedIsFinal, const RunHooks& hooks,
+                                             JsonValue& answer, Text& failure) {
+    WebClient::CallResult last = WebClient::CallResult::Failed;
+    const PageTry verdict = TryPage(hooks, [&] {
+        last = client_.Call(pathAndQuery, referer, hooks, answer, failure);
+        switch (last) {
+            case WebClient::CallResult::Answer:
+                return PageTry::Accepted;
+            case WebClient::CallResult::Declined:
+                // The service's own answer (no such user): asking again changes nothing. An
+                // album list it declines may be a passing refusal.
+                return declinedIsFinal ? PageTry::Accepted : PageTry::Again;
+            case WebClient::CallResult::Stopped:
+                return PageTry::Stopped;
+            case WebClient::CallResult::NotLoggedIn:
+            case WebClient::CallResult::LoginWanted:
+                return PageTry::NotLoggedIn;
+            case WebClient::CallResult::Refused:
+                return PageTry::Refused;
+            default:
+                return PageTry::Again;
+        }
+    });
+    if (verdict == PageTry::Stopped) return WebClient::CallResult::Stopped;
+    // An album list still declined after every try is a failure with the service's message.
+    if (last == WebClient::CallResult::Declined && !declinedIsFinal)
+        return WebClient::CallResult::Failed;
+    return last;
+}
+
+WebProtocol::~WebProtocol() = default;
+
+void WebProtocol::BeginRun() {
+    std::lock_guard lock(postsMutex_);
+    posts_.clear();
+}
+
+WebPosts& WebProtocol::PostsOf(const ListedUser& user) {
+    std::lock_guard lock(postsMutex_);
+    std::unique_ptr<WebPosts>& posts = posts_[user.userId.bytes()];
+    if (!posts) posts = std::make_unique<WebPosts>(client_, user);
+    return *posts;
+}
 
 const RecordLayout& WebProtocol::RecordsLayout() {
     static const RecordLayout layout{"-网页版"_t, Text("pic_id"), 40, false};
@@ -77,18 +129,18 @@ ServiceOutcome WebProtocol::ResolveUser(const Text& homePageAddress, const std::
         return ServiceOutcome::Done;  // no user named
     }
     JsonValue answer;
-    if (const auto end =
-            EndOf(client_.Call(Text("/ajax/profile/info?") + query, path, hooks, answer, failure)))
+    if (const auto end = EndOf(
+            FirstCall(Text("/ajax/profile/info?") + query, path, true, hooks, answer, failure)))
         return *end;
-    // An answer that is not the profile (Failed leaves it null) names no user.
     const JsonValue person = answer.Member("data").Member("user");
     const Text id = Plain(person, "idstr");
     // The id goes into addresses and file names: digits or nothing.
-    if (IsUserId(id)) {
-        user.userId = id;
-        user.userTitle = person.MemberText("screen_name");
-        if (user.userTitle == Text("null")) user.userTitle = Text();
+    if (!IsUserId(id)) {
+        failure = "答复中没有用户编号"_t;
+        return ServiceOutcome::Failed;
     }
+    user.userId = id;
+    user.userTitle = person.MemberString("screen_name");
     return ServiceOutcome::Done;
 }
 
@@ -97,9 +149,9 @@ ServiceOutcome WebProtocol::ListAlbums(const ListedUser& user, const RunHooks& h
     if (user.userId.empty()) return ServiceOutcome::Done;
     JsonValue answer;
     const WebClient::CallResult r =
-        client_.Call(Text("/ajax/profile/getImageWall?uid=") + EncodeQueryValue(user.userId) +
-                         Text("&sinceid=0&has_album=true"),
-                     Text("/u/") + user.userId, hooks, answer, failure);
+        FirstCall(Text("/ajax/profile/getImageWall?uid=") + EncodeQueryValue(user.userId) +
+                      Text("&sinceid=0&has_album=true"),
+                  Text("/u/") + user.userId, false, hooks, answer, failure);
     if (const auto end = EndOf(r)) return *end;
     // The photo wall first: every picture of the user's posts, its newest as the cover.
     const Text newest = Plain(answer.Member("data").Member("list").Element(0), "pid");
@@ -115,9 +167,7 @@ ServiceOutcome WebProtocol::ListAlbums(const ListedUser& user, const RunHooks& h
         if (key.empty() || key == WallKey()) continue;
         Text count = Plain(album, "count");
         if (!IsAsciiDigits(count.view(), kCountDigits)) count = Text();
-        albums.push_back(
-            {album.MemberText("pic_title") == Text("null") ? Text() : album.MemberText("pic_title"),
-             Plain(album, "pic"), count, key});
+        albums.push_back({album.MemberString("pic_title"), Plain(album, "pic"), count, key});
     }
     return ServiceOutcome::Done;
 }
@@ -125,8 +175,8 @@ ServiceOutcome WebProtocol::ListAlbums(const ListedUser& user, const RunHooks& h
 std::unique_ptr<PhotoCursor> WebProtocol::OpenAlbum(const ListedUser& user,
                                                     const AlbumListing& album,
                                                     const RunHooks& hooks) {
-    return std::make_unique<WebCursor>(client_, settings_, user, album, album.albumKey == WallKey(),
-                                       hooks);
+    return std::make_unique<WebCursor>(client_, PostsOf(user), settings_, user, album,
+                                       album.albumKey == WallKey(), hooks);
 }
 
 Text WebProtocol::AlbumPageAddress(const ListedUser& user) const {
