@@ -98,17 +98,6 @@ bool IsPlaceholder(const Text& target, const Text& asked, const Text& first) {
     return IsImageShard(host) || host == UrlHost(asked) || host == UrlHost(first);
 }
 
-// The value of a response header (raw "Name: value" lines), trimmed; none when absent.
-std::optional<Text> HeaderValue(const Text& headers, std::string_view name) {
-    for (const Text& line : SplitText(headers, Text("\n"))) {
-        const std::string_view l = line.view();
-        if (l.size() <= name.size() || l[name.size()] != ':') continue;
-        if (ToLowerCase(Text(l.substr(0, name.size()))).view() != name) continue;
-        return TrimSpaces(ReplaceText(Text(l.substr(name.size() + 1)), Text("\r")));
-    }
-    return std::nullopt;
-}
-
 // Log texts of the service (the address, a header) as one short line.
 Text Shown(const Text& text) {
     constexpr std::size_t kShownBytes = 120;
@@ -335,8 +324,8 @@ AlbumDownload::Fetch AlbumDownload::FetchBody(const Text& url, const Text& photo
         bool tooLarge = false;
         if (!Request(address, body, answer, redirect, tooLarge)) return Fetch::Stopped;
         status = answer.status;
-        if (const std::optional<Text> error = HeaderValue(answer.headers, "x-image-errno")) {
-            LogGone(photoId, video, Text("x-image-errno: ") + Shown(*error));
+        if (const Text error = HeaderValue(answer.headers, "x-image-errno"); !error.empty()) {
+            LogGone(photoId, video, Text("x-image-errno: ") + Shown(error));
             return Fetch::Gone;
         }
         if (IsRedirect(status) && !redirect.empty()) {
