@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpinBox>
 #include <algorithm>
 #include <thread>
 
@@ -10,6 +11,7 @@
 #include "app/GuiEngineView.h"
 #include "app/GuiPumpingDelay.h"
 #include "app/LoginPage.h"
+#include "app/OptionsPage.h"
 #include "app/QtText.h"
 #include "app/StartUp.h"
 #include "app/TabControl.h"
@@ -77,6 +79,13 @@ EngineDriver::EngineDriver(const Controls& controls, ServiceSettings service,
     connect(c_.albums->PauseButton(), &QPushButton::clicked, this, &EngineDriver::Pause);
     connect(c_.albums->ContinueButton(), &QPushButton::clicked, this, &EngineDriver::Continue);
     connect(c_.albums->EndButton(), &QPushButton::clicked, this, &EngineDriver::End);
+    // A new interval paces the requests of the runs going on too.
+    if (c_.options != nullptr) {
+        connect(c_.options->RequestIntervalBox(), &QSpinBox::valueChanged, this,
+                [governor = governor_](int ms) {
+                    governor->SetInterval(std::chrono::milliseconds(std::max(ms, 0)));
+                });
+    }
 }
 
 EngineDriver::~EngineDriver() {
@@ -186,9 +195,13 @@ void EngineDriver::StartDownload() {
     setup.protocol = listed.protocol;
     setup.programFolder = DefaultSaveLocation();
     setup.recordFolder = RecordFolder();
+    GuiEngineView* view = view_.get();
+    // The run's summary line goes under its closing line, as ovatrix-cli prints it.
+    setup.finished = [view](const DownloadSummary& summary) {
+        view->AppendLog(SummaryLine(summary) + "\r\n\r\n"_t);
+    };
     ApplyRunState(RunState::Running, true);
 
-    GuiEngineView* view = view_.get();
     std::shared_ptr<JobControl> control = control_;
     downloadWorker_ = StartThread(
         [view, control, setup, cookies = cookies_, governor = governor_, visitor = visitor_] {

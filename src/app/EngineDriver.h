@@ -67,6 +67,8 @@ class EngineDriver : public QObject {
     // An album-list or album-page worker has not ended yet.
     bool CatalogueRunning() const;
     GuiEngineView& View() { return *view_; }
+    // The window session's governor, which every run of the window shares.
+    const RequestGovernor& Governor() const { return *governor_; }
 
     // The button actions.
     void DownloadThisUser();  // 按钮_下载此用户

@@ -295,11 +295,16 @@ SIGTERM stops at the next step: no half-written photo, the records closed; a sec
 stops at once.
 
 Exit status:
-  0    the run completed (also when some photos failed)
+  0    the run completed with nothing missing (pictures the service deleted and
+       followers-only posts apart)
   2    bad arguments
-  3    no user id found on the home page (not logged in, or a wrong address)
+  3    no user id found on the home page (not logged in, or a wrong address), a user
+       the service says does not exist, or a login is needed
   4    the user has no albums
   5    the service kept refusing (throttling); what was saved is recorded, run again later
+  6    the run went to its end but left something behind (photos that failed, pages that
+       could not be read, albums skipped); what was saved is recorded, run again to fetch
+       the rest
   130  stopped by Ctrl-C or SIGTERM
 
 Examples:

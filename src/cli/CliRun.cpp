@@ -102,12 +102,6 @@ void PrintAlbumRows(CliView& view, const CliStreams& streams) {
     std::fflush(streams.out);
 }
 
-std::string SummaryLine(const DownloadSummary& summary) {
-    return "保存 " + std::to_string(summary.saved) + " 张，跳过 " +
-           std::to_string(summary.skipped) + " 张（已有记录），失败 " +
-           std::to_string(summary.failed) + " 张";
-}
-
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobControl& control) {
@@ -289,7 +283,7 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     DownloadJob job(view, control, session, setup);
     const DownloadSummary summary = job.Run();
     view.Finish();
-    view.PrintLine(streams.out, SummaryLine(summary));
+    view.PrintLine(streams.out, LocalToUtf8(SummaryLine(summary)));
     if (summary.notLoggedIn) {
         ErrorLine(streams, "not logged in: log in in the window, or pass --cookies with a login");
         return kExitNoUserId;
@@ -303,6 +297,12 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams, JobC
     if (summary.stopped) {
         ErrorLine(streams, "stopped");
         return kExitStopped;
+    }
+    if (LeftSomethingBehind(summary)) {
+        ErrorLine(streams,
+                  "some photos or pages could not be fetched: what was saved is recorded, run "
+                  "again to fetch the rest");
+        return kExitIncomplete;
     }
     return kExitDone;
 }

@@ -17,6 +17,8 @@ inline constexpr int kExitBadArguments = 2;
 inline constexpr int kExitNoUserId = 3;
 inline constexpr int kExitNoAlbums = 4;
 inline constexpr int kExitRefused = 5;  // the service kept refusing (throttling)
+// The run went to its end but left photos, pages or albums behind for a later run.
+inline constexpr int kExitIncomplete = 6;
 inline constexpr int kExitStopped = 130;
 
 // `args` are the arguments after the program name.

@@ -2,13 +2,19 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "catalogue/ProtocolSupport.h"
+#include "download/ImageContent.h"
 #include "download/PhotoNaming.h"
 #include "runtime/CodePage.h"
 #include "runtime/Convert.h"
 #include "runtime/DateTime.h"
+#include "runtime/DurableFile.h"
 #include "runtime/TextOps.h"
 #include "web/ScriptHelpers.h"
 #include "web/UrlHelpers.h"
@@ -36,13 +42,104 @@ std::string CreateFolder(const Text& folder) {
     return ec ? ec.message() : std::string("not a folder");
 }
 
-// A video's own extension: ".mp4" when its address names one, else ".mov".
-Text VideoExtension(const Text& address) {
-    const Text path = ToLowerCase(WithoutQueryAndFragment(address));
-    return RightText(path, 4) == Text(".mp4") ? Text(".mp4") : Text(".mov");
+// Redirects of one image request followed before it fails.
+constexpr int kMostRedirects = 5;
+// Tries of an image at one address after answers other than 200.
+constexpr int kImageTries = 2;
+
+bool IsRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// wxN.sinaimg.cn, and N's digits.
+bool IsImageShard(const Text& host, std::string_view* digits = nullptr) {
+    const std::string_view h = host.view();
+    constexpr std::string_view kEnd = ".sinaimg.cn";
+    if (!StartsWith(h, "wx") || h.size() <= 2 + kEnd.size() ||
+        h.substr(h.size() - kEnd.size()) != kEnd)
+        return false;
+    const std::string_view n = h.substr(2, h.size() - 2 - kEnd.size());
+    for (char c : n) {
+        if (c < '0' || c > '9') return false;
+    }
+    if (digits) *digits = n;
+    return true;
+}
+
+// The same address on the other three of the shards wx1..wx4, when it is on one of them.
+std::vector<Text> OtherShards(const Text& address) {
+    std::string_view digits;
+    const Text host = UrlHost(address);
+    if (!IsImageShard(host, &digits) || digits.size() != 1 || digits[0] < '1' || digits[0] > '4')
+        return {};
+    const int at = FindText(address, host, 1, true);
+    if (at < 1) return {};
+    const std::size_t digit = static_cast<std::size_t>(at - 1) + 2;
+    std::vector<Text> others;
+    for (char n = '1'; n <= '4'; ++n) {
+        if (n == digits[0]) continue;
+        std::string other = address.bytes();
+        other[digit] = n;
+        others.emplace_back(std::move(other));
+    }
+    return others;
+}
+
+// A redirect to the host's placeholder for deleted pictures (/images/default_….gif on an
+// image shard or on the host asked).
+bool IsPlaceholder(const Text& target, const Text& asked, const Text& first) {
+    const Text path = WithoutQueryAndFragment(UrlPath(target));
+    if (!StartsWith(path.view(), "/images/default_")) return false;
+    const Text host = UrlHost(target);
+    return IsImageShard(host) || host == UrlHost(asked) || host == UrlHost(first);
+}
+
+// Log texts of the service (the address, a header) as one short line.
+Text Shown(const Text& text) {
+    constexpr std::size_t kShownBytes = 120;
+    std::string kept;
+    for (char c : text.bytes()) {
+        if (static_cast<unsigned char>(c) >= 0x20) kept.push_back(c);
+        if (kept.size() >= kShownBytes) break;
+    }
+    return Text(std::move(kept));
 }
 
 }  // namespace
+
+// The body of one image or video request, streamed into a new temporary of the album folder.
+class AlbumDownload::BodyFile : public ResponseBodySink {
+  public:
+    int Open(const Text& folder) { return CreatePhotoTemporary(folder, file_); }
+    // Before every try: nothing of an earlier answer stays.
+    void Reset() {
+        if (file_.IsOpen() && file_.Size() > 0 && file_.Clear() != 0) writeFailed_ = true;
+        head_.clear();
+    }
+    bool Begin(std::int64_t /*declaredLength*/) override {
+        Reset();
+        return file_.IsOpen() && !writeFailed_;
+    }
+    bool Take(const char* data, std::size_t size) override {
+        if (head_.size() < kContentHeadBytes)
+            head_.append(data, std::min(size, kContentHeadBytes - head_.size()));
+        if (file_.Write(data, size) == 0) return true;
+        writeFailed_ = true;
+        return false;
+    }
+    NewFile& File() { return file_; }
+    const std::string& Head() const { return head_; }
+    bool WriteFailed() const { return writeFailed_; }
+
+  private:
+    NewFile file_;
+    std::string head_;
+    bool writeFailed_ = false;
+};
 
 AlbumDownload::AlbumDownload(EngineView& view, JobControl& control, const DownloadSetup& setup,
                              SessionContext session, Protocol& protocol, RecordEngine& records,
@@ -63,24 +160,6 @@ Text AlbumDownload::UploadDateText(std::int64_t seconds) {
     DateTime t = AddToDateTime(UploadEpoch(), kDay, static_cast<int>(days));
     t = AddToDateTime(t, kSecond, static_cast<int>(seconds % kSecondsPerDay));
     return ToText(t);
-}
-
-bool AlbumDownload::LooksLikeHtml(const Bytes& body) {
-    std::size_t i = 0;
-    while (i < body.size() && (body[i] == ' ' || body[i] == '\t' || body[i] == '\r' ||
-                               body[i] == '\n' || body[i] == '\f')) {
-        ++i;
-    }
-    auto startsWith = [&](std::string_view prefix) {
-        if (body.size() - i < prefix.size()) return false;
-        for (std::size_t k = 0; k < prefix.size(); ++k) {
-            char c = static_cast<char>(body[i + k]);
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            if (c != prefix[k]) return false;
-        }
-        return true;
-    };
-    return startsWith("<!doctype html") || startsWith("<html");
 }
 
 int AlbumDownload::MoveProgress(double position) {
@@ -126,6 +205,7 @@ void AlbumDownload::Run(const AlbumWorkItem& item) {
     if (options_.downloadRecord && storeOpen_ && !options_.timeRange) {
         hooks_.passedOver = [this](const Text& photoId) { return store_->Contains(photoId); };
     }
+    undated_ = 0;
     const std::unique_ptr<PhotoCursor> cursor = protocol_.OpenAlbum(
         setup_.user, AlbumListing{item.name, Text(), item.count, item.albumKey}, hooks_);
 
@@ -145,6 +225,11 @@ void AlbumDownload::Run(const AlbumWorkItem& item) {
         break;
     }
 
+    if (undated_ > 0) {
+        view_.AppendLog("相册《"_t + folderName + "》有 "_t + ToText(undated_) +
+                        " 张图片没有上传时间，不在固定时间段内，未下载\r\n"_t);
+        summary_.undated += undated_;
+    }
     if (!stopped) {
         view_.AppendLog("---完成相册《"_t + folderName + "》下载\r\n\r\n"_t);
         view_.SetLabel(ViewLabel::PhotoCount, Text());
@@ -177,33 +262,124 @@ Text AlbumDownload::PrepareFolder(const Text& folderName) {
     return folder;
 }
 
-std::optional<Bytes> AlbumDownload::FetchImage(const Text& url, const Text& photoId) {
-    // Images go to the image host without the login cookies, with the site as their Referer;
-    // one more try after a status other than 200.
-    const Text headers = protocol_.ImageHeaders();
-    int status = 0;
-    Bytes image;
-    for (int attempt = 1; attempt <= 2; ++attempt) {
-        if (!control_.Checkpoint()) return std::nullopt;
-        // A throttling answer is waited out and asked again; it uses up no try.
-        GovernedAnswer answer =
-            GovernedImage(session_.governor, hooks_, url,
-                          {.extraHeaders = headers, .timeoutSeconds = kImageTimeoutSeconds});
-        status = answer.status;
-        image = std::move(answer.body);
-        if (answer.outcome == GovernedOutcome::GaveUp) summary_.refused = true;
-        if (answer.outcome != GovernedOutcome::Answered || control_.Stopped()) return std::nullopt;
-        if (status == 200) break;
-    }
-    // A failed image is neither saved nor recorded, so a later run fetches it again.
-    if (status != 200 || image.empty() || LooksLikeHtml(image)) {
-        Text why = "（状态码 "_t + ToText(status);
-        if (status == 200) why += image.empty() ? "，内容为空"_t : "，内容不是图片"_t;
-        view_.AppendLog("图片下载失败："_t + photoId + why + "）\r\n"_t);
+void AlbumDownload::LogFailed(const Text& photoId, const Text& why) {
+    // A failed picture is neither saved nor recorded, so a later run fetches it again.
+    view_.AppendLog("图片下载失败："_t + photoId + why + "\r\n"_t);
+    ++summary_.failed;
+}
+
+void AlbumDownload::LogGone(const Text& photoId, bool video, const Text& why) {
+    view_.AppendLog((video ? "视频已失效："_t : "图片已失效："_t) + photoId + "（"_t + why +
+                    "）\r\n"_t);
+    ++summary_.gone;
+}
+
+bool AlbumDownload::Record(const Text& key) {
+    if (!storeOpen_) return true;
+    if (!control_.Checkpoint()) return false;
+    if (!store_->Record(key)) view_.AppendLog("下载记录写入失败："_t + key + Text("\r\n"));
+    return true;
+}
+
+bool AlbumDownload::Request(const Text& url, BodyFile& body, GovernedAnswer& answer,
+                            Text& redirect, bool& tooLarge) {
+    body.Reset();
+    redirect = Text();
+    tooLarge = false;
+    // Images go to the image host without the login cookies, with the site as their Referer.
+    // Redirects are not followed by the transfer: where they lead is judged here.
+    WebRequestComOptions options;
+    options.extraHeaders = protocol_.ImageHeaders();
+    options.noRedirect = true;
+    options.timeoutSeconds = kImageTimeoutSeconds;
+    options.bodySink = &body;
+    options.maxBodyBytes = static_cast<std::size_t>(kMaxBodyBytes);
+    options.bodyTooLarge = &tooLarge;
+    options.redirectTarget = &redirect;
+    options.resolve = setup_.imageResolve;
+    // A throttling answer is waited out and asked again; it uses up no try.
+    answer = GovernedImage(session_.governor, hooks_, url, std::move(options));
+    if (answer.outcome == GovernedOutcome::GaveUp) summary_.refused = true;
+    return answer.outcome == GovernedOutcome::Answered && !control_.Stopped();
+}
+
+AlbumDownload::Fetch AlbumDownload::FetchBody(const Text& url, const Text& photoId, bool video,
+                                              BodyFile& body, Text& extension) {
+    const Text saveFailed = (video ? "视频保存失败："_t : "图片保存失败："_t) + photoId + "\r\n"_t;
+    if (body.Open(folder_) != 0) {
+        view_.AppendLog(saveFailed);
         ++summary_.failed;
-        return Bytes();
+        return Fetch::Failed;
     }
-    return image;
+    Text address = url;
+    std::vector<Text> shards = OtherShards(url);
+    const bool onShard = !shards.empty();
+    int redirects = 0;
+    int tries = 0;
+    int status = 0;
+    for (;;) {
+        if (!control_.Checkpoint()) return Fetch::Stopped;
+        GovernedAnswer answer;
+        Text redirect;
+        bool tooLarge = false;
+        if (!Request(address, body, answer, redirect, tooLarge)) return Fetch::Stopped;
+        status = answer.status;
+        if (const Text error = HeaderValue(answer.headers, "x-image-errno"); !error.empty()) {
+            LogGone(photoId, video, Text("x-image-errno: ") + Shown(error));
+            return Fetch::Gone;
+        }
+        if (IsRedirect(status) && !redirect.empty()) {
+            if (IsPlaceholder(redirect, address, url)) {
+                LogGone(photoId, video, "跳转到 "_t + Shown(WithoutQueryAndFragment(UrlPath(redirect))));
+                return Fetch::Gone;
+            }
+            if (++redirects > kMostRedirects) break;
+            address = redirect;
+            continue;
+        }
+        if (status == 404 || status == 410) {
+            LogGone(photoId, video, "状态码 "_t + ToText(status));
+            return Fetch::Gone;
+        }
+        if (tooLarge) {
+            LogFailed(photoId, "（内容超过 256 MiB）"_t);
+            return Fetch::Failed;
+        }
+        if (body.WriteFailed()) {
+            view_.AppendLog(saveFailed);
+            ++summary_.failed;
+            return Fetch::Failed;
+        }
+        if (status == 200) break;
+        // One image shard's refusal is often not the others'.
+        if (status == 403 && !shards.empty()) {
+            address = shards.front();
+            shards.erase(shards.begin());
+            continue;
+        }
+        if ((status == 403 && onShard) || ++tries >= kImageTries) break;
+    }
+    if (status != 200) {
+        LogFailed(photoId, "（状态码 "_t + ToText(status) + "）"_t);
+        return Fetch::Failed;
+    }
+    // Only pictures are kept (and for a live photo's video, ISO media).
+    const std::string& head = body.Head();
+    extension = PictureExtensionOf(head);
+    if (body.File().Size() == 0) {
+        LogFailed(photoId, "（状态码 200，内容为空）"_t);
+        return Fetch::Failed;
+    }
+    if (video ? !IsIsoMedia(head) : extension.empty()) {
+        LogFailed(photoId, "（状态码 200，内容不是图片）"_t);
+        return Fetch::Failed;
+    }
+    if (body.File().Finish() != 0) {
+        view_.AppendLog(saveFailed);
+        ++summary_.failed;
+        return Fetch::Failed;
+    }
+    return Fetch::Body;
 }
 
 AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const PhotoItem& item) {
@@ -221,63 +397,88 @@ AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const PhotoItem& item) {
     view_.SetLabel(ViewLabel::PhotoCount,
                    count_.empty() ? ToText(sequence) : count_ + Text("/") + ToText(sequence));
 
-    if (options_.timeRange && item.uploadSeconds) {
-        // Lists come newest first: a newer photo is passed over, an older one ends the album.
-        if (*item.uploadSeconds >= upperBound_) return PhotoResult::Next;
-        if (*item.uploadSeconds <= lowerBound_) {
-            view_.AppendLog("该相册【固定时间段】上传的图片下载完毕\r\n"_t);
-            return PhotoResult::EndAlbum;
-        }
-    }
-
-    if (options_.downloadRecord && storeOpen_) {
-        if (!control_.Checkpoint()) return PhotoResult::Stopped;
-        if (store_->Contains(item.photoId)) {
-            ++summary_.skipped;
+    if (options_.timeRange) {
+        if (item.uploadSeconds) {
+            // Lists come newest first: a newer photo is passed over, an older one ends the
+            // album.
+            if (*item.uploadSeconds >= upperBound_) return PhotoResult::Next;
+            if (*item.uploadSeconds <= lowerBound_) {
+                view_.AppendLog("该相册【固定时间段】上传的图片下载完毕\r\n"_t);
+                return PhotoResult::EndAlbum;
+            }
+        } else if (!item.unreadable) {
+            // No date, no place in the period: counted, said once for the album.
+            ++undated_;
             return PhotoResult::Next;
         }
     }
 
-    const std::optional<Bytes> image = FetchImage(item.imageAddress, item.photoId);
-    if (!image) return PhotoResult::Stopped;
-    if (image->empty()) return PhotoResult::Next;
+    // A live photo's video has a record of its own: the still's key and the video's extension.
+    const bool videoWanted = item.videoAddress.has_value() && options_.livePhotos;
+    const Text videoExtension = videoWanted ? VideoExtensionOfAddress(*item.videoAddress) : Text();
+    const Text videoKey = item.photoId + videoExtension;
+    bool stillRecorded = false;
+    bool videoRecorded = false;
+    if (options_.downloadRecord && storeOpen_) {
+        if (!control_.Checkpoint()) return PhotoResult::Stopped;
+        stillRecorded = store_->Contains(item.photoId);
+        videoRecorded = videoWanted && store_->Contains(videoKey);
+        if (stillRecorded && (!videoWanted || videoRecorded)) {
+            ++summary_.skipped;
+            return PhotoResult::Next;
+        }
+    }
+    if (item.unreadable) {
+        LogFailed(item.photoId, "（所在微博读取失败）"_t);
+        return PhotoResult::Next;
+    }
 
     PhotoToSave photo;
     photo.folder = folder_;
     photo.caption = PrepareCaption(item.caption);
     photo.number = number;
     photo.dateText = UploadDateText(item.uploadSeconds.value_or(0));
-    photo.extension = item.extension;
+    photo.extension =
+        item.extensionFromContent ? PictureExtensionOfAddress(item.imageAddress) : item.extension;
     photo.photoId = item.photoId;
+
+    Text path;
+    if (stillRecorded) {
+        // Saved by an earlier run: the video goes beside the still as this run names it.
+        path = FirstPhotoPath(photo, naming.scheme);
+    } else {
+        BodyFile body;
+        Text extension;
+        const Fetch fetched = FetchBody(item.imageAddress, item.photoId, false, body, extension);
+        if (fetched == Fetch::Stopped) return PhotoResult::Stopped;
+        if (fetched != Fetch::Body) return PhotoResult::Next;
+        if (item.extensionFromContent) photo.extension = extension;
+        if (!control_.Checkpoint()) return PhotoResult::Stopped;
+        path = PlacePhoto(photo, naming.scheme, body.File()).path;
+        if (path.empty()) {
+            view_.AppendLog("图片保存失败："_t + item.photoId + "\r\n"_t);
+            ++summary_.failed;
+            return PhotoResult::Next;
+        }
+        ++summary_.saved;
+        if (!Record(item.photoId)) return PhotoResult::Stopped;
+    }
+
+    if (!videoWanted || videoRecorded) return PhotoResult::Next;
+    BodyFile body;
+    Text unused;
+    const Fetch fetched = FetchBody(*item.videoAddress, item.photoId, true, body, unused);
+    if (fetched == Fetch::Stopped) return PhotoResult::Stopped;
+    if (fetched != Fetch::Body) return PhotoResult::Next;
     if (!control_.Checkpoint()) return PhotoResult::Stopped;
-    const Text path = SavePhoto(photo, naming.scheme, *image);
-    if (path.empty()) {
-        view_.AppendLog("图片保存失败："_t + item.photoId + "\r\n"_t);
+    if (path.empty() || PlaceBeside(path, videoExtension, body.File()).path.empty()) {
+        view_.AppendLog("视频保存失败："_t + item.photoId + "\r\n"_t);
         ++summary_.failed;
         return PhotoResult::Next;
     }
-    ++summary_.saved;
-    // A live photo's video goes beside the still; the photo is recorded only with both.
-    bool complete = true;
-    if (item.videoAddress && options_.livePhotos) {
-        const std::optional<Bytes> video = FetchImage(*item.videoAddress, item.photoId);
-        if (!video) return PhotoResult::Stopped;
-        if (video->empty()) {
-            complete = false;
-        } else if (!control_.Checkpoint()) {
-            return PhotoResult::Stopped;
-        } else if (SaveBeside(path, VideoExtension(*item.videoAddress), *video).empty()) {
-            view_.AppendLog("视频保存失败："_t + item.photoId + "\r\n"_t);
-            ++summary_.failed;
-            complete = false;
-        }
-    }
-    if (storeOpen_ && complete) {
-        if (!control_.Checkpoint()) return PhotoResult::Stopped;
-        if (!store_->Record(item.photoId)) {
-            view_.AppendLog("下载记录写入失败："_t + item.photoId + Text("\r\n"));
-        }
-    }
+    // A picture is counted once: here when only its video was missing.
+    if (stillRecorded) ++summary_.saved;
+    if (!Record(videoKey)) return PhotoResult::Stopped;
     return PhotoResult::Next;
 }
 

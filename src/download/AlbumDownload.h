@@ -12,6 +12,7 @@
 #include "download/JobControl.h"
 #include "download/RecordStore.h"
 #include "runtime/Text.h"
+#include "web/GovernedRequest.h"
 
 namespace ovx {
 
@@ -26,19 +27,37 @@ class AlbumDownload {
 
     // The upload time as the date text of file names ("2014年3月5日8时5分3秒").
     static Text UploadDateText(std::int64_t seconds);
-    // True when an image body is an HTML page (an error or login page answered with 200).
-    static bool LooksLikeHtml(const Bytes& body);
+    // The largest image or video body taken.
+    static constexpr std::uint64_t kMaxBodyBytes = std::uint64_t{256} << 20;
 
   private:
     enum class PhotoResult { Next, EndAlbum, Stopped };
+    // What became of one image or video request.
+    enum class Fetch {
+        Body,     // the body is in its temporary, synced and closed
+        Failed,   // not saved (logged)
+        Gone,     // the host says the picture is deleted (logged)
+        Stopped,  // the run stops (or the service kept refusing)
+    };
+    class BodyFile;
 
     // Where the album's photos go; made with all its levels, temporaries of a killed run gone.
     // Empty when it cannot be made (logged once).
     Text PrepareFolder(const Text& folderName);
     PhotoResult DownloadPhoto(const PhotoItem& item);
-    // Fetches an image, one more try after a status other than 200; empty when it failed
-    // (logged, counted).
-    std::optional<Bytes> FetchImage(const Text& url, const Text& photoId);
+    // Fetches an image (or a live photo's video) into a new temporary of the album folder:
+    // redirects followed by hand (one to the host's placeholder means the picture is gone),
+    // one more try after a status other than 200, a 403 of one image shard asked of the
+    // others. Logs what went wrong; `extension` gets the picture's by its first bytes.
+    Fetch FetchBody(const Text& url, const Text& photoId, bool video, BodyFile& body,
+                    Text& extension);
+    // One try, through the governor; false when the run stops.
+    bool Request(const Text& url, BodyFile& body, GovernedAnswer& answer, Text& redirect,
+                 bool& tooLarge);
+    void LogFailed(const Text& photoId, const Text& why);
+    void LogGone(const Text& photoId, bool video, const Text& why);
+    // Records a key when the store is open; a failed write is logged.
+    bool Record(const Text& key);
     // Sets the bar; returns the position it shows.
     int MoveProgress(double position);
     void CloseStore();
@@ -59,6 +78,7 @@ class AlbumDownload {
     std::int64_t upperBound_ = 0;  // and photos at or after it are skipped
     Text count_;
     Text folder_;
+    int undated_ = 0;  // pictures of the album without an upload time, under the date filter
     RunHooks hooks_;  // what the protocol's cursor and the image requests report through
 };
 

@@ -15,6 +15,18 @@
 
 namespace ovx {
 
+Text SummaryLine(const DownloadSummary& summary) {
+    Text line = "保存 "_t + ToText(summary.saved) + " 张，跳过 "_t + ToText(summary.skipped) +
+                " 张（已有记录），失败 "_t + ToText(summary.failed) + " 张"_t;
+    if (summary.gone > 0) line += "，已失效 "_t + ToText(summary.gone) + " 张"_t;
+    if (summary.pagesLost > 0) line += "，未能读取 "_t + ToText(summary.pagesLost) + " 页"_t;
+    return line;
+}
+
+bool LeftSomethingBehind(const DownloadSummary& summary) {
+    return summary.failed > 0 || summary.pagesLost > 0 || summary.albumsSkipped > 0;
+}
+
 DownloadJob::DownloadJob(EngineView& view, JobControl& control, SessionContext session,
                          DownloadSetup setup)
     : view_(view), control_(control), session_(session), setup_(std::move(setup)) {}
@@ -76,12 +88,14 @@ DownloadSummary DownloadJob::Run() {
         AlbumDownload(view_, control_, setup_, session_, protocol, records_, summary).Run(items[j]);
         if (control_.Stopped()) return stop();
         // The service wants a login, or kept refusing: the run ends here, cleanly, as a
-        // stop does; the cursor said why.
+        // stop does; the cursor said why. A login is made on the login page.
+        if (summary.notLoggedIn) view_.ShowLoginPage();
         if (summary.notLoggedIn || summary.refused) return stop();
     }
 
     view_.SetRunState(RunState::Idle);
     view_.AppendLog("-------全部下载完毕--------\r\n\r\n"_t);
+    if (setup_.finished) setup_.finished(summary);
     view_.SetLabel(ViewLabel::PhotoCount, "下载完成"_t);
     view_.SetProgress(100, 100);
     view_.SetLabel(ViewLabel::Percent, Text("100%"));

@@ -5,7 +5,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "catalogue/EngineView.h"
 #include "catalogue/Protocol.h"
@@ -14,6 +17,8 @@
 #include "runtime/recorddb/RecordEngine.h"
 
 namespace ovx {
+
+struct DownloadSummary;
 
 // What a run works with besides the view's options.
 struct DownloadSetup {
@@ -24,18 +29,33 @@ struct DownloadSetup {
     Text recordFolder;   // the record databases, with a trailing separator
     // The wait before a photo-list page is asked for again (tests shorten it).
     std::chrono::milliseconds pageRetryWait{2000};
+    // Host names of image requests answered from "HOST:PORT:ADDRESS" entries instead of the
+    // resolver; only tests set them.
+    std::vector<std::string> imageResolve;
+    // Called when the run went to its end, right after its closing log line and before the
+    // finishing sound and message: the front end adds its summary there.
+    std::function<void(const DownloadSummary&)> finished;
 };
 
 struct DownloadSummary {
-    int saved = 0;             // photos written
-    int skipped = 0;           // photos skipped because they were recorded
-    int failed = 0;            // photos whose image could not be fetched or written
+    int saved = 0;             // pictures written (a live photo's video with its still)
+    int skipped = 0;           // pictures skipped because they were recorded
+    int failed = 0;            // pictures (or their videos) that could not be fetched or written
+    int gone = 0;              // pictures (or videos) the image host says are deleted
+    int undated = 0;           // pictures the date filter passed over for lack of a date
     int pagesLost = 0;         // photo-list pages still unreadable after every try
     int albumsSkipped = 0;     // albums whose folder could not be made
     bool notLoggedIn = false;  // the service wanted a login: the run ended there
     bool refused = false;      // the service kept refusing: the run ended there
     bool stopped = false;
 };
+
+// The run's one summary line, as both front ends show it: saved, skipped, failed, and when
+// not zero the pictures gone and the pages that could not be read.
+Text SummaryLine(const DownloadSummary& summary);
+// True when the run left something a later run can still fetch: pictures that failed, pages
+// that could not be read, albums skipped.
+bool LeftSomethingBehind(const DownloadSummary& summary);
 
 // One album, as the run hands it over: a structure, so no separator in a name can cut it.
 struct AlbumWorkItem {

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "runtime/CodePage.h"
+#include "runtime/Convert.h"
 #include "runtime/DurableFile.h"
 #include "runtime/Files.h"
 #include "runtime/TextOps.h"
@@ -52,32 +53,88 @@ bool NameTaken(const Text& folder, const Text& name) {
     return !safe.empty() && FileExists(JoinPath(folder, safe));
 }
 
-// Writes the bytes to a new hidden temporary file in the folder, makes them reach the disk and
-// only then renames the file to `name`, so that a power cut never leaves a final name (or a
-// recorded photo) without its bytes. Returns the final path, or an empty text when the name is
-// refused or any step fails; a failed try leaves no file behind.
-Text WriteIntoPlace(const Text& folder, const Text& name, const Bytes& bytes) {
-    const Text safe = SafeNameComponent(name, OverLongName::Refuse);
-    if (safe.empty()) return Text();
-    const Text target = JoinPath(folder, safe);
+// Suffixed forms of a pass's last name tried before the pass gives up.
+constexpr int kMostSuffixes = 1000;
 
-    fs::path temporary;
-    int err = EEXIST;
-    for (int attempt = 0; attempt < 8 && err == EEXIST; ++attempt) {
-        temporary = ToPath(JoinPath(folder, TemporaryName()));
-        // Created here or not at all: never an existing file, never a link's target.
-        err = WriteNewFileDurably(temporary, bytes);
+// `name` with "_k" before its extension.
+Text Suffixed(const Text& name, const Text& extension, int k) {
+    const std::string_view n = name.view();
+    const std::string_view e = extension.view();
+    const bool hasExtension = n.size() > e.size() && n.substr(n.size() - e.size()) == e;
+    const std::string_view stem = hasExtension ? n.substr(0, n.size() - e.size()) : n;
+    return Text(stem) + Text("_") + ToText(k) + (hasExtension ? extension : Text());
+}
+
+enum class Tried { Placed, AlreadyThere, Refused };
+
+// One pass: the choices in order, then the last one suffixed; never over other bytes.
+Tried PlaceUnder(const Text& folder, const std::vector<Text>& choices, const Text& extension,
+                 NewFile& temporary, Text& path) {
+    if (choices.empty()) return Tried::Refused;
+    const std::size_t count = choices.size() + kMostSuffixes - 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        const Text name = i < choices.size()
+                              ? choices[i]
+                              : Suffixed(choices.back(), extension,
+                                         static_cast<int>(i - choices.size()) + 2);
+        const Text safe = SafeNameComponent(name, OverLongName::Refuse);
+        if (safe.empty()) return Tried::Refused;
+        const Text target = JoinPath(folder, safe);
+        const int err = RenameWithoutReplacing(temporary.Path(), ToPath(target));
+        if (err == 0) {
+            temporary.Release();
+            // The new name itself; a folder that cannot be synced still holds the photo.
+            SyncFolder(ToPath(folder.empty() ? Text(".") : folder));
+            path = target;
+            return Tried::Placed;
+        }
+        if (err != EEXIST) return Tried::Refused;
+        if (SameFileContents(temporary.Path(), ToPath(target))) {
+            temporary.Remove();
+            path = target;
+            return Tried::AlreadyThere;
+        }
     }
-    if (err != 0) return Text();
-    std::error_code ec;
-    fs::rename(temporary, ToPath(target), ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        return Text();
+    return Tried::Refused;
+}
+
+PlacedFile PlaceThrough(const Text& folder, const std::vector<std::vector<Text>>& passes,
+                        const Text& extension, NewFile& temporary) {
+    PlacedFile placed;
+    for (const std::vector<Text>& choices : passes) {
+        const Tried tried = PlaceUnder(folder, choices, extension, temporary, placed.path);
+        if (tried == Tried::Refused) continue;
+        placed.alreadyThere = tried == Tried::AlreadyThere;
+        return placed;
     }
-    // The new name itself; a folder that cannot be synced still holds the photo.
-    SyncFolder(ToPath(folder.empty() ? Text(".") : folder));
-    return target;
+    temporary.Remove();
+    return placed;
+}
+
+std::vector<std::vector<Text>> PhotoPasses(const PhotoToSave& photo, NamingScheme scheme) {
+    PhotoToSave reduced = photo;
+    reduced.caption = CjkOnly(photo.caption);
+    return {PhotoNameChoices(photo, scheme), PhotoNameChoices(reduced, scheme),
+            {photo.photoId + photo.extension}};
+}
+
+// The photo's folder and its name without the extension.
+bool SplitPhotoPath(const Text& photoPath, Text& folder, Text& stem) {
+    const std::string_view path = photoPath.view();
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return false;
+    std::string_view name = path.substr(slash + 1);
+    if (const std::size_t dot = name.rfind('.'); dot != std::string_view::npos && dot > 0)
+        name = name.substr(0, dot);
+    folder = Text(path.substr(0, slash));
+    stem = Text(name);
+    return true;
+}
+
+// The bytes in a new temporary of the folder, synced and closed; false when any step failed.
+bool WriteTemporary(const Text& folder, const Bytes& bytes, NewFile& file) {
+    return CreatePhotoTemporary(folder, file) == 0 && file.Write(bytes.data(), bytes.size()) == 0 &&
+           file.Finish() == 0;
 }
 
 }  // namespace
@@ -125,49 +182,76 @@ Text JoinPath(const Text& folder, const Text& name) {
     return folder + Text("/") + name;
 }
 
-Text BuildPhotoName(const PhotoToSave& photo, NamingScheme scheme, bool /*secondPass*/) {
-    // Both passes test for an existing file where the scheme does: an untested second pass
-    // would overwrite another photo of the same second.
+std::vector<Text> PhotoNameChoices(const PhotoToSave& photo, NamingScheme scheme) {
     const Text open("("), close(")");
     const Text& number = photo.number;
     switch (scheme) {
         case NamingScheme::CaptionNumber:
-            return photo.caption + open + number + close + photo.extension;
+            return {photo.caption + open + number + close + photo.extension};
         case NamingScheme::NumberCaption:
-            return open + number + close + photo.caption + photo.extension;
+            return {open + number + close + photo.caption + photo.extension};
         case NamingScheme::CaptionDate: {
             const Text dated = photo.caption + open + photo.dateText + close + photo.extension;
-            if (!NameTaken(photo.folder, dated)) return dated;
-            return "（"_t + number + "）"_t + dated;
+            return {dated, "（"_t + number + "）"_t + dated};
         }
         case NamingScheme::Caption:
         default: {
             const Text caption = photo.caption.empty() ? open + number + close : photo.caption;
-            const Text plain = caption + photo.extension;
-            if (!NameTaken(photo.folder, plain)) return plain;
-            return caption + open + number + close + photo.extension;
+            return {caption + photo.extension, caption + open + number + close + photo.extension};
         }
     }
 }
 
+Text BuildPhotoName(const PhotoToSave& photo, NamingScheme scheme, bool /*secondPass*/) {
+    // Both passes test for an existing file where the scheme does: an untested second pass
+    // would overwrite another photo of the same second.
+    const std::vector<Text> choices = PhotoNameChoices(photo, scheme);
+    if (choices.size() > 1 && NameTaken(photo.folder, choices.front())) return choices[1];
+    return choices.front();
+}
+
+int CreatePhotoTemporary(const Text& folder, NewFile& file) {
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 8 && err == EEXIST; ++attempt) {
+        // Created here or not at all: never an existing file, never a link's target.
+        err = file.Create(ToPath(JoinPath(folder, TemporaryName())));
+    }
+    return err;
+}
+
+PlacedFile PlacePhoto(const PhotoToSave& photo, NamingScheme scheme, NewFile& temporary) {
+    return PlaceThrough(photo.folder, PhotoPasses(photo, scheme), photo.extension, temporary);
+}
+
+PlacedFile PlaceBeside(const Text& photoPath, const Text& extension, NewFile& temporary) {
+    Text folder, stem;
+    if (!SplitPhotoPath(photoPath, folder, stem)) {
+        temporary.Remove();
+        return {};
+    }
+    return PlaceThrough(folder, {{stem + extension}}, extension, temporary);
+}
+
+Text FirstPhotoPath(const PhotoToSave& photo, NamingScheme scheme) {
+    for (const std::vector<Text>& choices : PhotoPasses(photo, scheme)) {
+        const Text safe = SafeNameComponent(choices.front(), OverLongName::Refuse);
+        if (!safe.empty()) return JoinPath(photo.folder, safe);
+    }
+    return Text();
+}
+
 Text SavePhoto(const PhotoToSave& photo, NamingScheme scheme, const Bytes& image) {
-    Text path = WriteIntoPlace(photo.folder, BuildPhotoName(photo, scheme, false), image);
-    if (!path.empty()) return path;
-    PhotoToSave reduced = photo;
-    reduced.caption = CjkOnly(photo.caption);
-    path = WriteIntoPlace(photo.folder, BuildPhotoName(reduced, scheme, true), image);
-    if (!path.empty()) return path;
-    return WriteIntoPlace(photo.folder, photo.photoId + photo.extension, image);
+    NewFile file;
+    if (!WriteTemporary(photo.folder, image, file)) return Text();
+    return PlacePhoto(photo, scheme, file).path;
 }
 
 Text SaveBeside(const Text& photoPath, const Text& extension, const Bytes& bytes) {
-    const std::string_view path = photoPath.view();
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string_view::npos) return Text();
-    std::string_view name = path.substr(slash + 1);
-    if (const std::size_t dot = name.rfind('.'); dot != std::string_view::npos && dot > 0)
-        name = name.substr(0, dot);
-    return WriteIntoPlace(Text(path.substr(0, slash)), Text(name) + extension, bytes);
+    Text folder, stem;
+    NewFile file;
+    if (!SplitPhotoPath(photoPath, folder, stem) || !WriteTemporary(folder, bytes, file))
+        return Text();
+    return PlaceBeside(photoPath, extension, file).path;
 }
 
 bool IsPhotoTemporaryName(const Text& name) {

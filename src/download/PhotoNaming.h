@@ -3,12 +3,14 @@
 // their fallbacks, and the save itself (a hidden temporary file renamed into place).
 
 #include <cstddef>
+#include <vector>
 
 #include "catalogue/EngineView.h"
 #include "runtime/Text.h"
 
 namespace ovx {
 
+class NewFile;
 class RegexObject;
 
 // Removes ":", "\", "/", "?", "*", "<", ">", "|", "：", "、", "？", "。", "（", "）", "·",
@@ -43,23 +45,49 @@ struct PhotoToSave {
     Text caption;    // prepared
     Text number;     // photo number: sequence number or page-index text
     Text dateText;   // upload date-time as ToText gives it
-    Text extension;  // ".jpg" or ".gif"
+    Text extension;  // with its dot: ".jpg", ".gif", ".png", ".webp"
     Text photoId;
 };
+
+// A scheme's names for a photo, in the order they are tried: its name, then the form it takes
+// when that name is taken (caption + number for 内容, the number in front for 内容加日期; the
+// numbered schemes have none).
+std::vector<Text> PhotoNameChoices(const PhotoToSave& photo, NamingScheme scheme);
 
 // The name of the first or second pass (file name only, no folder), for a scheme. Where a
 // scheme tests for an existing file (content, content + date) the test is made in `folder`,
 // in both passes; the second pass differs only in the caption the caller gives it.
 Text BuildPhotoName(const PhotoToSave& photo, NamingScheme scheme, bool secondPass);
 
-// Saves the bytes under the first-pass name, else the second-pass name (caption reduced to
-// its Chinese characters), else the photo id. Each try writes a hidden temporary file in the
-// folder and renames it into place, so no half-written photo ever carries a final name.
-// Returns the path written, or an empty text when all three writes failed.
+// Creates a new hidden temporary file in the folder (exclusively: never an existing file or a
+// link); 0 or the errno.
+int CreatePhotoTemporary(const Text& folder, NewFile& file);
+
+// Where a finished temporary went.
+struct PlacedFile {
+    Text path;                    // empty when no name could be given
+    bool alreadyThere = false;    // a file with the same bytes carried the name: no second copy
+};
+
+// Gives a finished (synced, closed) temporary of the photo's folder its name: the first-pass
+// names, else the second pass's (caption reduced to its Chinese characters), else the photo
+// id. A name is never taken from a file that holds other bytes: the next choice is tried, and
+// after a pass's last choice the same name with "_2", "_3"… before the extension. A file with
+// the same bytes under a name is this photo: the temporary is removed and that file's path
+// returned. The temporary is gone afterwards either way.
+PlacedFile PlacePhoto(const PhotoToSave& photo, NamingScheme scheme, NewFile& temporary);
+// The same beside a photo's path: its name with `extension` in place of its own (a live
+// photo's video), then "_2", "_3"….
+PlacedFile PlaceBeside(const Text& photoPath, const Text& extension, NewFile& temporary);
+// The path PlacePhoto gives the photo when nothing carries its names yet.
+Text FirstPhotoPath(const PhotoToSave& photo, NamingScheme scheme);
+
+// Writes the bytes to a temporary and places it as PlacePhoto does. Returns the path, or an
+// empty text when all three passes failed.
 Text SavePhoto(const PhotoToSave& photo, NamingScheme scheme, const Bytes& image);
 
-// Saves bytes beside a saved photo, under the photo's final name with `extension` in place of
-// its own (a live photo's video). Returns the path written, or an empty text on failure.
+// Saves bytes beside a saved photo as PlaceBeside does. Returns the path written, or an empty
+// text on failure.
 Text SaveBeside(const Text& photoPath, const Text& extension, const Bytes& bytes);
 
 // Whether a file name is one of SavePhoto's temporaries (".ovx-" ... ".part").

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "runtime/CodePage.h"
+#include "runtime/Digest.h"
 #include "runtime/TextOps.h"
 #include "runtime/recorddb/DbError.h"
 
@@ -125,9 +126,18 @@ Text RecordStore::IndexFile() const {
 }
 
 bool RecordStore::Accepts(const Text& photoId) const {
+    // A digest needs its mark and a few digits.
+    constexpr int kShortestDigestField = 9;
     if (photoId.empty()) return false;
-    // An id is cut to its field, or whole or not at all, as the layout says.
-    return layout_.cutsLongerIds || photoId.size() <= static_cast<std::size_t>(layout_.width);
+    return layout_.cutsLongerIds || photoId.size() <= static_cast<std::size_t>(layout_.width) ||
+           layout_.width >= kShortestDigestField;
+}
+
+Text RecordStore::StoredKey(const RecordLayout& layout, const Text& photoId) {
+    const std::size_t width = static_cast<std::size_t>(std::max(layout.width, 0));
+    if (layout.cutsLongerIds || photoId.size() <= width) return photoId;
+    const std::string hex = Sha256Hex(photoId.view());
+    return Text("#" + hex.substr(0, std::min(hex.size(), width - 1)));
 }
 
 void RecordStore::LogCannotOpen(const Text& file, int error) {
@@ -285,8 +295,9 @@ bool RecordStore::IsCurrent() {
     return !openPath_.empty() && engine_.CurrentDatabasePath() == openPath_;
 }
 
-bool RecordStore::ContainsLocked(const Text& photoId) {
-    if (!Accepts(photoId) || !IsCurrent()) return false;
+bool RecordStore::ContainsLocked(const Text& id) {
+    if (!Accepts(id) || !IsCurrent()) return false;
+    const Text photoId = StoredKey(layout_, id);
     // Every search starts at the first record: the engine's searches only look from the
     // current record on, which after an add is the last one.
     if (!engine_.GoToRecord(0)) return false;
@@ -313,7 +324,7 @@ bool RecordStore::Record(const Text& photoId) {
     std::lock_guard lock(mutex_);
     if (!Accepts(photoId) || !IsCurrent()) return false;
     if (ContainsLocked(photoId)) return true;
-    return engine_.AddRecord({photoId});
+    return engine_.AddRecord({StoredKey(layout_, photoId)});
 }
 
 std::vector<Text> RecordStore::AllIds() {

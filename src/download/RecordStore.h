@@ -9,7 +9,8 @@
 // .ZDX) over that field, rebuilt whenever an album opens the store. Lookups search the whole
 // database through the index (or, without an index, scan it from the first record), so a
 // recorded photo is found whatever order photos come in. An id longer than the field is
-// stored cut to it and compared as cut, or neither recorded nor found, as the layout says.
+// stored cut to it and compared as cut, or, for a layout that does not cut ids, stored and
+// looked up as a digest that fits the field ("#" and hexadecimal digits of its SHA-256).
 //
 // The user id must be a plain number: a store for any other id has no files, creates and
 // opens nothing, and says so when an album asks for it.
@@ -107,9 +108,12 @@ class RecordStore {
     // when the store is not open, the id is not accepted, or the write failed (LastDbError
     // says why).
     bool Record(const Text& photoId);
-    // Whether the store can hold the id at all: not empty and, unless the layout cuts longer
-    // ids, at most the field's width. Ids it does not accept are neither found nor recorded.
+    // Whether the store can hold the id at all: not empty. Ids it does not accept are neither
+    // found nor recorded.
     bool Accepts(const Text& photoId) const;
+    // What the field holds for an id: the id itself when it fits (or the layout cuts it),
+    // else its digest, as long as the field.
+    static Text StoredKey(const RecordLayout& layout, const Text& photoId);
     // Every recorded id, in recording order (the store must be open).
     std::vector<Text> AllIds();
     // End of an album.

@@ -44,10 +44,12 @@ GovernedAnswer GovernedImageRequest(RequestGovernor& governor, const ThrottleObs
     GovernedAnswer answer;
     options.returnedHeaders = &answer.headers;
     options.statusCode = &answer.status;
+    options.failure = &answer.failure;
     answer.outcome = governor.Run(
         [&] {
             answer.status = 0;
             answer.headers = Text();
+            answer.failure = Text();
             answer.body = WebRequestCom(url, options);
             return Attempt{answer.status,
                            RequestGovernor::RetryAfterSeconds(answer.headers.view())};

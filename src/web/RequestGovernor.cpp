@@ -80,13 +80,27 @@ RequestGovernor::RequestGovernor(GovernorSettings settings, GovernorClock* clock
     clock_ = clock;
 }
 
+GovernorSettings RequestGovernor::Settings() const {
+    std::lock_guard lock(mutex_);
+    return settings_;
+}
+
+void RequestGovernor::SetInterval(milliseconds interval) {
+    {
+        std::lock_guard lock(mutex_);
+        settings_.interval = interval;
+    }
+    turn_.notify_all();
+}
+
 bool RequestGovernor::BeforePaced(milliseconds* waited) {
     const TimePoint begin = clock_->Now();
-    const milliseconds extra =
-        Scaled(std::max(settings_.interval, milliseconds(0)), kPacingExtra * clock_->Fraction());
+    const double fraction = kPacingExtra * clock_->Fraction();
     bool granted = false;
     std::unique_lock lock(mutex_);
     while (!StopRequested()) {
+        const milliseconds interval = std::max(settings_.interval, milliseconds(0));
+        const milliseconds extra = Scaled(interval, fraction);
         if (pacedInFlight_) {
             // One paced request at a time; a raised stop flag does not wake this wait, so look
             // up every so often.
@@ -94,7 +108,7 @@ bool RequestGovernor::BeforePaced(milliseconds* waited) {
             continue;
         }
         TimePoint target = holdUntil_;
-        if (lastPacedEnd_) target = std::max(target, *lastPacedEnd_ + settings_.interval + extra);
+        if (lastPacedEnd_) target = std::max(target, *lastPacedEnd_ + interval + extra);
         if (clock_->Now() >= target) {
             pacedInFlight_ = true;
             granted = true;

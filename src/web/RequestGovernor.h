@@ -94,7 +94,11 @@ class RequestGovernor {
     RequestGovernor(const RequestGovernor&) = delete;
     RequestGovernor& operator=(const RequestGovernor&) = delete;
 
-    const GovernorSettings& Settings() const { return settings_; }
+    // The settings in force (the interval as last set).
+    GovernorSettings Settings() const;
+    // A new least time between two paced requests, for every paced request that has not begun
+    // its wait yet; callable from any thread while requests run.
+    void SetInterval(std::chrono::milliseconds interval);
 
     // Waits for this thread's turn to make a paced request. False (at once, or within the wait)
     // when the job is asked to stop; then no AfterPaced() follows. `waited`, when given, gets

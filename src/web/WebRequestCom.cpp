@@ -116,6 +116,69 @@ int NormalisedMethod(int method) {
     return method < 0 || method > 2 ? kMethodGet : method;
 }
 
+// The body of a transfer with a sink: a 200 answer's bytes go to the sink as they arrive,
+// any other answer's are kept (bounded) for the caller.
+struct StreamedBody {
+    CURL* handle = nullptr;
+    ResponseBodySink* sink = nullptr;
+    std::size_t cap = 0;
+    bool begun = false;
+    bool toSink = false;
+    bool tooLarge = false;
+    std::uint64_t bytes = 0;
+    Bytes kept;
+
+    static size_t OnBody(char* data, size_t size, size_t count, void* self) {
+        auto* b = static_cast<StreamedBody*>(self);
+        const size_t n = size * count;
+        if (!b->begun) {
+            b->begun = true;
+            long status = 0;
+            curl_easy_getinfo(b->handle, CURLINFO_RESPONSE_CODE, &status);
+            curl_off_t declared = -1;
+            curl_easy_getinfo(b->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
+            b->toSink = status == 200;
+            if (b->toSink && declared >= 0 && static_cast<std::uint64_t>(declared) > b->cap) {
+                b->tooLarge = true;
+                return 0;
+            }
+            if (b->toSink && !b->sink->Begin(static_cast<std::int64_t>(declared))) return 0;
+        }
+        if (!b->toSink) {
+            if (n > kUnstreamedBodyCap - std::min(kUnstreamedBodyCap, b->kept.size())) return 0;
+            b->kept.insert(b->kept.end(), data, data + n);
+            b->bytes += n;
+            return n;
+        }
+        if (n > b->cap - std::min<std::uint64_t>(b->cap, b->bytes)) {
+            b->tooLarge = true;
+            return 0;
+        }
+        if (!b->sink->Take(data, n)) return 0;
+        b->bytes += n;
+        return n;
+    }
+};
+
+// The resolver entries as libcurl takes them.
+class ResolveList {
+  public:
+    explicit ResolveList(const std::vector<std::string>& entries) {
+        for (const std::string& entry : entries) {
+            curl_slist* next = curl_slist_append(list_, entry.c_str());
+            if (next == nullptr) break;
+            list_ = next;
+        }
+    }
+    ~ResolveList() { curl_slist_free_all(list_); }
+    ResolveList(const ResolveList&) = delete;
+    ResolveList& operator=(const ResolveList&) = delete;
+    curl_slist* get() const { return list_; }
+
+  private:
+    curl_slist* list_ = nullptr;
+};
+
 // One request; `trace` gets its status, failure and body size.
 Bytes PerformRequest(const Text& url, const WebRequestComOptions& options,
                      RequestTraceEntry& trace) {
@@ -130,7 +193,18 @@ Bytes PerformRequest(const Text& url, const WebRequestComOptions& options,
     curl_easy_reset(h);
 
     CurlTransfer transfer(h);
-    transfer.ApplyCommon(GetWebLimits(), !options.noRedirect);
+    const WebLimits limits = GetWebLimits();
+    transfer.ApplyCommon(limits, !options.noRedirect);
+    StreamedBody streamed;
+    if (options.bodySink != nullptr) {
+        streamed.handle = h;
+        streamed.sink = options.bodySink;
+        streamed.cap = options.maxBodyBytes != 0 ? options.maxBodyBytes : limits.maxBodyBytes;
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &StreamedBody::OnBody);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, &streamed);
+    }
+    ResolveList resolve(options.resolve);
+    if (resolve.get() != nullptr) curl_easy_setopt(h, CURLOPT_RESOLVE, resolve.get());
     if (options.timeoutSeconds != -1) {
         const long ms = TimeoutMs(options.timeoutSeconds);
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, ms);
@@ -186,7 +260,15 @@ Bytes PerformRequest(const Text& url, const WebRequestComOptions& options,
     }
     trace.status = ok ? static_cast<int>(transfer.status()) : 0;
     trace.failure = ok ? Text() : UrlHost(url) + Text(": ") + transfer.Error(rc);
-    trace.bytes = transfer.body().size();
+    if (!ok && streamed.tooLarge) trace.failure = UrlHost(url) + Text(": the body is too large");
+    trace.bytes = options.bodySink != nullptr ? static_cast<std::size_t>(streamed.bytes)
+                                              : transfer.body().size();
+    if (options.bodyTooLarge != nullptr) *options.bodyTooLarge = streamed.tooLarge;
+    if (options.redirectTarget != nullptr) {
+        char* location = nullptr;
+        if (ok) curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &location);
+        *options.redirectTarget = location != nullptr ? Text(location) : Text();
+    }
     if (options.statusCode != nullptr) *options.statusCode = trace.status;
     if (options.failure != nullptr) *options.failure = trace.failure;
     if (options.returnedHeaders != nullptr) *options.returnedHeaders = headerText;
@@ -200,8 +282,10 @@ Bytes PerformRequest(const Text& url, const WebRequestComOptions& options,
     // stay in the session's share.
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, nullptr);
+    if (resolve.get() != nullptr) curl_easy_setopt(h, CURLOPT_RESOLVE, nullptr);
     if (options.session != nullptr) curl_easy_setopt(h, CURLOPT_COOKIEFILE, nullptr);
     if (!ok) return {};
+    if (options.bodySink != nullptr) return std::move(streamed.kept);
     return transfer.body();
 }
 

@@ -4,8 +4,12 @@
 // reused between calls; a WebSession carries cookies and its connection across the calls
 // made with it.
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "runtime/Text.h"
 #include "web/WebRequest.h"
@@ -31,6 +35,21 @@ class WebSession {
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// Where the body of a 200 answer goes as it arrives, instead of into memory. The bodies of other
+// answers stay in memory (at most kUnstreamedBodyCap bytes).
+class ResponseBodySink {
+  public:
+    virtual ~ResponseBodySink() = default;
+    // Before the first bytes of a body: the length its answer declares (-1 when none). False
+    // refuses the body; the transfer then ends at once.
+    virtual bool Begin(std::int64_t declaredLength) = 0;
+    // The next bytes of the body; false ends the transfer.
+    virtual bool Take(const char* data, std::size_t size) = 0;
+};
+
+// The most an answer other than 200 keeps of its body when the body is streamed.
+inline constexpr std::size_t kUnstreamedBodyCap = std::size_t{1} << 20;
 
 // Optional arguments, in calling order; null pointers are absent arguments.
 struct WebRequestComOptions {
@@ -58,6 +77,18 @@ struct WebRequestComOptions {
     WebSession* session = nullptr;
     // Out: why no response arrived (host and the transfer library's words); empty when one did.
     Text* failure = nullptr;
+    // A 200 answer's body goes here rather than into the returned bytes.
+    ResponseBodySink* bodySink = nullptr;
+    // The largest body taken, by its declared length or as it arrives; 0: the process-wide
+    // bound (WebLimits).
+    std::size_t maxBodyBytes = 0;
+    // Out: set when the transfer ended because the body was larger than that.
+    bool* bodyTooLarge = nullptr;
+    // Out: with noRedirect, the absolute address a redirect answer points to; else empty.
+    Text* redirectTarget = nullptr;
+    // Host names answered from these "HOST:PORT:ADDRESS" entries instead of the resolver
+    // (libcurl's CURLOPT_RESOLVE); tests point the image hosts at a loopback server.
+    std::vector<std::string> resolve{};
 };
 
 // The body of the response; empty (with status 0) when the transfer failed or timed out.

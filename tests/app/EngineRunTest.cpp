@@ -7,9 +7,11 @@
 #include <QImage>
 #include <QProcess>
 #include <QSet>
+#include <QSpinBox>
 #include <QTreeWidgetItem>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <chrono>
 
 #include "EngineTestSupport.h"
 #include "app/LoginPage.h"
@@ -234,6 +236,36 @@ TEST(EngineRunTest, PauseHoldsContinueResumesAndStopLeavesNoPartialFile) {
         EXPECT_FALSE(QFileInfo(path).fileName().startsWith(QLatin1Char('.'))) << path.toStdString();
         EXPECT_FALSE(QImage(QDir(second).filePath(path)).isNull()) << path.toStdString();
     }
+}
+
+// The window closes a run's log with the summary line ovatrix-cli prints, and an interval set
+// on the options page reaches the session's governor at once.
+TEST(EngineRunTest, TheLogEndsWithTheSummaryAndANewIntervalPacesAtOnce) {
+    test::ServiceProcess service;
+    ASSERT_GT(service.Start(R"({ "require_login": false, "users": [ { "uid": "3003", "title": "慢",
+        "albums": [ { "caption": "一本", "photos": [
+          { "caption": "好", "timestamp": 1400000300, "pic_name": "good.jpg" },
+          { "caption": "坏", "timestamp": 1400000200, "pic_name": "bad.jpg" },
+          { "caption": "没了", "timestamp": 1400000100, "pic_name": "gone.jpg" } ] } ] } ],
+        "faults": [ { "path": "/large/bad.jpg", "action": "status", "status": 500 },
+                    { "path": "/large/gone.jpg", "action": "status", "status": 404 } ] })"),
+              0)
+        << service.Output();
+    WindowAgainstService w(service.Url());
+    for (int ms : {2500, 40}) {
+        w.Options().RequestIntervalBox()->setValue(ms);
+        EXPECT_EQ(w.Engine().Governor().Settings().interval, std::chrono::milliseconds(ms));
+    }
+    ASSERT_TRUE(w.ListAlbums(service.Url("/u/3003"), 1)) << w.Log().toStdString();
+    w.Albums().SaveEdit()->setText(w.Folder().File("保存"));
+    w.Interaction().PreAnswer(kOk);
+    w.Albums().DownloadButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return w.MessageShown(QStringLiteral("全部下载完毕")); }, 60000))
+        << w.Log().toStdString();
+    EXPECT_TRUE(w.Log().contains(
+        QStringLiteral("-------全部下载完毕--------\n\n保存 1 张，跳过 0 张（已有记录），失败 1 张，已失效 1 张")))
+        << w.Log().toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return !w.Engine().DownloadRunning(); }));
 }
 
 }  // namespace

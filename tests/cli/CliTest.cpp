@@ -447,8 +447,8 @@ TEST_F(ThrottledWebTest, BansAreWaitedOutWithNothingLost) {
     EXPECT_NE(out_.find("保存 11 张"), std::string::npos) << out_;
     EXPECT_EQ(out_.find("读取失败"), std::string::npos) << out_;
     EXPECT_NE(out_.find("服务限流（HTTP 418）"), std::string::npos) << out_;
-    // Every refused call is asked again after the wait its answer called for: Retry-After
-    // (the ban's second) or 1 s doubling to 2 s, plus up to a fifth.
+    // Every refused call is asked again no sooner than the wait its answer called for:
+    // Retry-After (the ban's second) or 1 s doubling to 2 s.
     int refused = 0;
     std::istringstream in(ReadFile(log_));
     std::set<std::string> addresses;
@@ -464,7 +464,6 @@ TEST_F(ThrottledWebTest, BansAreWaitedOutWithNothingLost) {
             ++refused;
             const double wait = answers[i + 1].first - answers[i].first;
             EXPECT_GE(wait, 0.95) << address;
-            EXPECT_LE(wait, 2.4 + 0.5) << address;
         }
         ASSERT_FALSE(answers.empty());
         EXPECT_EQ(answers.back().second, 200) << address;
@@ -479,11 +478,16 @@ TEST_F(ThrottledWebTest, ABanThatNeverLiftsEndsWithFiveAndTheNextRunGoesOn) {
     EXPECT_NE(out_.find("服务一直拒绝请求（HTTP 418）"), std::string::npos) << out_;
     std::string ids;
     ASSERT_EQ(CheckRecords("6120508327-网页版", &ids), 0) << ids;
+    // Every file saved is recorded, the live photo's video under a record of its own.
     const int recorded = CountLines(ids);
+    const int videos = static_cast<int>(std::count(ids.begin(), ids.end(), '.'));
     int temporaries = -1;
     EXPECT_EQ(static_cast<int>(FinalNames(AlbumFolder("时光", "微博配图"), &temporaries).size()),
-              recorded + (recorded >= 4 ? 1 : 0));  // the live photo's video beside its still
+              recorded);
     EXPECT_EQ(temporaries, 0);
+    // A picture is passed over when it is recorded whole: the live photo only with its video.
+    const int stills = recorded - videos;
+    const int skipped = stills >= 4 && videos == 0 ? stills - 1 : stills;
 
     // The ban over (a service without it), the next run saves the rest.
     ServiceProcess unbanned;
@@ -492,9 +496,9 @@ TEST_F(ThrottledWebTest, ABanThatNeverLiftsEndsWithFiveAndTheNextRunGoesOn) {
                    "on", unbanned.Url("/u/6120508327")}),
               0)
         << err_;
-    EXPECT_NE(out_.find("跳过 " + std::to_string(recorded) + " 张"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("跳过 " + std::to_string(skipped) + " 张"), std::string::npos) << out_;
     ASSERT_EQ(CheckRecords("6120508327-网页版", &ids), 0);
-    EXPECT_EQ(CountLines(ids), 11);
+    EXPECT_EQ(CountLines(ids), 11 + 1);
 }
 
 // The site asks once for a visit to its front page ("ok":-100); asked again, the login is gone.
@@ -588,6 +592,46 @@ TEST_F(CliTest, DownloadsChosenAlbumThenSkipsEverythingRecorded) {
         << err_;
     EXPECT_TRUE(out_.ends_with("保存 0 张，跳过 4 张（已有记录），失败 0 张\n")) << out_;
     EXPECT_FALSE(fs::exists(album / "风景一(1).jpg"));
+}
+
+// Exit 6 says that a run went to its end but left something for the next run; pictures the
+// host says are deleted are counted apart and leave nothing to fetch again.
+TEST_F(CliTest, ARunThatLeftSomethingBehindExitsSixDeletedPicturesDoNot) {
+    struct Case {
+        std::string faults;
+        int exit;
+        std::string summary;
+    };
+    const std::vector<Case> cases = {
+        {R"([{ "path": "/photos/get_all", "query": {"album_id": "5000000000000001"},
+               "action": "status", "status": 500 }])",
+         6, "保存 0 张，跳过 0 张（已有记录），失败 0 张，未能读取 1 页"},
+        {R"([{ "path": "/large/p2.jpg", "action": "status", "status": 500 }])", 6,
+         "保存 3 张，跳过 0 张（已有记录），失败 1 张"},
+        {R"([{ "path": "/large/p2.jpg", "action": "status", "status": 302,
+               "headers": {"Location": "http://{host}:{port}/images/default_h_large.gif"} },
+             { "path": "/large/p3.jpg", "headers": {"x-image-errno": "101"} },
+             { "path": "/large/p4.gif", "action": "status", "status": 410 }])",
+         0, "保存 1 张，跳过 0 张（已有记录），失败 0 张，已失效 3 张"},
+    };
+    for (const Case& c : cases) {
+        std::string scenario = kScenario;
+        scenario.insert(scenario.rfind('}'), R"(, "require_login": false, "faults": )" + c.faults);
+        ServiceProcess service;
+        ASSERT_GT(service.Start(scenario), 0) << service.Output();
+        SettingsFile settings(SettingsFile::PathFor(FromPath(programFolder_)));
+        ASSERT_TRUE(settings.Write(SettingKey::PhotoService, Utf8ToLocal(service.Url())));
+        fs::remove_all(saveFolder_);
+        fs::remove_all(programFolder_ / "防止重复下载数据库");
+        EXPECT_EQ(Run({"--program-folder", U8(programFolder_), "--save", U8(saveFolder_),
+                       "--albums", "1", "--records", "on", service.Url("/u/1001")}),
+                  c.exit)
+            << err_;
+        EXPECT_TRUE(out_.ends_with(c.summary + "\n")) << out_;
+        std::string ids;
+        EXPECT_EQ(CheckRecords("1001", &ids), 0);
+        EXPECT_EQ(CountLines(ids), std::stoi(c.summary.substr(c.summary.find(' ') + 1))) << ids;
+    }
 }
 
 TEST_F(CliTest, PeriodTakesOnlyPhotosBetweenTheDates) {

@@ -50,6 +50,10 @@ TEST_F(DownloadFaultTest, PagesAreRetriedAndALostPageIsReportedNotSwallowed) {
     EXPECT_EQ(summary.pagesLost, 1);
     EXPECT_EQ(summary.saved, 150);
     EXPECT_NE(view.Log().find("相册《多页250》第2页读取失败，已跳过\r\n"), std::string::npos);
+    // What was lost is said in the summary, and the run counts as one that left something.
+    EXPECT_EQ(LocalToUtf8(SummaryLine(summary)),
+              "保存 150 张，跳过 0 张（已有记录），失败 0 张，未能读取 1 页");
+    EXPECT_TRUE(LeftSomethingBehind(summary));
 
     // A count of 10^9: paging ends at the first empty page.
     DownloadSummary huge = Run(NewView("多页", "1000000000", "7002@@3"), Setup("2002", "甲"));

@@ -8,6 +8,7 @@
 
 #include "download/PhotoNaming.h"
 #include "runtime/CodePage.h"
+#include "runtime/DurableFile.h"
 
 namespace ovx {
 namespace {
@@ -101,6 +102,87 @@ TEST_F(SavePhotoTest, RemovesOnlyItsOwnLeftoverTemporaries) {
     fs::create_directory(folder_ / ".ovx-dir.part");
     EXPECT_EQ(RemoveLeftoverTemporaries(FromPath(folder_)), 1);
     EXPECT_EQ(Count(), 3u);
+}
+
+// A name that a file already carries is never taken from it: the same bytes there are this
+// photo (no second copy), other bytes keep their name and the photo takes the scheme's next
+// form, then "_2", "_3"… before the extension.
+TEST_F(SavePhotoTest, NeverReplacesAFileThatHoldsOtherBytes) {
+    struct Case {
+        NamingScheme scheme;
+        std::vector<std::pair<std::string, std::string>> present;  // name, bytes
+        std::string bytes;
+        std::string expected;  // the name that holds `bytes` afterwards
+        bool alreadyThere;
+    };
+    const std::string dated = "甲(2014年5月13日8时).jpg";
+    const std::vector<Case> cases = {
+        {NamingScheme::CaptionNumber, {}, "new", "甲(3).jpg", false},
+        {NamingScheme::CaptionNumber, {{"甲(3).jpg", "same"}}, "same", "甲(3).jpg", true},
+        {NamingScheme::CaptionNumber, {{"甲(3).jpg", "old"}}, "new", "甲(3)_2.jpg", false},
+        {NamingScheme::NumberCaption,
+         {{"(3)甲.jpg", "old"}, {"(3)甲_2.jpg", "older"}},
+         "new",
+         "(3)甲_3.jpg",
+         false},
+        {NamingScheme::NumberCaption,
+         {{"(3)甲.jpg", "old"}, {"(3)甲_2.jpg", "new"}},
+         "new",
+         "(3)甲_2.jpg",
+         true},
+        {NamingScheme::Caption, {{"甲.jpg", "old"}}, "new", "甲(3).jpg", false},
+        {NamingScheme::Caption, {{"甲.jpg", "same"}}, "same", "甲.jpg", true},
+        {NamingScheme::Caption, {{"甲.jpg", "old"}, {"甲(3).jpg", "new"}}, "new", "甲(3).jpg", true},
+        {NamingScheme::Caption,
+         {{"甲.jpg", "old"}, {"甲(3).jpg", "older"}},
+         "new",
+         "甲(3)_2.jpg",
+         false},
+        {NamingScheme::CaptionDate, {{dated, "old"}}, "new", "（3）" + dated, false},
+        {NamingScheme::CaptionDate,
+         {{dated, "old"}, {"（3）" + dated, "older"}},
+         "new",
+         "（3）甲(2014年5月13日8时)_2.jpg",
+         false},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        for (const auto& [name, bytes] : c.present)
+            std::ofstream(folder_ / fs::path(reinterpret_cast<const char8_t*>(name.c_str())))
+                << bytes;
+        NewFile temporary;
+        ASSERT_EQ(CreatePhotoTemporary(FromPath(folder_), temporary), 0);
+        ASSERT_EQ(temporary.Write(c.bytes.data(), c.bytes.size()), 0);
+        ASSERT_EQ(temporary.Finish(), 0);
+        const PlacedFile placed = PlacePhoto(Photo("甲", "3"), c.scheme, temporary);
+        EXPECT_EQ(LocalToUtf8(placed.path), (folder_ / c.expected).string()) << c.expected;
+        EXPECT_EQ(placed.alreadyThere, c.alreadyThere) << c.expected;
+        EXPECT_EQ(Read(c.expected), c.bytes) << c.expected;
+        for (const auto& [name, bytes] : c.present) EXPECT_EQ(Read(name), bytes) << name;
+        // Every file present stays, at most one is added, and no temporary is left.
+        EXPECT_EQ(Count(), c.present.size() + (c.alreadyThere ? 0 : 1)) << c.expected;
+    }
+}
+
+// A link at a name is other bytes, whatever it points to: it is neither followed nor replaced.
+TEST_F(SavePhotoTest, ALinkAtANameIsLeftAsItIs) {
+    std::ofstream(folder_ / "target") << "same";
+    fs::create_symlink(folder_ / "target", folder_ / fs::path(u8"(1)乙.jpg"));
+    EXPECT_EQ(LocalToUtf8(SavePhoto(Photo("乙", "1"), NamingScheme::NumberCaption,
+                                    Bytes{'s', 'a', 'm', 'e'})),
+              (folder_ / fs::path(u8"(1)乙_2.jpg")).string());
+    EXPECT_TRUE(fs::is_symlink(folder_ / fs::path(u8"(1)乙.jpg")));
+    EXPECT_EQ(Read("target"), "same");
+    // A video beside a photo takes the photo's name, and the suffix when that is taken.
+    const Text still = FromPath(folder_ / fs::path(u8"(1)乙_2.jpg"));
+    EXPECT_EQ(LocalToUtf8(SaveBeside(still, Text(".mov"), Bytes{'v'})),
+              (folder_ / fs::path(u8"(1)乙_2.mov")).string());
+    EXPECT_EQ(LocalToUtf8(SaveBeside(still, Text(".mov"), Bytes{'w'})),
+              (folder_ / fs::path(u8"(1)乙_2_2.mov")).string());
+    EXPECT_EQ(LocalToUtf8(SaveBeside(still, Text(".mov"), Bytes{'v'})),
+              (folder_ / fs::path(u8"(1)乙_2.mov")).string());
+    EXPECT_EQ(Count(), 5u);
 }
 
 }  // namespace

@@ -285,17 +285,20 @@ TEST_F(RecordFileDamageTest, RecordsToolRefusesAndNamesTheProblem) {
     EXPECT_EQ(ReadAll(foreign), foreignBytes);
 }
 
-// Web databases are told by their layout (a new one by its name) and keep whole ids; a link
-// given as the file is refused like any file that cannot be opened.
+// Web databases are told by their layout (a new one by its name) and keep whole ids, a longer
+// one as the digest a download records; a link given as the file is refused like any file
+// that cannot be opened.
 TEST_F(RecordFileDamageTest, RecordsToolTakesWebDatabasesAndRefusesLinks) {
     const std::string web = "'" + LocalToUtf8(dir / "") + "5-网页版.zdb'";
     const std::string forty(40, '4'), longer(41, '4');
     std::string out;
-    EXPECT_EQ(RunTool("add " + web + " " + forty + " " + longer, out), 2) << out;
+    EXPECT_EQ(RunTool("add " + web + " " + forty + " " + longer, out), 0) << out;
     EXPECT_EQ(RunTool("has " + web + " " + forty, out), 0) << out;
+    EXPECT_EQ(RunTool("has " + web + " " + longer, out), 0) << out;
     EXPECT_EQ(RunTool("has " + web + " " + forty.substr(0, 20), out), 1) << out;
     EXPECT_EQ(RunTool("list " + web, out), 0) << out;
-    EXPECT_EQ(out, forty + "\n");
+    EXPECT_EQ(out, forty + "\n" +
+                       RecordStore::StoredKey(testing::WebRecords(), Text(longer)).bytes() + "\n");
     EXPECT_EQ(RunTool("check " + web, out), 0) << out;
 
     // A web layout under any name is a web database.

@@ -219,11 +219,19 @@ TEST_F(RecordStoreTest, WebRecordsKeepWholeIdsInTheirOwnFile) {
     ASSERT_TRUE(web->OpenForAlbum());
     EXPECT_TRUE(web->Contains(forty));
     EXPECT_TRUE(web->Contains(sameStart));
-    EXPECT_FALSE(web->Accepts(longer));
-    EXPECT_FALSE(web->Record(longer));  // never cut to a stored id's length
+    // A longer id is never cut to a stored id's length: it is kept as a digest that fits.
+    const Text longerStill(std::string(40, 'a') + "b");
     EXPECT_FALSE(web->Contains(longer));
+    EXPECT_TRUE(web->Record(longer));
+    EXPECT_TRUE(web->Contains(longer));
+    EXPECT_FALSE(web->Contains(longerStill));
     EXPECT_FALSE(web->Contains(Text(P(2))));
-    EXPECT_EQ(web->AllIds(), (std::vector<Text>{Text(P(1)), forty, sameStart}));
+    const std::vector<Text> ids = web->AllIds();
+    ASSERT_EQ(ids.size(), 4u);
+    EXPECT_EQ(std::vector<Text>(ids.begin(), ids.begin() + 3),
+              (std::vector<Text>{Text(P(1)), forty, sameStart}));
+    EXPECT_EQ(ids[3].size(), 40u);
+    EXPECT_NE(ids[3], forty);
     web->Close();
 
     ASSERT_TRUE(album->OpenForAlbum());
@@ -234,7 +242,7 @@ TEST_F(RecordStoreTest, WebRecordsKeepWholeIdsInTheirOwnFile) {
     EXPECT_TRUE(std::filesystem::exists(ToPath(folder + "/5566-网页版.zdb"_t)));
     auto report = CheckDatabaseFiles(engine.FileSystem(), web->DataFile(), web->IndexFile());
     EXPECT_TRUE(report.Sound());
-    EXPECT_EQ(report.indexEntries, 3);
+    EXPECT_EQ(report.indexEntries, 4);
     // The records tool's way in finds the kind from the file.
     EXPECT_EQ(&RecordStore::ForDataFile(web->DataFile(), BothLayouts(), {}, engine)->Layout(),
               &WebRecords());

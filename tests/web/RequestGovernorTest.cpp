@@ -161,6 +161,40 @@ TEST(RequestGovernor, AStopDuringAWaitEndsTheRunAsStopped) {
     EXPECT_EQ(tries, 1);
 }
 
+// An interval set while requests run (the options page's box) paces the next request, and a
+// thread may set it while another waits its turn.
+TEST(RequestGovernor, ANewIntervalPacesTheNextRequest) {
+    VirtualClock clock;
+    RequestGovernor governor(Short(), &clock);
+    const std::pair<milliseconds, milliseconds> cases[] = {
+        {250ms, 250ms}, {4000ms, 4000ms}, {0ms, 0ms}, {-5ms, 0ms}};
+    for (const auto& [interval, expected] : cases) {
+        ASSERT_TRUE(governor.BeforePaced());
+        governor.AfterPaced();
+        governor.SetInterval(interval);
+        milliseconds waited{-1};
+        ASSERT_TRUE(governor.BeforePaced(&waited));
+        governor.AfterPaced();
+        EXPECT_EQ(waited, expected) << interval.count();
+        EXPECT_EQ(governor.Settings().interval, interval);
+    }
+    // Set from another thread while paced requests go on: no request is lost or doubled.
+    SystemGovernorClock real;
+    RequestGovernor shared({1ms, 30s, 600s, 8}, &real);
+    std::atomic<int> made{0};
+    std::thread setter([&] {
+        for (int i = 0; i < 200; ++i) shared.SetInterval(milliseconds(i % 2));
+    });
+    for (int i = 0; i < 50; ++i) {
+        shared.Run([&] {
+            ++made;
+            return Attempt{200, {}};
+        }, {}, true);
+    }
+    setter.join();
+    EXPECT_EQ(made, 50);
+}
+
 TEST(RequestGovernor, PacingCountsFromTheEndOfTheLastPacedRequest) {
     VirtualClock clock;
     RequestGovernor governor(Short(), &clock);
