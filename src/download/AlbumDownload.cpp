@@ -254,8 +254,8 @@ Text AlbumDownload::PrepareFolder(const Text& folderName) {
     if (!why.empty()) why = CreateFolder(folder);
     if (!why.empty()) {
         // Said once for the album, not once for every photo that could not be written.
-        view_.AppendLog("相册文件夹创建失败，已跳过本相册："_t + folder + Text("（") +
-                        Utf8ToLocal(why) + Text("）\r\n"));
+        view_.AppendLog("相册文件夹创建失败，已跳过本相册："_t + folder + "（"_t +
+                        Utf8ToLocal(why) + "）\r\n"_t);
         return Text();
     }
     RemoveLeftoverTemporaries(folder);

@@ -119,8 +119,9 @@ TEST(EngineBadInputTest, ShowsTheMessageOrRowsAndClosesCleanlyInTheMiddleOfAny) 
                 EXPECT_EQ(w->Interaction().Messages().back().caption, QStringLiteral("温馨提示"));
                 EXPECT_EQ(w->List().RowCount(), 0);
                 // A user without albums was listed: the list's status stays.
-                if (c.homePath == std::string("/u/1001"))
+                if (c.homePath == std::string("/u/1001")) {
                     EXPECT_EQ(w->Status(), QStringLiteral("相册获取中，耐心等待..."));
+                }
                 break;
             case BadCase::Until::Rows:
                 ASSERT_TRUE(WaitUntil([&] { return w->List().RowCount() >= c.count; }, 60000));
