@@ -59,6 +59,9 @@ struct AlbumOptions {
     DateTime end = InitialEndDate();
     Text saveLocation;       // empty: the program folder
     bool livePhotos = true;  // a live photo's video is saved beside its still
+    // With the records on: the album ends after this many recorded pictures in a row (pinned
+    // ones apart); 0: never.
+    int stopAtRecorded = 0;
 };
 
 // The options read again for every photo.

@@ -46,6 +46,8 @@ struct PhotoItem {
     // The picture's post could not be read (its calls failed): it is not saved but counted as
     // failed, so that the next run asks for it again.
     bool unreadable = false;
+    // The run knows the picture's post to be pinned (on top of the list whatever its age).
+    bool pinned = false;
     std::optional<Text> videoAddress;  // a live photo's video
     int position = 0;                  // from 1, counting every listed picture
     // Where the progress bar stands at this photo (0..100); negative when the album's size

@@ -25,6 +25,8 @@ enum class Option {
     Protocol,
     LivePhotos,
     Verbose,
+    InputFile,
+    StopAtRecorded,
     Help,
     Version,
 };
@@ -48,6 +50,8 @@ constexpr OptionDef kOptions[] = {
     {"--protocol", Option::Protocol, true},
     {"--live-photos", Option::LivePhotos, true},
     {"--verbose", Option::Verbose, false},
+    {"--input-file", Option::InputFile, true},
+    {"--stop-at-recorded", Option::StopAtRecorded, true},
     {"--help", Option::Help, false},
     {"--version", Option::Version, false},
 };
@@ -159,6 +163,22 @@ bool Apply(Option option, const std::string& value, CliOptions& options, std::st
         case Option::Verbose:
             options.verbose = true;
             return true;
+        case Option::InputFile:
+            if (value.empty()) {
+                error = "--input-file needs a file (or - for standard input)";
+                return false;
+            }
+            options.inputFile = Utf8ToLocal(value);
+            return true;
+        case Option::StopAtRecorded: {
+            const int n = SmallNumber(value);
+            if (n < 0) {
+                error = "bad --stop-at-recorded value \"" + value + "\" (a number, 0 to 9999)";
+                return false;
+            }
+            options.stopAtRecorded = n;
+            return true;
+        }
         case Option::List:
         case Option::Help:
         case Option::Version:
@@ -231,20 +251,37 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
         if (def->option == Option::List) options.action = CliOptions::Action::List;
         if (!Apply(def->option, value, options, error)) return std::nullopt;
     }
-    if (positional.empty()) {
+    if (positional.empty() && !options.inputFile) {
         error = "no home-page address given";
         return std::nullopt;
     }
-    if (positional.size() > 1) {
-        error = "unexpected argument \"" + positional[1] + "\" (one home-page address only)";
-        return std::nullopt;
+    for (const std::string& address : positional) {
+        options.addresses.push_back(Utf8ToLocal(address));
+        if (TrimSpaces(options.addresses.back()).empty()) {
+            error = "the home-page address is empty";
+            return std::nullopt;
+        }
     }
-    options.homePageAddress = Utf8ToLocal(positional[0]);
-    if (TrimSpaces(options.homePageAddress).empty()) {
-        error = "the home-page address is empty";
+    if (!options.albums.All() && (positional.size() > 1 || options.inputFile)) {
+        error = "--albums takes one home-page address (album numbers are each user's own)";
         return std::nullopt;
     }
     return options;
+}
+
+std::vector<Text> AddressesOfList(const std::string& utf8) {
+    std::vector<Text> addresses;
+    std::size_t start = 0;
+    while (start < utf8.size()) {
+        std::size_t end = utf8.find('\n', start);
+        if (end == std::string::npos) end = utf8.size();
+        const Text line =
+            TrimSpaces(Utf8ToLocal(std::string_view(utf8).substr(start, end - start)));
+        start = end + 1;
+        if (line.empty() || line.view().front() == '#') continue;
+        addresses.push_back(line);
+    }
+    return addresses;
 }
 
 std::string CliVersionText() {
@@ -252,15 +289,22 @@ std::string CliVersionText() {
 }
 
 std::string CliHelpText() {
-    return R"(Usage: ovatrix-cli [options] HOME_PAGE_ADDRESS
-Downloads the photo albums of one Weibo user: finds the user on the home page named by
+    return R"(Usage: ovatrix-cli [options] HOME_PAGE_ADDRESS...
+Downloads the photo albums of Weibo users: finds each user on the home page named by
 HOME_PAGE_ADDRESS, lists the user's albums and saves every full-size photo of the chosen
-albums into one folder per album, named after the user and the album.
+albums into one folder per album, named after the user and the album. Several users are
+taken one after the other in one session; a last line adds up their figures.
 
 What to download:
-  --list                 print the albums (number TAB name TAB photo count TAB album key) and exit
-  --albums LIST          album numbers to download, e.g. 1,3,5-7 (default: all)
+  --list                 print the albums (number TAB name TAB photo count TAB album key) and exit;
+                         with several users, a line "# USERID TITLE" before each user's rows
+  --albums LIST          album numbers to download, e.g. 1,3,5-7 (default: all); one user only
   --period START,END     only photos uploaded between the two dates (e.g. 2014-12-10,2014-12-25)
+  --input-file FILE      more home-page addresses, one a line (blank lines and lines starting
+                         with # left out); - reads standard input
+  --stop-at-recorded N   end an album after N pictures in a row that are already recorded (a
+                         rerun catches up with the last one); needs the records on; 0: never
+                         (default: the settings file's)
 
 Where and how to save:
   --save DIR             save location (default: the settings file's, else ProgramFolder)
@@ -300,6 +344,8 @@ Exit status:
   2    bad arguments
   3    no user id found on the home page (not logged in, or a wrong address), a user
        the service says does not exist, or a login is needed
+  With several users, 0 when every user completed, else the most serious of the users'
+  statuses in this order: 130, 5, 3, 4, 6.
   4    the user has no albums
   5    the service kept refusing (throttling); what was saved is recorded, run again later
   6    the run went to its end but left something behind (photos that failed, pages that

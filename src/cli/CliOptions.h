@@ -18,8 +18,10 @@ struct CliOptions {
     enum class Action { Download, List, Help, Version };
     Action action = Action::Download;
 
-    Text homePageAddress;
-    AlbumSelection albums;  // every album unless --albums
+    // The users' home-page addresses, in the order given (then those of --input-file).
+    std::vector<Text> addresses;
+    std::optional<Text> inputFile;  // one address a line; "-" is standard input
+    AlbumSelection albums;          // every album unless --albums
     std::optional<Text> saveLocation;
     std::optional<NamingScheme> naming;
     std::optional<Numbering> numbering;
@@ -34,7 +36,13 @@ struct CliOptions {
     std::optional<Text> protocol;  // the "接口" value of --protocol
     std::optional<bool> livePhotos;
     bool verbose = false;  // one line per request on standard error
+    // End an album after this many recorded pictures in a row (0: never).
+    std::optional<int> stopAtRecorded;
 };
+
+// The addresses of an --input-file text: one a line, blank lines and lines starting with "#"
+// left out, spaces around an address trimmed.
+std::vector<Text> AddressesOfList(const std::string& utf8);
 
 // Parses the arguments after the program name. On a bad argument returns nothing and puts
 // the cause, one line without a line break, into `error`. --help or --version anywhere wins

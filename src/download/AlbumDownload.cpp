@@ -206,6 +206,7 @@ void AlbumDownload::Run(const AlbumWorkItem& item) {
         hooks_.passedOver = [this](const Text& photoId) { return store_->Contains(photoId); };
     }
     undated_ = 0;
+    recordedInARow_ = 0;
     const std::unique_ptr<PhotoCursor> cursor = protocol_.OpenAlbum(
         setup_.user, AlbumListing{item.name, Text(), item.count, item.albumKey}, hooks_);
 
@@ -281,8 +282,8 @@ bool AlbumDownload::Record(const Text& key) {
     return true;
 }
 
-bool AlbumDownload::Request(const Text& url, BodyFile& body, GovernedAnswer& answer,
-                            Text& redirect, bool& tooLarge) {
+bool AlbumDownload::Request(const Text& url, BodyFile& body, GovernedAnswer& answer, Text& redirect,
+                            bool& tooLarge) {
     body.Reset();
     redirect = Text();
     tooLarge = false;
@@ -330,7 +331,8 @@ AlbumDownload::Fetch AlbumDownload::FetchBody(const Text& url, const Text& photo
         }
         if (IsRedirect(status) && !redirect.empty()) {
             if (IsPlaceholder(redirect, address, url)) {
-                LogGone(photoId, video, "跳转到 "_t + Shown(WithoutQueryAndFragment(UrlPath(redirect))));
+                LogGone(photoId, video,
+                        "跳转到 "_t + Shown(WithoutQueryAndFragment(UrlPath(redirect))));
                 return Fetch::Gone;
             }
             if (++redirects > kMostRedirects) break;
@@ -425,9 +427,18 @@ AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const PhotoItem& item) {
         videoRecorded = videoWanted && store_->Contains(videoKey);
         if (stillRecorded && (!videoWanted || videoRecorded)) {
             ++summary_.skipped;
+            // Lists come newest first: after enough recorded pictures in a row the rest was
+            // saved by an earlier run. A pinned post's pictures sit on top whatever their age.
+            if (!item.pinned && options_.stopAtRecorded > 0 &&
+                ++recordedInARow_ >= options_.stopAtRecorded) {
+                view_.AppendLog("已连续遇到 "_t + ToText(recordedInARow_) +
+                                " 张已下载的照片，本相册余下的照片上次已下载，到此为止\r\n"_t);
+                return PhotoResult::EndAlbum;
+            }
             return PhotoResult::Next;
         }
     }
+    recordedInARow_ = 0;
     if (item.unreadable) {
         LogFailed(item.photoId, "（所在微博读取失败）"_t);
         return PhotoResult::Next;

@@ -78,8 +78,9 @@ class AlbumDownload {
     std::int64_t upperBound_ = 0;  // and photos at or after it are skipped
     Text count_;
     Text folder_;
-    int undated_ = 0;  // pictures of the album without an upload time, under the date filter
-    RunHooks hooks_;  // what the protocol's cursor and the image requests report through
+    int undated_ = 0;         // pictures of the album without an upload time, under the date filter
+    int recordedInARow_ = 0;  // recorded pictures in a row, pinned ones apart
+    RunHooks hooks_;          // what the protocol's cursor and the image requests report through
 };
 
 }  // namespace ovx

@@ -15,6 +15,20 @@
 
 namespace ovx {
 
+DownloadSummary& DownloadSummary::operator+=(const DownloadSummary& other) {
+    saved += other.saved;
+    skipped += other.skipped;
+    failed += other.failed;
+    gone += other.gone;
+    undated += other.undated;
+    pagesLost += other.pagesLost;
+    albumsSkipped += other.albumsSkipped;
+    notLoggedIn = notLoggedIn || other.notLoggedIn;
+    refused = refused || other.refused;
+    stopped = stopped || other.stopped;
+    return *this;
+}
+
 Text SummaryLine(const DownloadSummary& summary) {
     Text line = "保存 "_t + ToText(summary.saved) + " 张，跳过 "_t + ToText(summary.skipped) +
                 " 张（已有记录），失败 "_t + ToText(summary.failed) + " 张"_t;

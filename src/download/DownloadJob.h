@@ -48,6 +48,9 @@ struct DownloadSummary {
     bool notLoggedIn = false;  // the service wanted a login: the run ended there
     bool refused = false;      // the service kept refusing: the run ended there
     bool stopped = false;
+
+    // Adds another run's figures (several users' runs of one session).
+    DownloadSummary& operator+=(const DownloadSummary& other);
 };
 
 // The run's one summary line, as both front ends show it: saved, skipped, failed, and when

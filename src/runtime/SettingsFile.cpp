@@ -20,7 +20,7 @@ constexpr const char* kMp3 = "mp3路径";
 constexpr const char* kService = "服务地址";
 constexpr const char* kNetwork = "网络";
 
-constexpr std::array<SettingDef, 22> kTable{{
+constexpr std::array<SettingDef, 23> kTable{{
     {SettingKey::DownloadRecord, kGlobal, "下载记录", "未启用"},
     {SettingKey::TimeRange, kGlobal, "时间段", "未启用"},
     {SettingKey::StartDate, kGlobal, "开始日期", ""},
@@ -29,6 +29,7 @@ constexpr std::array<SettingDef, 22> kTable{{
     {SettingKey::NamingScheme, kGlobal, "图片名称格式", ""},
     {SettingKey::Numbering, kGlobal, "下载序号", ""},
     {SettingKey::LivePhotos, kGlobal, "实况照片", "已启用"},
+    {SettingKey::StopAtRecorded, kGlobal, "遇到已下载即停止", "0", 0, 9999},
     {SettingKey::Mp3Path, kMp3, "保存位置", ""},
     {SettingKey::HomePage, kService, "首页", "https://weibo.com"},
     {SettingKey::PhotoService, kService, "相册服务", "https://photo.weibo.com"},
@@ -150,6 +151,7 @@ StoredSettings SettingsFile::ReadAll() const {
     v.numbering =
         Read(SettingKey::Numbering) == Local(kCycle) ? Numbering::Cycle : Numbering::Default;
     v.livePhotos = Read(SettingKey::LivePhotos) != Local(kDisabled);
+    v.stopAtRecorded = ReadNumber(SettingKey::StopAtRecorded);
     v.mp3Path = Read(SettingKey::Mp3Path);
     v.homePage = Read(SettingKey::HomePage);
     v.photoService = Read(SettingKey::PhotoService);

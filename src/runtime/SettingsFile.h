@@ -26,6 +26,7 @@ enum class SettingKey {
     NamingScheme,  // "图片名称格式": "内容加序号", "序号加内容", "内容加日期", "内容"
     Numbering,   // "下载序号": "循环" / "默认"
     LivePhotos,  // "实况照片": "已启用" / "未启用"; also save a live photo's video
+    StopAtRecorded,  // "遇到已下载即停止": recorded pictures in a row that end an album; 0: never
     // section "mp3路径"
     Mp3Path,  // "保存位置": the finishing sound; empty turns it off
     // section "服务地址": where the program finds the service and its maker
@@ -82,6 +83,7 @@ struct StoredSettings {
     std::optional<NamingScheme> naming = NamingScheme::NumberCaption;
     Numbering numbering = Numbering::Default;
     bool livePhotos = true;  // anything but "未启用" keeps it on
+    int stopAtRecorded = 0;
     Text mp3Path;
     Text homePage;
     Text photoService;

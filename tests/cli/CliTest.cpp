@@ -214,7 +214,11 @@ TEST_F(CliTest, BadArgumentsExitWithTwoAndOneLine) {
         {"--cookies", "/dev/zero", "http://127.0.0.1:1/u/1"},
         {"--list"},
         {"   "},
-        {"http://127.0.0.1:1/u/1", "extra"},
+        // Album numbers are one user's; several users take none.
+        {"--albums", "1", "http://127.0.0.1:1/u/1", "http://127.0.0.1:1/u/2"},
+        {"--stop-at-recorded", "x", "http://127.0.0.1:1/u/1"},
+        {"--records", "off", "--stop-at-recorded", "5", "http://127.0.0.1:1/u/1"},
+        {"--input-file", "/nonexistent/users.txt", "http://127.0.0.1:1/u/1"},
     };
     for (const auto& args : cases) {
         std::vector<std::string> withFolder = args;

@@ -151,6 +151,9 @@ PhotoCursor::Step WebCursor::Expand(const JsonValue& entry) {
     // video may still be missing, and is named after its post's caption and time.
     if (!pid.empty() && type != Text("livephoto") && hooks_.passedOver && hooks_.passedOver(pid)) {
         Give(pid, nullptr, type, video, false);
+        // Pinned, as far as the timeline read in this run tells.
+        if (!pending_.empty() && pending_.back().photoId == pid)
+            pending_.back().pinned = IsPostId(mid) && posts_.KnownPinned(mid);
         return Step::Photo;
     }
     const WebPost* post = nullptr;
@@ -202,6 +205,7 @@ void WebCursor::Give(const Text& pid, const WebPost* post, const Text& type, con
     if (post != nullptr) {
         item.caption = post->caption;
         item.uploadSeconds = post->seconds;
+        item.pinned = post->pinned;
     }
     if (picture != nullptr) item.imageAddress = picture->address;
     if (item.imageAddress.empty()) {
