@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QThread>
 #include <algorithm>
 #include <memory>
@@ -277,6 +278,7 @@ AlbumOptions GuiEngineView::ReadAlbumOptions() {
             o.end = DateTimeFromDate(options_->EndDateBox()->date());
             o.saveLocation = FromQString(albums_->SaveEdit()->text());
             o.livePhotos = options_->LivePhotosBox()->isChecked();
+            o.stopAtRecorded = options_->StopAtRecordedBox()->value();
             return o;
         },
         AlbumOptions{});

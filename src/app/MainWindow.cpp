@@ -146,6 +146,7 @@ void MainWindow::LoadSettings() {
         ->setChecked(true);
     o.Mp3Edit()->setText(ToQString(v.mp3Path));
     o.LivePhotosBox()->setChecked(v.livePhotos);
+    o.StopAtRecordedBox()->setValue(v.stopAtRecorded);
     o.ProtocolBox()->setCurrentIndex(std::max(0, o.ProtocolBox()->findData(ToQString(v.protocol))));
     o.RequestIntervalBox()->setValue(v.requestIntervalMs);
 
@@ -200,6 +201,8 @@ void MainWindow::ConnectSettingsWriters() {
     connect(o.ProtocolBox(), &QComboBox::activated, this, [s, &o](int) {
         s->WriteProtocol(FromQString(o.ProtocolBox()->currentData().toString()));
     });
+    connect(o.StopAtRecordedBox(), &QSpinBox::valueChanged, this,
+            [s](int n) { s->WriteNumber(SettingKey::StopAtRecorded, n); });
     connect(o.RequestIntervalBox(), &QSpinBox::valueChanged, this,
             [s](int ms) { s->WriteNumber(SettingKey::RequestInterval, ms); });
     connect(o.StartDateBox(), &QDateEdit::dateChanged, this,

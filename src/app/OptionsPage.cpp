@@ -64,9 +64,16 @@ void OptionsPage::BuildCommonGroup(QWidget* frame) {
     auto* note = Label(group, "标签8", {16, 201, 288, 32},
                        QStringLiteral("温馨提示：有的微博相册里写的图片总数是不准确的。"));
     note->setWordWrap(true);
-    livePhotos_ = Place<QCheckBox>(group, "选择框_实况照片", {24, 250, 280, 20});
+    livePhotos_ = Place<QCheckBox>(group, "选择框_实况照片", {24, 240, 280, 20});
     livePhotos_->setText(QStringLiteral("实况照片同时下载视频"));
     livePhotos_->setChecked(true);
+    // With the records on, a rerun ends an album where the last run's photos begin.
+    Label(group, "标签_遇到已下载即停止1", {24, 266, 56, 24}, QStringLiteral("遇到连续"));
+    stopAtRecorded_ = Place<QSpinBox>(group, "编辑框_遇到已下载即停止", {80, 266, 64, 24});
+    stopAtRecorded_->setRange(0, 9999);
+    stopAtRecorded_->setToolTip(QStringLiteral("0：不停止，整个相册都看一遍"));
+    Label(group, "标签_遇到已下载即停止2", {150, 266, 160, 24},
+          QStringLiteral("张已下载的照片即停止"));
 
     // The line edit inside the date box takes the mouse; watch both.
     startDate_->installEventFilter(this);

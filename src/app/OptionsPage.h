@@ -23,11 +23,12 @@ class OptionsPage : public QWidget {
 
     explicit OptionsPage(QWidget* parent = nullptr);
 
-    QCheckBox* DownloadRecordBox() const { return downloadRecord_; }     // 选择框_下载记录
-    QCheckBox* TimeRangeBox() const { return timeRange_; }               // 选择框_时间段
-    QCheckBox* LivePhotosBox() const { return livePhotos_; }             // 选择框_实况照片
-    QDateEdit* StartDateBox() const { return startDate_; }               // 日期框_开始时间
-    QDateEdit* EndDateBox() const { return endDate_; }                   // 日期框_结束时间
+    QCheckBox* DownloadRecordBox() const { return downloadRecord_; }  // 选择框_下载记录
+    QCheckBox* TimeRangeBox() const { return timeRange_; }            // 选择框_时间段
+    QCheckBox* LivePhotosBox() const { return livePhotos_; }          // 选择框_实况照片
+    QSpinBox* StopAtRecordedBox() const { return stopAtRecorded_; }  // 编辑框_遇到已下载即停止
+    QDateEdit* StartDateBox() const { return startDate_; }           // 日期框_开始时间
+    QDateEdit* EndDateBox() const { return endDate_; }               // 日期框_结束时间
     QRadioButton* NumberCaptionRadio() const { return numberCaption_; }  // 单选框_序号加内容
     QRadioButton* CaptionNumberRadio() const { return captionNumber_; }  // 单选框_内容加序号
     QRadioButton* CaptionRadio() const { return caption_; }              // 单选框_内容
@@ -61,6 +62,7 @@ class OptionsPage : public QWidget {
     QCheckBox* downloadRecord_ = nullptr;
     QCheckBox* timeRange_ = nullptr;
     QCheckBox* livePhotos_ = nullptr;
+    QSpinBox* stopAtRecorded_ = nullptr;
     QDateEdit* startDate_ = nullptr;
     QDateEdit* endDate_ = nullptr;
     QRadioButton* numberCaption_ = nullptr;
