@@ -1,9 +1,11 @@
-// ovatrix-cli without a login against the stand-in's visitor system: a public user's photos
-// through the site's visitor access, and what happens when it is stale or refused.
+// ovatrix-cli over a web-API user of the stand-in with its visitor system on: a public user's
+// photos through the site's visitor access (and what happens when it is stale or refused),
+// several users in one run, and reruns that stop where the records begin.
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -24,11 +26,13 @@ namespace {
 namespace fs = std::filesystem;
 using testing_support::TempFolder;
 
-// The web user of the command-line tests, with the visitor system switched on by `visitors`.
-std::string Scenario(const std::string& visitors) {
+// The web user of the command-line tests, with the visitor system switched on by `visitors`;
+// `newer` adds posts newer than all the others (a rerun's new pictures).
+std::string Scenario(const std::string& visitors, const std::string& newer = "") {
     return R"({ "visitors": )" + visitors + R"(,
   "users": [ { "uid": "6120508327", "name": "shiguang", "marker": "none", "albums": [],
-    "web": { "screen_name": "时光", "timeline_reach": 4, "posts": [
+    "web": { "screen_name": "时光", "timeline_reach": 4, "posts": [ )" +
+           newer + R"(
       { "text": "初雪", "created_at": 1796000000, "pics": 3 },
       { "text": "海浪", "created_at": 1795900000, "pics": [{ "type": "livephoto" }] },
       { "text": "花絮", "created_at": 1795800000, "followers_only": true, "pics": 2 },
@@ -38,23 +42,24 @@ std::string Scenario(const std::string& visitors) {
   "require_referer": true, "wall_page_size": 4, "timeline_page_size": 2 })";
 }
 
-class CliVisitorTest : public ::testing::Test {
+class CliWebRunTest : public ::testing::Test {
   protected:
-    void Start(const std::string& visitors) {
+    void Start(const std::string& visitors, const std::string& newer = "") {
         fs::create_directories(program_);
         service_ = std::make_unique<ServiceProcess>();
-        ASSERT_GT(service_->Start(Scenario(visitors), {"--request-log", log_.string()}), 0);
+        ASSERT_GT(service_->Start(Scenario(visitors, newer), {"--request-log", log_.string()}), 0);
         SettingsFile settings(SettingsFile::PathFor(FromPath(program_)));
         for (SettingKey key : {SettingKey::ImageService, SettingKey::VisitorService})
             ASSERT_TRUE(settings.Write(key, Utf8ToLocal(service_->Url())));
         ASSERT_TRUE(settings.Write(SettingKey::RequestInterval, Text("0")));
     }
-    int Run(std::vector<std::string> extra = {}) {
+    // With `user`, the web user's address closes the command line.
+    int Run(std::vector<std::string> extra = {}, bool user = true) {
         std::ofstream(log_, std::ios::trunc).close();
         std::vector<std::string> args{"--program-folder", program_.string(), "--save",
                                       save_.string(),     "--records",       "on"};
         args.insert(args.end(), extra.begin(), extra.end());
-        args.push_back(service_->Url("/u/6120508327"));
+        if (user) args.push_back(service_->Url("/u/6120508327"));
         CliProcess cli(temp_.path());
         EXPECT_TRUE(cli.Start(OVX_CLI_PATH, args));
         const int status = cli.Wait();
@@ -94,7 +99,7 @@ class CliVisitorTest : public ::testing::Test {
     std::string out_, err_;
 };
 
-TEST_F(CliVisitorTest, APublicUserNeedsNoLoginAndTheVisitorCookiesAreKept) {
+TEST_F(CliWebRunTest, APublicUserNeedsNoLoginAndTheVisitorCookiesAreKept) {
     Start("true");
     ASSERT_EQ(Run(), 0) << err_;
     EXPECT_NE(err_.find("visitor access"), std::string::npos) << err_;
@@ -137,7 +142,7 @@ TEST_F(CliVisitorTest, APublicUserNeedsNoLoginAndTheVisitorCookiesAreKept) {
 
 // Kept visitor cookies the site no longer takes are renewed once; when neither handshake
 // gives new ones, the run says the site wants a login.
-TEST_F(CliVisitorTest, StaleCookiesAreRenewedAndFailedHandshakesEndTheRun) {
+TEST_F(CliWebRunTest, StaleCookiesAreRenewedAndFailedHandshakesEndTheRun) {
     Start("true");
     ASSERT_EQ(Run(), 0) << err_;
     const std::string stale = KeptSub();
@@ -184,6 +189,42 @@ TEST_F(CliVisitorTest, StaleCookiesAreRenewedAndFailedHandshakesEndTheRun) {
             EXPECT_NE(out_.find("访客身份获取失败"), std::string::npos) << out_;
         }
     }
+}
+
+// Users in a list, one of them an address that names nobody: both are tried, the good one is
+// downloaded, a last line adds them up and the exit status is the bad one's.
+TEST_F(CliWebRunTest, SeveralUsersInOneRunAreEachTried) {
+    Start("true");
+    const fs::path list = temp_.path() / "users.txt";
+    std::ofstream(list) << "# the users to keep\n\n  " << service_->Url("/nobody") << "  \n"
+                        << service_->Url("/u/6120508327") << "\n";
+    EXPECT_EQ(Run({"--input-file", list.string()}, false), 3) << err_;
+    EXPECT_EQ(Names("微博配图").size(), 7u) << out_;
+    EXPECT_EQ(Lines("GET /ajax/profile/info").size(), 2u);
+    // Pictures are counted, not the live photo's video beside its still.
+    EXPECT_NE(out_.find("共 2 个用户：保存 7 张"), std::string::npos) << out_;
+    EXPECT_EQ(Lines("POST /visitor/genvisitor2").size(), 1u) << "one session for both users";
+
+    // Listed, each user's rows under a header; the same user twice in one run.
+    ASSERT_EQ(Run({"--list", service_->Url("/u/6120508327"), "--input-file", list.string()}, false),
+              3);
+    EXPECT_EQ(std::count(out_.begin(), out_.end(), '#'), 2) << out_;
+    EXPECT_NE(out_.find("# 6120508327 时光"), std::string::npos) << out_;
+}
+
+// A rerun with the records stops in each album after N recorded pictures in a row: the new
+// pictures are fetched, the walk ends there with its line.
+TEST_F(CliWebRunTest, ARerunStopsWhereTheRecordsBegin) {
+    Start("true");
+    ASSERT_EQ(Run(), 0) << err_;
+    Start("true", R"({ "text": "新的", "created_at": 1797000000, "mid": "5000000000200001",
+                       "pics": [ { "pid": "0069newpic01" }, { "pid": "0069newpic02" } ] },)");
+    ASSERT_EQ(Run({"--stop-at-recorded", "2"}), 0) << err_;
+    EXPECT_EQ(Lines("GET /large/").size(), 2u) << out_;
+    EXPECT_NE(out_.find("张已下载的照片"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("保存 2 张"), std::string::npos) << out_;
+    // The wall's first page was the list's; nothing past the recorded pictures is asked.
+    EXPECT_EQ(Lines("GET /ajax/profile/getImageWall").size(), 1u);
 }
 
 }  // namespace
