@@ -31,6 +31,17 @@ bool VisitorSession::ClaimRenewal() {
     return true;
 }
 
+void VisitorSession::NoteHandshakeFailed() {
+    std::lock_guard lock(mutex_);
+    failed_ = true;
+    lastFailure_ = std::chrono::steady_clock::now();
+}
+
+bool VisitorSession::HandshakeFailedRecently() const {
+    std::lock_guard lock(mutex_);
+    return failed_ && std::chrono::steady_clock::now() - lastFailure_ < kRenewalSpacing;
+}
+
 void VisitorSession::RejectLogin(const std::string& sub) {
     std::lock_guard lock(mutex_);
     rejected_ = sub;

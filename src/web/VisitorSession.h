@@ -30,6 +30,10 @@ class VisitorSession {
     // it.
     bool ClaimRenewal();
 
+    // A handshake that failed is not made again for ten minutes.
+    void NoteHandshakeFailed();
+    bool HandshakeFailedRecently() const;
+
     // Called once, when the session first goes on as a visitor: what the front end tells the
     // user.
     void SetNotice(std::function<void()> notice);
@@ -49,6 +53,8 @@ class VisitorSession {
     mutable std::mutex mutex_;
     std::chrono::steady_clock::time_point lastRenewal_{};
     bool renewed_ = false;
+    std::chrono::steady_clock::time_point lastFailure_{};
+    bool failed_ = false;
     std::function<void()> notice_;
     std::string rejected_;
     std::atomic<bool> entered_{false};

@@ -77,9 +77,12 @@ WebClient::WebClient(Text origin, SessionContext session, RequestRoutine routine
 
 bool WebClient::IsVisitor() const {
     if (session_.visitor == nullptr) return false;
-    // The login's cookies first, unless the site did not take them; a new login is tried.
+    // The login's cookies first, unless the site did not take them (a new login is tried);
+    // without any, the visitor's kept from an earlier run. Without either, the site says
+    // whether it wants a visitor by sending the call to its visitor system.
     const std::string sub = CookieFor(session_.cookies, origin_, "SUB");
-    return sub.empty() || session_.visitor->IsRejected(sub);
+    if (!sub.empty()) return session_.visitor->IsRejected(sub);
+    return session_.visitor->Entered() || HasCookieFor(session_.visitor->Cookies(), origin_, "SUB");
 }
 
 CookieStore& WebClient::Store() const {
@@ -104,14 +107,21 @@ bool WebClient::BecomeVisitor(bool renew, const RunHooks& hooks, Text& failed, b
     const bool kept = HasCookieFor(visitor.Cookies(), origin_, "SUB") &&
                       HasCookieFor(visitor.Cookies(), origin_, "SUBP");
     if (kept && !renew) return true;
+    // A handshake that failed is not made again for ten minutes.
+    if (!kept && visitor.HandshakeFailedRecently()) {
+        if (!quiet) hooks.Log("网站的访客身份获取失败（十分钟内已失败过），请先在第一步登录\r\n"_t);
+        return false;
+    }
     // Cookies that are there but no longer taken are renewed at most once in ten minutes.
     if (kept && !visitor.ClaimRenewal()) {
         hooks.Log("网站要求登录（访客身份已在十分钟内更新过），请先在第一步登录\r\n"_t);
         return false;
     }
-    if (failed.empty() &&
-        MakeVisitorHandshake(visitor, origin_, session_.governor, hooks, routine_, failed))
-        return true;
+    if (failed.empty()) {
+        if (MakeVisitorHandshake(visitor, origin_, session_.governor, hooks, routine_, failed))
+            return true;
+        visitor.NoteHandshakeFailed();
+    }
     if (!quiet) hooks.Log("网站的访客身份获取失败（"_t + failed + "），请先在第一步登录\r\n"_t);
     return false;
 }
@@ -186,12 +196,7 @@ WebClient::CallResult WebClient::CallOnce(const Text& url, const Text& referer,
 WebClient::CallResult WebClient::Call(const Text& pathAndQuery, const Text& referer,
                                       const RunHooks& hooks, JsonValue& answer, Text& failure) {
     const Text url = origin_ + pathAndQuery;
-    // A visitor without visitor cookies gets them first: the call would only be sent to the
-    // visitor system for them.
-    // When it cannot have them, the call still goes out: the site may take it as it is.
     Text handshakeFailed;
-    if (IsVisitor() && !HasCookieFor(session_.visitor->Cookies(), origin_, "SUB"))
-        BecomeVisitor(false, hooks, handshakeFailed, true);
     Text location;
     CallResult r = CallOnce(url, referer, hooks, answer, failure, location);
     const bool sentToPassport = r == CallResult::NotLoggedIn && IsPassport(location);
