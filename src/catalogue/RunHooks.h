@@ -19,8 +19,9 @@ struct RunHooks {
     // A wait the service imposes, counting down ("服务限流…"); an empty text ends it.
     std::function<void(const Text&)> showWait;
     // True for a photo id the run will pass over whatever its caption and time (recorded,
-    // no date filter): a cursor may then give it without asking for its post.
-    std::function<bool(const Text&)> passedOver;
+    // no date filter; for a live photo, its video too, or not wanted): a cursor may then give
+    // it without asking for its post.
+    std::function<bool(const Text& photoId, bool livePhoto)> passedOver;
 
     bool Checkpoint() const { return !checkpoint || checkpoint(); }
     void Log(const Text& line) const {

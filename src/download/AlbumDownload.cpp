@@ -203,7 +203,11 @@ void AlbumDownload::Run(const AlbumWorkItem& item) {
     hooks_.albumTitle = folderName;
     hooks_.showWait = [this](const Text& text) { view_.ShowWait(text); };
     if (options_.downloadRecord && storeOpen_ && !options_.timeRange) {
-        hooks_.passedOver = [this](const Text& photoId) { return store_->Contains(photoId); };
+        hooks_.passedOver = [this](const Text& photoId, bool livePhoto) {
+            if (!store_->Contains(photoId)) return false;
+            return !livePhoto || !options_.livePhotos || store_->Contains(photoId + Text(".mov")) ||
+                   store_->Contains(photoId + Text(".mp4"));
+        };
     }
     undated_ = 0;
     recordedInARow_ = 0;

@@ -147,9 +147,9 @@ PhotoCursor::Step WebCursor::Expand(const JsonValue& entry) {
     const Text mid = Plain(entry, "mid");
     const Text type = Plain(entry, "type");
     const Text video = Plain(entry, "video");
-    // A picture the run passes over anyway needs no post: no request for it. A live photo's
-    // video may still be missing, and is named after its post's caption and time.
-    if (!pid.empty() && type != Text("livephoto") && hooks_.passedOver && hooks_.passedOver(pid)) {
+    // A picture the run passes over anyway needs no post: no request for it. (A live photo's
+    // video that is still missing is named after its post's caption and time.)
+    if (!pid.empty() && hooks_.passedOver && hooks_.passedOver(pid, type == Text("livephoto"))) {
         Give(pid, nullptr, type, video, false);
         // Pinned, as far as the timeline read in this run tells.
         if (!pending_.empty() && pending_.back().photoId == pid)

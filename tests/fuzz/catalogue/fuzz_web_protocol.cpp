@@ -121,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     hooks.pageRetryWait = std::chrono::milliseconds(0);
     hooks.log = [](const Text& line) { Check(!line.empty()); };
     // Pictures whose id starts with x are passed over: no post asked for them.
-    hooks.passedOver = [](const Text& pid) { return !pid.empty() && pid[0] == 'x'; };
+    hooks.passedOver = [](const Text& pid, bool) { return !pid.empty() && pid[0] == 'x'; };
 
     ovx::ListedUser user;
     Text failure;
