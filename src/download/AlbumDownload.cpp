@@ -281,9 +281,10 @@ void AlbumDownload::LogGone(const Text& photoId, bool video, const Text& why) {
 
 bool AlbumDownload::Record(const Text& key) {
     if (!storeOpen_) return true;
-    if (!control_.Checkpoint()) return false;
+    // A photo under its final name is recorded even when a stop came meanwhile: the record
+    // is what keeps the next run from fetching it again. The stop is seen right after.
     if (!store_->Record(key)) view_.AppendLog("下载记录写入失败："_t + key + Text("\r\n"));
-    return true;
+    return !control_.Stopped();
 }
 
 bool AlbumDownload::Request(const Text& url, BodyFile& body, GovernedAnswer& answer, Text& redirect,
