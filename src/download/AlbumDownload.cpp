@@ -196,7 +196,7 @@ void AlbumDownload::Run(const AlbumWorkItem& item) {
         return;
     }
 
-    hooks_.checkpoint = [this] { return control_.Checkpoint(); };
+    hooks_.checkpoint = [this] { return Checkpoint(); };
     hooks_.log = [this](const Text& line) { view_.AppendLog(line); };
     hooks_.pageLost = [this] { ++summary_.pagesLost; };
     hooks_.pageRetryWait = setup_.pageRetryWait;
@@ -204,9 +204,9 @@ void AlbumDownload::Run(const AlbumWorkItem& item) {
     hooks_.showWait = [this](const Text& text) { view_.ShowWait(text); };
     if (options_.downloadRecord && storeOpen_ && !options_.timeRange) {
         hooks_.passedOver = [this](const Text& photoId, bool livePhoto) {
-            if (!store_->Contains(photoId)) return false;
-            return !livePhoto || !options_.livePhotos || store_->Contains(photoId + Text(".mov")) ||
-                   store_->Contains(photoId + Text(".mp4"));
+            if (!IsRecorded(photoId)) return false;
+            return !livePhoto || !options_.livePhotos || IsRecorded(photoId + Text(".mov")) ||
+                   IsRecorded(photoId + Text(".mp4"));
         };
     }
     undated_ = 0;
@@ -243,6 +243,7 @@ void AlbumDownload::Run(const AlbumWorkItem& item) {
 }
 
 void AlbumDownload::CloseStore() {
+    CloseGroup();
     store_->Close();
     store_.reset();
     storeOpen_ = false;
@@ -279,12 +280,41 @@ void AlbumDownload::LogGone(const Text& photoId, bool video, const Text& why) {
     ++summary_.gone;
 }
 
-bool AlbumDownload::Record(const Text& key) {
-    if (!storeOpen_) return true;
-    // A photo under its final name is recorded even when a stop came meanwhile: the record
-    // is what keeps the next run from fetching it again. The stop is seen right after.
-    if (!store_->Record(key)) view_.AppendLog("下载记录写入失败："_t + key + Text("\r\n"));
-    return !control_.Stopped();
+bool AlbumDownload::Checkpoint() {
+    if (!group_.empty() && std::chrono::steady_clock::now() - groupOpened_ >= kGroupAge)
+        CloseGroup();
+    return control_.Checkpoint([this] { CloseGroup(); });
+}
+
+bool AlbumDownload::IsRecorded(const Text& key) {
+    if (!storeOpen_) return false;
+    return std::find(group_.begin(), group_.end(), key) != group_.end() || store_->Contains(key);
+}
+
+void AlbumDownload::Placed(const Text& key) {
+    const auto now = std::chrono::steady_clock::now();
+    if (group_.empty()) groupOpened_ = now;
+    group_.push_back(key);
+    if (group_.size() >= kGroupFiles || now - groupOpened_ >= kGroupAge) CloseGroup();
+}
+
+void AlbumDownload::CloseGroup() {
+    if (group_.empty()) return;
+    // Every file of the group was synced before its rename; one folder sync makes their names
+    // durable. Only then are they recorded: a crash before this loses the group's records,
+    // and a later run finds each file under its name with the same bytes and records it. A
+    // folder that cannot be synced still holds the photos.
+    if (setup_.syncFolder) {
+        setup_.syncFolder(folder_);
+    } else {
+        SyncFolder(ToPath(folder_));
+    }
+    // Written even when a stop was asked for: the photos are on the disk.
+    for (const Text& key : group_) {
+        if (storeOpen_ && !store_->Record(key))
+            view_.AppendLog("下载记录写入失败："_t + key + Text("\r\n"));
+    }
+    group_.clear();
 }
 
 bool AlbumDownload::Request(const Text& url, BodyFile& body, GovernedAnswer& answer, Text& redirect,
@@ -324,7 +354,7 @@ AlbumDownload::Fetch AlbumDownload::FetchBody(const Text& url, const Text& photo
     int tries = 0;
     int status = 0;
     for (;;) {
-        if (!control_.Checkpoint()) return Fetch::Stopped;
+        if (!Checkpoint()) return Fetch::Stopped;
         GovernedAnswer answer;
         Text redirect;
         bool tooLarge = false;
@@ -427,9 +457,9 @@ AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const PhotoItem& item) {
     bool stillRecorded = false;
     bool videoRecorded = false;
     if (options_.downloadRecord && storeOpen_) {
-        if (!control_.Checkpoint()) return PhotoResult::Stopped;
-        stillRecorded = store_->Contains(item.photoId);
-        videoRecorded = videoWanted && store_->Contains(videoKey);
+        if (!Checkpoint()) return PhotoResult::Stopped;
+        stillRecorded = IsRecorded(item.photoId);
+        videoRecorded = videoWanted && IsRecorded(videoKey);
         if (stillRecorded && (!videoWanted || videoRecorded)) {
             ++summary_.skipped;
             // Lists come newest first: after enough recorded pictures in a row the rest was
@@ -469,7 +499,7 @@ AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const PhotoItem& item) {
         if (fetched == Fetch::Stopped) return PhotoResult::Stopped;
         if (fetched != Fetch::Body) return PhotoResult::Next;
         if (item.extensionFromContent) photo.extension = extension;
-        if (!control_.Checkpoint()) return PhotoResult::Stopped;
+        if (!Checkpoint()) return PhotoResult::Stopped;
         path = PlacePhoto(photo, naming.scheme, body.File()).path;
         if (path.empty()) {
             view_.AppendLog("图片保存失败："_t + item.photoId + "\r\n"_t);
@@ -477,7 +507,7 @@ AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const PhotoItem& item) {
             return PhotoResult::Next;
         }
         ++summary_.saved;
-        if (!Record(item.photoId)) return PhotoResult::Stopped;
+        Placed(item.photoId);
     }
 
     if (!videoWanted || videoRecorded) return PhotoResult::Next;
@@ -486,7 +516,7 @@ AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const PhotoItem& item) {
     const Fetch fetched = FetchBody(*item.videoAddress, item.photoId, true, body, unused);
     if (fetched == Fetch::Stopped) return PhotoResult::Stopped;
     if (fetched != Fetch::Body) return PhotoResult::Next;
-    if (!control_.Checkpoint()) return PhotoResult::Stopped;
+    if (!Checkpoint()) return PhotoResult::Stopped;
     if (path.empty() || PlaceBeside(path, videoExtension, body.File()).path.empty()) {
         view_.AppendLog("视频保存失败："_t + item.photoId + "\r\n"_t);
         ++summary_.failed;
@@ -494,7 +524,7 @@ AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const PhotoItem& item) {
     }
     // A picture is counted once: here when only its video was missing.
     if (stillRecorded) ++summary_.saved;
-    if (!Record(videoKey)) return PhotoResult::Stopped;
+    Placed(videoKey);
     return PhotoResult::Next;
 }
 

@@ -2,9 +2,11 @@
 // One album: walks its pictures through the protocol's cursor, filters by date and by the
 // records, fetches each full-size image, saves it into the album folder and records its id.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "catalogue/EngineView.h"
 #include "catalogue/Protocol.h"
@@ -29,6 +31,11 @@ class AlbumDownload {
     static Text UploadDateText(std::int64_t seconds);
     // The largest image or video body taken.
     static constexpr std::uint64_t kMaxBodyBytes = std::uint64_t{256} << 20;
+    // A group of placed files is made durable (one folder sync) and recorded when it holds
+    // this many files, when it is this old at a checkpoint or a placement, before a pause
+    // holds the worker, and at the end of the album (a stop included).
+    static constexpr std::size_t kGroupFiles = 32;
+    static constexpr std::chrono::seconds kGroupAge{1};
 
   private:
     enum class PhotoResult { Next, EndAlbum, Stopped };
@@ -56,8 +63,17 @@ class AlbumDownload {
                  bool& tooLarge);
     void LogFailed(const Text& photoId, const Text& why);
     void LogGone(const Text& photoId, bool video, const Text& why);
-    // Records a key when the store is open; a failed write is logged.
-    bool Record(const Text& key);
+    // The control's checkpoint; a group a second old is closed first, and a group is closed
+    // before a pause holds the worker.
+    bool Checkpoint();
+    // True when the key is recorded or placed in the open group (with the store open).
+    bool IsRecorded(const Text& key);
+    // A file is under its final name (its bytes synced before the rename): its key joins the
+    // group, which closes when it is full or old.
+    void Placed(const Text& key);
+    // Syncs the album folder once for the group's new names, then records the group's keys
+    // when the store is open (a failed write is logged).
+    void CloseGroup();
     // Sets the bar; returns the position it shows.
     int MoveProgress(double position);
     void CloseStore();
@@ -81,6 +97,9 @@ class AlbumDownload {
     int undated_ = 0;         // pictures of the album without an upload time, under the date filter
     int recordedInARow_ = 0;  // recorded pictures in a row, pinned ones apart
     RunHooks hooks_;          // what the protocol's cursor and the image requests report through
+    // Keys of the files placed since the album folder was last synced, in album order.
+    std::vector<Text> group_;
+    std::chrono::steady_clock::time_point groupOpened_;
 };
 
 }  // namespace ovx

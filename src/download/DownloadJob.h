@@ -32,6 +32,9 @@ struct DownloadSetup {
     // Host names of image requests answered from "HOST:PORT:ADDRESS" entries instead of the
     // resolver; only tests set them.
     std::vector<std::string> imageResolve;
+    // Makes an album folder's new names reach the disk before the photos under them are
+    // recorded (once for a group of photos); empty: SyncFolder. Tests watch the groups here.
+    std::function<bool(const Text& folder)> syncFolder;
     // Called when the run went to its end, right after its closing log line and before the
     // finishing sound and message: the front end adds its summary there.
     std::function<void(const DownloadSummary&)> finished;

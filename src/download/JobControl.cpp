@@ -23,8 +23,18 @@ void JobControl::Stop() {
 }
 
 bool JobControl::Checkpoint() {
+    return Checkpoint(nullptr);
+}
+
+bool JobControl::Checkpoint(const std::function<void()>& beforeHolding) {
     std::unique_lock lock(mutex_);
-    wake_.wait(lock, [this] { return !paused_.load(std::memory_order_acquire) || stop_.Raised(); });
+    auto running = [this] { return !paused_.load(std::memory_order_acquire) || stop_.Raised(); };
+    if (beforeHolding && !running()) {
+        lock.unlock();
+        beforeHolding();
+        lock.lock();
+    }
+    wake_.wait(lock, running);
     return !stop_.Raised();
 }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 #include "runtime/StopFlag.h"
@@ -23,6 +24,9 @@ class JobControl {
 
     // On the worker: waits while paused; false once a stop has been asked for.
     bool Checkpoint();
+    // The same; `beforeHolding` runs (without the lock) once before the worker is held by a
+    // pause, so that what the worker has pending is not held for as long as the pause lasts.
+    bool Checkpoint(const std::function<void()>& beforeHolding);
 
     // The flag to install on the worker thread (ScopedStopFlag).
     StopFlag& Flag() { return stop_; }

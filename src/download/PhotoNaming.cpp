@@ -82,9 +82,8 @@ Tried PlaceUnder(const Text& folder, const std::vector<Text>& choices, const Tex
         const Text target = JoinPath(folder, safe);
         const int err = RenameWithoutReplacing(temporary.Path(), ToPath(target));
         if (err == 0) {
+            // The name reaches the disk with the folder's next sync (the caller's).
             temporary.Release();
-            // The new name itself; a folder that cannot be synced still holds the photo.
-            SyncFolder(ToPath(folder.empty() ? Text(".") : folder));
             path = target;
             return Tried::Placed;
         }
@@ -243,7 +242,10 @@ Text FirstPhotoPath(const PhotoToSave& photo, NamingScheme scheme) {
 Text SavePhoto(const PhotoToSave& photo, NamingScheme scheme, const Bytes& image) {
     NewFile file;
     if (!WriteTemporary(photo.folder, image, file)) return Text();
-    return PlacePhoto(photo, scheme, file).path;
+    const Text path = PlacePhoto(photo, scheme, file).path;
+    // A folder that cannot be synced still holds the photo.
+    if (!path.empty()) SyncFolder(ToPath(photo.folder.empty() ? Text(".") : photo.folder));
+    return path;
 }
 
 Text SaveBeside(const Text& photoPath, const Text& extension, const Bytes& bytes) {
@@ -251,7 +253,9 @@ Text SaveBeside(const Text& photoPath, const Text& extension, const Bytes& bytes
     NewFile file;
     if (!SplitPhotoPath(photoPath, folder, stem) || !WriteTemporary(folder, bytes, file))
         return Text();
-    return PlaceBeside(photoPath, extension, file).path;
+    const Text path = PlaceBeside(photoPath, extension, file).path;
+    if (!path.empty()) SyncFolder(ToPath(folder));
+    return path;
 }
 
 bool IsPhotoTemporaryName(const Text& name) {

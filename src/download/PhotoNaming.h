@@ -74,7 +74,8 @@ struct PlacedFile {
 // id. A name is never taken from a file that holds other bytes: the next choice is tried, and
 // after a pass's last choice the same name with "_2", "_3"… before the extension. A file with
 // the same bytes under a name is this photo: the temporary is removed and that file's path
-// returned. The temporary is gone afterwards either way.
+// returned. The temporary is gone afterwards either way. The folder is not synced: the caller
+// syncs it (SyncFolder) before it records the photo, once for as many photos as it likes.
 PlacedFile PlacePhoto(const PhotoToSave& photo, NamingScheme scheme, NewFile& temporary);
 // The same beside a photo's path: its name with `extension` in place of its own (a live
 // photo's video), then "_2", "_3"….
@@ -82,11 +83,11 @@ PlacedFile PlaceBeside(const Text& photoPath, const Text& extension, NewFile& te
 // The path PlacePhoto gives the photo when nothing carries its names yet.
 Text FirstPhotoPath(const PhotoToSave& photo, NamingScheme scheme);
 
-// Writes the bytes to a temporary and places it as PlacePhoto does. Returns the path, or an
-// empty text when all three passes failed.
+// Writes the bytes to a temporary, places it as PlacePhoto does and syncs the folder. Returns
+// the path, or an empty text when all three passes failed.
 Text SavePhoto(const PhotoToSave& photo, NamingScheme scheme, const Bytes& image);
 
-// Saves bytes beside a saved photo as PlaceBeside does. Returns the path written, or an empty
+// Saves bytes beside a saved photo as PlaceBeside does, the folder synced. Returns the path written, or an empty
 // text on failure.
 Text SaveBeside(const Text& photoPath, const Text& extension, const Bytes& bytes);
 
