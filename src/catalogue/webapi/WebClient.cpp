@@ -75,6 +75,22 @@ bool WebClient::AsksToLogIn(const Text& message) {
 WebClient::WebClient(Text origin, SessionContext session, RequestRoutine routine)
     : origin_(std::move(origin)), session_(session), routine_(std::move(routine)) {}
 
+PageTry WebClient::TryOf(CallResult result) {
+    switch (result) {
+        case CallResult::Answer:
+            return PageTry::Accepted;
+        case CallResult::Stopped:
+            return PageTry::Stopped;
+        case CallResult::NotLoggedIn:
+        case CallResult::LoginWanted:
+            return PageTry::NotLoggedIn;
+        case CallResult::Refused:
+            return PageTry::Refused;
+        default:
+            return PageTry::Again;
+    }
+}
+
 bool WebClient::IsVisitor() const {
     if (session_.visitor == nullptr) return false;
     // The login's cookies first, unless the site did not take them (a new login is tried);

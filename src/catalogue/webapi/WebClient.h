@@ -32,6 +32,8 @@ bool IsPostId(const Text& mid);
 // True for the service's ways of saying yes: 1, true, "1", "true".
 bool IsTrue(const JsonValue& value, const char* key);
 
+enum class PageTry;
+
 class WebClient {
   public:
     // `origin` is the scheme and host of the site ("https://weibo.com"). `routine` makes the
@@ -66,6 +68,10 @@ class WebClient {
 
     // True once the session goes on with the site's visitor access instead of a login.
     bool IsVisitor() const;
+
+    // What a call's result is to the tries of a page: an answer is taken, a stop, a lost
+    // login and a service that keeps refusing end the tries, anything else is tried again.
+    static PageTry TryOf(CallResult result);
 
   private:
     CallResult CallOnce(const Text& url, const Text& referer, const RunHooks& hooks,

@@ -77,19 +77,8 @@ PhotoCursor::Step WebCursor::FetchPage() {
     JsonValue answer;
     Text message;
     const PageTry verdict = TryPage(hooks_, [&] {
-        switch (client_.Call(query, Text("/u/") + user_.userId, hooks_, answer, message)) {
-            case WebClient::CallResult::Answer:
-                return PageTry::Accepted;
-            case WebClient::CallResult::Stopped:
-                return PageTry::Stopped;
-            case WebClient::CallResult::NotLoggedIn:
-            case WebClient::CallResult::LoginWanted:
-                return PageTry::NotLoggedIn;
-            case WebClient::CallResult::Refused:
-                return PageTry::Refused;
-            default:
-                return PageTry::Again;
-        }
+        return WebClient::TryOf(
+            client_.Call(query, Text("/u/") + user_.userId, hooks_, answer, message));
     });
     switch (verdict) {
         case PageTry::Accepted:

@@ -117,9 +117,8 @@ WebPosts::Found WebPosts::ReadTimelinePage(const RunHooks& hooks) {
     bool refusedToVisitors = false;
     const PageTry verdict = TryPage(hooks, [&] {
         Text failure;
-        switch (client_.Call(query, Referer(), hooks, answer, failure)) {
-            case WebClient::CallResult::Answer:
-                return PageTry::Accepted;
+        const WebClient::CallResult r = client_.Call(query, Referer(), hooks, answer, failure);
+        switch (r) {
             case WebClient::CallResult::LoginWanted:
                 // The timeline is a logged-in reader's: without it, posts come one by one.
                 refusedToVisitors = true;
@@ -130,14 +129,8 @@ WebPosts::Found WebPosts::ReadTimelinePage(const RunHooks& hooks) {
                     return PageTry::Accepted;
                 }
                 return PageTry::Again;
-            case WebClient::CallResult::Stopped:
-                return PageTry::Stopped;
-            case WebClient::CallResult::NotLoggedIn:
-                return PageTry::NotLoggedIn;
-            case WebClient::CallResult::Refused:
-                return PageTry::Refused;
             default:
-                return PageTry::Again;
+                return WebClient::TryOf(r);
         }
     });
     switch (verdict) {
@@ -203,8 +196,10 @@ WebPosts::Found WebPosts::AskForPost(const Text& mid, const RunHooks& hooks) {
     Found declined = Found::Failed;
     const PageTry verdict = TryPage(hooks, [&] {
         Text failure;
-        switch (client_.Call(Text("/ajax/statuses/show?id=") + EncodeQueryValue(mid), Referer(),
-                             hooks, answer, failure)) {
+        const WebClient::CallResult r =
+            client_.Call(Text("/ajax/statuses/show?id=") + EncodeQueryValue(mid), Referer(), hooks,
+                         answer, failure);
+        switch (r) {
             case WebClient::CallResult::Answer: {
                 // The service has been seen answering another post than the one asked for.
                 Text id = Plain(answer, "mid");
@@ -218,15 +213,8 @@ WebPosts::Found WebPosts::AskForPost(const Text& mid, const RunHooks& hooks) {
                 if (code == Text(kDeleted)) declined = Found::Gone;
                 return declined == Found::Failed ? PageTry::Again : PageTry::Accepted;
             }
-            case WebClient::CallResult::Stopped:
-                return PageTry::Stopped;
-            case WebClient::CallResult::NotLoggedIn:
-            case WebClient::CallResult::LoginWanted:
-                return PageTry::NotLoggedIn;
-            case WebClient::CallResult::Refused:
-                return PageTry::Refused;
             default:
-                return PageTry::Again;
+                return WebClient::TryOf(r);
         }
     });
     switch (verdict) {

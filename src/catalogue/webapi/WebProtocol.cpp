@@ -50,23 +50,11 @@ WebClient::CallResult WebProtocol::FirstCall(const Text& pathAndQuery, const Tex
     WebClient::CallResult last = WebClient::CallResult::Failed;
     const PageTry verdict = TryPage(hooks, [&] {
         last = client_.Call(pathAndQuery, referer, hooks, answer, failure);
-        switch (last) {
-            case WebClient::CallResult::Answer:
-                return PageTry::Accepted;
-            case WebClient::CallResult::Declined:
-                // The service's own answer (no such user): asking again changes nothing. An
-                // album list it declines may be a passing refusal.
-                return declinedIsFinal ? PageTry::Accepted : PageTry::Again;
-            case WebClient::CallResult::Stopped:
-                return PageTry::Stopped;
-            case WebClient::CallResult::NotLoggedIn:
-            case WebClient::CallResult::LoginWanted:
-                return PageTry::NotLoggedIn;
-            case WebClient::CallResult::Refused:
-                return PageTry::Refused;
-            default:
-                return PageTry::Again;
-        }
+        // The service's own answer (no such user): asking again changes nothing. An album
+        // list it declines may be a passing refusal.
+        if (last == WebClient::CallResult::Declined)
+            return declinedIsFinal ? PageTry::Accepted : PageTry::Again;
+        return WebClient::TryOf(last);
     });
     if (verdict == PageTry::Stopped) return WebClient::CallResult::Stopped;
     // An album list still declined after every try is a failure with the service's message.
