@@ -187,7 +187,9 @@ WebClient::CallResult WebClient::CallOnce(const Text& url, const Text& referer,
     if (reply.status >= 300 && reply.status < 400) return CallResult::NotLoggedIn;
     const Text body = Utf8PageToText(reply.body);
     const bool json = answer.Parse(body);
-    if (!json && LooksLikeHtml(body)) return CallResult::NotLoggedIn;
+    // A page where JSON was asked for: the site no longer takes the session (a login page, a
+    // bot check). An error status with its HTML page is only an error.
+    if (!json && reply.status == 200 && LooksLikeHtml(body)) return CallResult::NotLoggedIn;
     const Text message = json ? MessageOf(answer) : Text();
     if (json && AsksToLogIn(message)) return CallResult::LoginWanted;
     if (reply.status != 200) {
