@@ -73,8 +73,8 @@ cp "$build/bin/ovatrix" "$portable/ovatrix"
 # 300 ms apart (the site needs 1.5 s; the stand-in does not throttle), so that a web-API user
 # lists and downloads within moments.
 user_page="$base/${OVX_DEMO_USER:-lvxing}"
-printf '[服务地址]\r\n首页=%s\r\n相册服务=%s\r\n图片服务=%s\r\n版本页=%s/version\r\n[网络]\r\n请求间隔毫秒=300\r\n' \
-  "$user_page" "$base" "$base" "$base" | iconv -f UTF-8 -t GB18030 >"$portable/配置.ini"
+printf '[服务地址]\r\n首页=%s\r\n相册服务=%s\r\n图片服务=%s\r\n访客服务=%s\r\n版本页=%s/version\r\n[网络]\r\n请求间隔毫秒=300\r\n' \
+  "$user_page" "$base" "$base" "$base" "$base" | iconv -f UTF-8 -t GB18030 >"$portable/配置.ini"
 session=$(sed -n 's/^ *"session": *"\([^"]*\)".*/\1/p' "$scenario" | head -n1)
 if [ -n "$session" ]; then
   mkdir -p "$portable/浏览器数据"
