@@ -34,7 +34,8 @@ TEST_F(ImageFetchTest, OnlyPicturesAreSavedAndTheirBytesNameTheirKind) {
         // The album service's extension is kept as given.
         {"p5", "/e.jpg", kPng, false, "(5)图.jpg", ""},
         {"p6", "/f.jpg", R"({"ok":0,"msg":"not found"})", true, "", "（状态码 200，内容不是图片）"},
-        {"p7", "/g.jpg", "<html><body>login</body></html>", false, "", "（状态码 200，内容不是图片）"},
+        {"p7", "/g.jpg", "<html><body>login</body></html>", false, "",
+         "（状态码 200，内容不是图片）"},
         {"p8", "/h.jpg", "", true, "", "（状态码 200，内容为空）"},
     };
     std::vector<PhotoItem> items;
@@ -81,7 +82,10 @@ TEST_F(ImageFetchTest, GonePicturesAreCountedApartAndAskedForAgain) {
         std::string reason;
     };
     const std::vector<Case> cases = {
-        {"g1", "/g1.jpg", {302, "", {{"Location", "/images/default_h_large.gif"}}}, "跳转到 /images/default_h_large.gif"},
+        {"g1",
+         "/g1.jpg",
+         {302, "", {{"Location", "/images/default_h_large.gif"}}},
+         "跳转到 /images/default_h_large.gif"},
         {"g2",
          "/g2.jpg",
          {301, "", {{"Location", Url("/images/default_s.gif?x=1", "wx3.sinaimg.cn")}}},
@@ -206,8 +210,8 @@ TEST_F(ImageFetchTest, ALivePhotosStillIsRecordedOnceAndALaterRunFetchesOnlyItsV
     EXPECT_EQ(Requests("127.0.0.1/live.jpg"), 1);
     EXPECT_EQ(Requests("127.0.0.1/live.mov"), 3);
     EXPECT_EQ(Requests("127.0.0.1/long.jpg"), 1);
-    EXPECT_EQ(Files(), (std::set<std::string>{"(1)海浪.jpg", "(1)海浪.mov", "(2)长.png",
-                                              "(2)长.mp4"}));
+    EXPECT_EQ(Files(),
+              (std::set<std::string>{"(1)海浪.jpg", "(1)海浪.mov", "(2)长.png", "(2)长.mp4"}));
     EXPECT_EQ(Recorded().size(), 4u);
     EXPECT_EQ(Recorded()[3], "L1.mov");
 
@@ -225,8 +229,9 @@ TEST_F(ImageFetchTest, ALivePhotosStillIsRecordedOnceAndALaterRunFetchesOnlyItsV
 
 TEST_F(ImageFetchTest, UnreadablePostsFailAndUndatedPicturesStayOutOfAPeriod) {
     Serve("/a.jpg", {200, kJpeg, {}});
-    std::vector<PhotoItem> items = {Picture("u1", Url("/a.jpg"), 1), Picture("d1", Url("/a.jpg"), 2),
-                                    Picture("d2", Url("/a.jpg"), 3), Picture("ok", Url("/a.jpg"), 4)};
+    std::vector<PhotoItem> items = {
+        Picture("u1", Url("/a.jpg"), 1), Picture("d1", Url("/a.jpg"), 2),
+        Picture("d2", Url("/a.jpg"), 3), Picture("ok", Url("/a.jpg"), 4)};
     items[0].unreadable = true;
     items[0].uploadSeconds.reset();
     items[1].uploadSeconds.reset();
@@ -248,24 +253,24 @@ TEST_F(ImageFetchTest, UnreadablePostsFailAndUndatedPicturesStayOutOfAPeriod) {
     EXPECT_EQ(period.failed, 1);
     EXPECT_EQ(period.undated, 2);
     EXPECT_EQ(Files(), std::set<std::string>{"(4)图.jpg"});
-    EXPECT_TRUE(Logged("相册《相册》有 2 张图片没有上传时间，不在固定时间段内，未下载\r\n")) << log_;
+    EXPECT_TRUE(Logged("相册《相册》有 2 张图片没有上传时间，不在固定时间段内，未下载\r\n"))
+        << log_;
     EXPECT_EQ(Requests("127.0.0.1/a.jpg"), 3 + 1);
 }
 
 TEST_F(ImageFetchTest, AStopInTheMiddleOfABodyLeavesNoFileBehind) {
     std::atomic<bool> begun{false};
     handlers_["/slow.jpg"] = [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content_provider(
-            std::size_t{1} << 20, "image/jpeg",
-            [&](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                if (offset == 0) {
-                    const std::string head = kJpeg + std::string(4096, 'x');
-                    begun = true;
-                    return sink.write(head.data(), head.size());
-                }
-                std::this_thread::sleep_for(20ms);
-                return sink.is_writable();
-            });
+        res.set_content_provider(std::size_t{1} << 20, "image/jpeg",
+                                 [&](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                     if (offset == 0) {
+                                         const std::string head = kJpeg + std::string(4096, 'x');
+                                         begun = true;
+                                         return sink.write(head.data(), head.size());
+                                     }
+                                     std::this_thread::sleep_for(20ms);
+                                     return sink.is_writable();
+                                 });
     };
     JobControl control;
     std::thread stopper([&] {
@@ -273,8 +278,8 @@ TEST_F(ImageFetchTest, AStopInTheMiddleOfABodyLeavesNoFileBehind) {
         std::this_thread::sleep_for(100ms);
         control.Stop();
     });
-    const DownloadSummary summary = Run({Picture("s1", Url("/slow.jpg"), 1)}, true, nullptr,
-                                        &control);
+    const DownloadSummary summary =
+        Run({Picture("s1", Url("/slow.jpg"), 1)}, true, nullptr, &control);
     stopper.join();
     EXPECT_TRUE(begun);
     EXPECT_TRUE(summary.stopped);
@@ -321,4 +326,38 @@ TEST(DownloadSummaryTest, TheSummaryLineNamesOnlyWhatHappened) {
 }
 
 }  // namespace
+// With the records on, an album ends after N recorded pictures in a row; a pinned post's
+// recorded pictures, on top whatever their age, neither count nor break the row.
+TEST_F(ImageFetchTest, RecordedPicturesInARowEndTheAlbumPinnedOnesApart) {
+    std::vector<PhotoItem> items;
+    for (int n = 1; n <= 6; ++n) {
+        Serve("/p" + std::to_string(n) + ".jpg", {200, kJpeg + std::to_string(n)});
+        items.push_back(
+            Picture("p" + std::to_string(n), Url("/p" + std::to_string(n) + ".jpg"), n));
+    }
+    // A first run saves 2, 3, 5 and 6; 1 is pinned.
+    std::vector<PhotoItem> first = {items[1], items[2], items[4], items[5]};
+    ASSERT_EQ(Run(first).saved, 4);
+    items[0].pinned = true;
+    Run({items[0]});
+    struct Case {
+        int stopAt;
+        int saved;
+        int skipped;
+    };
+    const Case cases[] = {
+        {2, 0, 3},  // 1 is pinned: 2 and 3 make the row, 4 is not reached
+        {3, 1, 5},  // 4 is new and breaks the row: the album goes to its end
+        {0, 0, 6},  // off: every picture looked at
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stopAt);
+        RecordingView view;
+        view.answers.albumOptions.stopAtRecorded = c.stopAt;
+        const DownloadSummary summary = Run(items, true, &view);
+        EXPECT_EQ(summary.saved, c.saved);
+        EXPECT_EQ(summary.skipped, c.skipped);
+    }
+}
+
 }  // namespace ovx::test
