@@ -63,6 +63,8 @@ CURLcode CurlTransfer::Perform() {
 
 Text CurlTransfer::Error(CURLcode code) const {
     if (code == CURLE_ABORTED_BY_CALLBACK && StopRequested()) return Text("stopped");
+    if (code == CURLE_WRITE_ERROR && overCap_)
+        return Text("the answer is larger than " + std::to_string(maxBody_) + " bytes");
     return Text(errorBuffer_[0] != '\0' ? errorBuffer_ : curl_easy_strerror(code));
 }
 
@@ -75,7 +77,10 @@ long CurlTransfer::status() const {
 size_t CurlTransfer::OnBody(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<CurlTransfer*>(self);
     const size_t n = size * count;
-    if (n > t->maxBody_ - t->body_.size()) return 0;  // over the cap: abort
+    if (n > t->maxBody_ - t->body_.size()) {  // over the cap: abort
+        t->overCap_ = true;
+        return 0;
+    }
     t->body_.insert(t->body_.end(), data, data + n);
     return n;
 }

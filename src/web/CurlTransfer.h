@@ -45,6 +45,7 @@ class CurlTransfer {
     std::string headers_;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
     std::size_t maxBody_ = 0;
+    bool overCap_ = false;  // the body went over maxBody_
     // Stall detection: the time of the last progress in either direction.
     std::chrono::steady_clock::duration stallLimit_{};
     std::chrono::steady_clock::time_point lastActivity_{};
