@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "catalogue/ProtocolSupport.h"
 #include "catalogue/Protocols.h"
 #include "runtime/CodePage.h"
 #include "runtime/Convert.h"
@@ -54,12 +55,6 @@ Bytes FetchCover(const Text& address, const Text& headers) {
         {.extraHeaders = headers, .statusCode = &status, .timeoutSeconds = kCoverTimeoutSeconds});
     if (status != 200) body.clear();
     return body;
-}
-
-// The page as text; `failure` says why nothing arrived (host and reason), empty when a
-// response did.
-Text FetchPage(const Text& address, Text& failure, CookieStore& cookies) {
-    return Utf8PageToText(WebRequest(address, {.failure = &failure, .cookieStore = &cookies}));
 }
 
 }  // namespace
@@ -131,11 +126,20 @@ std::shared_ptr<Protocol> Catalogue::ChooseProtocol(const Text& address, ListedU
     // The automatic choice reads the home page; so does a protocol that needs it.
     std::optional<Text> page;
     if (chosen == nullptr || chosen->needsHomePage) {
-        page = FetchPage(address, failure, session_.cookies);
+        // Through the session's governor: a throttling answer is waited out.
+        const RunHooks pageHooks = Hooks();
+        const GovernedAnswer reply = GovernedPage(session_, pageHooks, false, address);
+        if (reply.outcome != GovernedOutcome::Answered) {
+            outcome = reply.outcome == GovernedOutcome::GaveUp ? ServiceOutcome::Refused
+                                                               : ServiceOutcome::Stopped;
+            return nullptr;
+        }
+        failure = reply.failure;
         if (!failure.empty()) {
             outcome = ServiceOutcome::Unreachable;
             return nullptr;
         }
+        page = Utf8PageToText(reply.body);
     }
     const ProtocolRow& row = ChosenProtocol(chosen, address, page);
     std::shared_ptr<Protocol> protocol = row.make(address, settings_, session_);
