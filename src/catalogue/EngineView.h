@@ -62,6 +62,8 @@ struct AlbumOptions {
     // With the records on: the album ends after this many recorded pictures in a row (pinned
     // ones apart); 0: never.
     int stopAtRecorded = 0;
+    // Image and video transfers of the album that may run at once (1 to 8); 1: one at a time.
+    int parallelImages = 1;
 };
 
 // The options read again for every photo.
