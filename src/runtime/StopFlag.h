@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 namespace ovx {
 
@@ -20,9 +21,26 @@ public:
     bool WaitFor(std::chrono::milliseconds timeout);
 
 private:
+    friend class StopFlagFollower;
     std::atomic<bool> raised_{false};
     std::mutex mutex_;
     std::condition_variable wake_;
+    std::vector<StopFlag*> followers_;  // raised with this one (StopFlagFollower)
+};
+
+// While it lives, raising `leader` raises `follower` too (at once when the leader is raised
+// already): work of a job's own that can also be ended without ending the job. A null leader
+// leads nothing. The leader must outlive this object.
+class StopFlagFollower {
+public:
+    StopFlagFollower(StopFlag* leader, StopFlag& follower);
+    ~StopFlagFollower();
+    StopFlagFollower(const StopFlagFollower&) = delete;
+    StopFlagFollower& operator=(const StopFlagFollower&) = delete;
+
+private:
+    StopFlag* leader_;
+    StopFlag& follower_;
 };
 
 // The flag installed on the calling thread, or nullptr.

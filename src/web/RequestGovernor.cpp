@@ -184,6 +184,20 @@ void RequestGovernor::HoldPacedUntil(TimePoint until) {
     holdUntil_ = std::max(holdUntil_, until);
 }
 
+bool RequestGovernor::AwaitHold() {
+    for (;;) {
+        TimePoint until;
+        {
+            std::lock_guard lock(mutex_);
+            until = holdUntil_;
+        }
+        if (!WaitUntil(until, {})) return false;
+        // A later throttling answer may have moved the hold on meanwhile.
+        std::lock_guard lock(mutex_);
+        if (holdUntil_ <= until) return true;
+    }
+}
+
 bool RequestGovernor::WaitUntil(TimePoint until, const std::function<void(int)>& tick) {
     for (;;) {
         if (StopRequested()) return false;

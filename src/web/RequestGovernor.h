@@ -121,6 +121,10 @@ class RequestGovernor {
     // doubled k - 1 times up to maxWait; plus a random extra of up to 20 %.
     std::chrono::milliseconds ThrottleWait(int k, std::optional<int> retryAfter);
 
+    // Waits until the hold a throttling answer to any thread's request set is over: work that
+    // would start a new request asks this first. False when the job is asked to stop.
+    bool AwaitHold();
+
     // Makes one request through the governor: paces it when asked, performs it, and while the
     // answer is a throttling answer waits ThrottleWait and performs it again.
     GovernedOutcome Run(const std::function<Attempt()>& perform,
