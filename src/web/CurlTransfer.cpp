@@ -4,10 +4,11 @@
 #include <utility>
 
 #include "runtime/StopFlag.h"
+#include "web/TransferHub.h"
 
 namespace ovx {
 
-CurlTransfer::CurlTransfer(CURL* handle) : handle_(handle) {}
+CurlTransfer::CurlTransfer(CURL* handle) : handle_(handle), stop_(CurrentStopFlag()) {}
 
 void CurlTransfer::ApplyCommon(const WebLimits& limits, bool followRedirects) {
     maxBody_ = limits.maxBodyBytes;
@@ -55,10 +56,10 @@ void CurlTransfer::SetMethod(int method, Bytes body) {
     }
 }
 
-CURLcode CurlTransfer::Perform() {
+CURLcode CurlTransfer::Perform(TransferHub* hub) {
     if (StopRequested()) return CURLE_ABORTED_BY_CALLBACK;
     lastActivity_ = std::chrono::steady_clock::now();
-    return curl_easy_perform(handle_);
+    return hub != nullptr ? hub->Perform(handle_) : curl_easy_perform(handle_);
 }
 
 Text CurlTransfer::Error(CURLcode code) const {
@@ -97,10 +98,10 @@ size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
 }
 
 int CurlTransfer::OnProgress(void* self, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
-    if (StopRequested()) return 1;
+    auto* t = static_cast<CurlTransfer*>(self);
+    if (t->stop_ != nullptr && t->stop_->Raised()) return 1;
     // libcurl calls this at least about once a second while a transfer waits, so a transfer
     // that moves no byte in either direction for the stall limit is given up.
-    auto* t = static_cast<CurlTransfer*>(self);
     const auto now = std::chrono::steady_clock::now();
     if (down != t->lastDown_ || up != t->lastUp_) {
         t->lastDown_ = down;

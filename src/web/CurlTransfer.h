@@ -1,7 +1,7 @@
 #pragma once
 // One libcurl transfer with the bounds every request shares: collected body and headers with
 // size caps, connect and stall time-outs, HTTP(S) only, and a stop check on the calling
-// thread's job.
+// thread's job (the thread that made the transfer object, wherever the transfer runs).
 
 #include <chrono>
 #include <cstddef>
@@ -11,6 +11,9 @@
 #include "web/WebRequest.h"
 
 namespace ovx {
+
+class StopFlag;
+class TransferHub;
 
 class CurlTransfer {
   public:
@@ -24,7 +27,8 @@ class CurlTransfer {
     // Sets the verb and, for POST, the body (kept alive by this object). A HEAD request
     // carries no body.
     void SetMethod(int method, Bytes body);
-    CURLcode Perform();
+    // Performs the transfer, on the hub's thread with its other transfers when one is given.
+    CURLcode Perform(TransferHub* hub = nullptr);
     // Why a transfer failed: the library's detailed message when it gave one, else the
     // code's general text.
     Text Error(CURLcode code) const;
@@ -40,6 +44,7 @@ class CurlTransfer {
     static int OnProgress(void* self, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up);
 
     CURL* handle_;
+    StopFlag* stop_;  // the creating thread's job
     Bytes requestBody_;
     Bytes body_;
     std::string headers_;

@@ -248,7 +248,14 @@ Bytes PerformRequest(const Text& url, const WebRequestComOptions& options,
     if (body.empty()) body.assign(options.postText.bytes().begin(), options.postText.bytes().end());
     transfer.SetMethod(method, std::move(body));
 
-    const CURLcode rc = transfer.Perform();
+    TransferHub* hub = options.session == nullptr ? options.hub : nullptr;
+    if (hub != nullptr) {
+        // On a shared connection: HTTP/2 where TLS offers it, a new stream of an open
+        // connection rather than a connection of its own.
+        curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
+        curl_easy_setopt(h, CURLOPT_PIPEWAIT, 1L);
+    }
+    const CURLcode rc = transfer.Perform(hub);
     const bool ok = rc == CURLE_OK;
     Text headerText;
     if (ok) {

@@ -16,6 +16,8 @@
 
 namespace ovx {
 
+class TransferHub;
+
 // A caller-kept request object: cookies set by responses are sent again on later calls that
 // use the same session, and its connections stay open between them. Use one session on one
 // thread at a time.
@@ -89,6 +91,9 @@ struct WebRequestComOptions {
     // Host names answered from these "HOST:PORT:ADDRESS" entries instead of the resolver
     // (libcurl's CURLOPT_RESOLVE); tests point the image hosts at a loopback server.
     std::vector<std::string> resolve{};
+    // Performed on this hub with the transfers of other threads (connections shared, HTTP/2
+    // where the host offers it) rather than alone; without a session only.
+    TransferHub* hub = nullptr;
 };
 
 // The body of the response; empty (with status 0) when the transfer failed or timed out.
