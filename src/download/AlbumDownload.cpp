@@ -15,6 +15,7 @@
 #include "runtime/Convert.h"
 #include "runtime/DateTime.h"
 #include "runtime/DurableFile.h"
+#include "runtime/StopFlag.h"
 #include "runtime/TextOps.h"
 #include "web/ScriptHelpers.h"
 #include "web/UrlHelpers.h"
@@ -22,8 +23,11 @@
 namespace ovx {
 namespace {
 
-constexpr int kImageTimeoutSeconds = 30;
 constexpr int kProgressMaximum = 100;
+// The most image transfers of an album at once.
+constexpr int kMostTransfers = 8;
+// How often the album's thread, waiting for a transfer, looks whether the run is paused.
+constexpr std::chrono::milliseconds kPauseLook{200};
 
 DateTime UploadEpoch() {
     return MakeDateTime(1970, 1, 1, 8);
@@ -42,103 +46,22 @@ std::string CreateFolder(const Text& folder) {
     return ec ? ec.message() : std::string("not a folder");
 }
 
-// Redirects of one image request followed before it fails.
-constexpr int kMostRedirects = 5;
-// Tries of an image at one address after answers other than 200.
-constexpr int kImageTries = 2;
-
-bool IsRedirect(int status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
-// wxN.sinaimg.cn, and N's digits.
-bool IsImageShard(const Text& host, std::string_view* digits = nullptr) {
-    const std::string_view h = host.view();
-    constexpr std::string_view kEnd = ".sinaimg.cn";
-    if (!StartsWith(h, "wx") || h.size() <= 2 + kEnd.size() ||
-        h.substr(h.size() - kEnd.size()) != kEnd)
-        return false;
-    const std::string_view n = h.substr(2, h.size() - 2 - kEnd.size());
-    for (char c : n) {
-        if (c < '0' || c > '9') return false;
-    }
-    if (digits) *digits = n;
-    return true;
-}
-
-// The same address on the other three of the shards wx1..wx4, when it is on one of them.
-std::vector<Text> OtherShards(const Text& address) {
-    std::string_view digits;
-    const Text host = UrlHost(address);
-    if (!IsImageShard(host, &digits) || digits.size() != 1 || digits[0] < '1' || digits[0] > '4')
-        return {};
-    const int at = FindText(address, host, 1, true);
-    if (at < 1) return {};
-    const std::size_t digit = static_cast<std::size_t>(at - 1) + 2;
-    std::vector<Text> others;
-    for (char n = '1'; n <= '4'; ++n) {
-        if (n == digits[0]) continue;
-        std::string other = address.bytes();
-        other[digit] = n;
-        others.emplace_back(std::move(other));
-    }
-    return others;
-}
-
-// A redirect to the host's placeholder for deleted pictures (/images/default_….gif on an
-// image shard or on the host asked).
-bool IsPlaceholder(const Text& target, const Text& asked, const Text& first) {
-    const Text path = WithoutQueryAndFragment(UrlPath(target));
-    if (!StartsWith(path.view(), "/images/default_")) return false;
-    const Text host = UrlHost(target);
-    return IsImageShard(host) || host == UrlHost(asked) || host == UrlHost(first);
-}
-
-// Log texts of the service (the address, a header) as one short line.
-Text Shown(const Text& text) {
-    constexpr std::size_t kShownBytes = 120;
-    std::string kept;
-    for (char c : text.bytes()) {
-        if (static_cast<unsigned char>(c) >= 0x20) kept.push_back(c);
-        if (kept.size() >= kShownBytes) break;
-    }
-    return Text(std::move(kept));
-}
-
 }  // namespace
 
-// The body of one image or video request, streamed into a new temporary of the album folder.
-class AlbumDownload::BodyFile : public ResponseBodySink {
-  public:
-    int Open(const Text& folder) { return CreatePhotoTemporary(folder, file_); }
-    // Before every try: nothing of an earlier answer stays.
-    void Reset() {
-        if (file_.IsOpen() && file_.Size() > 0 && file_.Clear() != 0) writeFailed_ = true;
-        head_.clear();
-    }
-    bool Begin(std::int64_t /*declaredLength*/) override {
-        Reset();
-        return file_.IsOpen() && !writeFailed_;
-    }
-    bool Take(const char* data, std::size_t size) override {
-        if (head_.size() < kContentHeadBytes)
-            head_.append(data, std::min(size, kContentHeadBytes - head_.size()));
-        if (file_.Write(data, size) == 0) return true;
-        writeFailed_ = true;
-        return false;
-    }
-    NewFile& File() { return file_; }
-    const std::string& Head() const { return head_; }
-    bool WriteFailed() const { return writeFailed_; }
-
-  private:
-    NewFile file_;
-    std::string head_;
-    bool writeFailed_ = false;
+// One listed photo from its judgement to its group: what to fetch, and what the fetch got.
+struct AlbumDownload::Pending {
+    GroupPhoto photo;
+    bool fetchStill = false;
+    bool fetchVideo = false;
+    bool extensionFromContent = false;
+    Text imageAddress;
+    Text videoAddress;
+    Fetch stillFetch = Fetch::Failed;
+    Fetch videoFetch = Fetch::Failed;
+    Text extension;  // the still's, by its first bytes
+    FetchReport report;
+    std::vector<Text> after;  // album log lines that come after this photo's
+    TransferPool::Ticket ticket;
 };
 
 AlbumDownload::AlbumDownload(EngineView& view, JobControl& control, const DownloadSetup& setup,
@@ -151,6 +74,8 @@ AlbumDownload::AlbumDownload(EngineView& view, JobControl& control, const Downlo
       protocol_(protocol),
       records_(records),
       summary_(summary) {}
+
+AlbumDownload::~AlbumDownload() = default;
 
 Text AlbumDownload::UploadDateText(std::int64_t seconds) {
     // Days and seconds apart: the seconds of a later date do not fit the unit's int. Days
@@ -197,7 +122,7 @@ void AlbumDownload::Run(const AlbumWorkItem& item) {
     }
 
     hooks_.checkpoint = [this] { return Checkpoint(); };
-    hooks_.log = [this](const Text& line) { view_.AppendLog(line); };
+    hooks_.log = [this](const Text& line) { AlbumLog(line); };
     hooks_.pageLost = [this] { ++summary_.pagesLost; };
     hooks_.pageRetryWait = setup_.pageRetryWait;
     hooks_.albumTitle = folderName;
@@ -211,6 +136,24 @@ void AlbumDownload::Run(const AlbumWorkItem& item) {
     }
     undated_ = 0;
     recordedInARow_ = 0;
+    fetch_ = FetchContext{};
+    fetch_.governor = &session_.governor;
+    fetch_.folder = folder_;
+    fetch_.headers = protocol_.ImageHeaders();
+    fetch_.resolve = setup_.imageResolve;
+    fetch_.showWait = [this](const Text& text) { view_.ShowWait(text); };
+    const int transfers = std::clamp(options_.parallelImages, 1, kMostTransfers);
+    if (transfers > 1) {
+        pool_ = std::make_unique<TransferPool>(transfers, control_.Flag());
+        fetch_.hub = &pool_->Hub();
+        // On the pool's threads: a pause holds them, and the pool's own stop ends their work;
+        // the group is the album thread's.
+        fetch_.checkpoint = [this] { return control_.Checkpoint() && !StopRequested(); };
+        window_ = 2 * static_cast<std::size_t>(transfers);
+    } else {
+        fetch_.checkpoint = [this] { return Checkpoint(); };
+        window_ = 1;
+    }
     const std::unique_ptr<PhotoCursor> cursor = protocol_.OpenAlbum(
         setup_.user, AlbumListing{item.name, Text(), item.count, item.albumKey}, hooks_);
 
@@ -229,6 +172,9 @@ void AlbumDownload::Run(const AlbumWorkItem& item) {
         stopped = step != PhotoCursor::Step::End;
         break;
     }
+    // The next album starts once the last transfer of this one has ended.
+    if (Drain()) stopped = true;
+    pool_.reset();
 
     if (undated_ > 0) {
         view_.AppendLog("相册《"_t + folderName + "》有 "_t + ToText(undated_) +
@@ -268,16 +214,18 @@ Text AlbumDownload::PrepareFolder(const Text& folderName) {
     return folder;
 }
 
-void AlbumDownload::LogFailed(const Text& photoId, const Text& why) {
-    // A failed picture is neither saved nor recorded, so a later run fetches it again.
-    view_.AppendLog("图片下载失败："_t + photoId + why + "\r\n"_t);
-    ++summary_.failed;
+void AlbumDownload::AlbumLog(const Text& line) {
+    if (pending_.empty()) {
+        view_.AppendLog(line);
+    } else {
+        pending_.back()->after.push_back(line);
+    }
 }
 
-void AlbumDownload::LogGone(const Text& photoId, bool video, const Text& why) {
-    view_.AppendLog((video ? "视频已失效："_t : "图片已失效："_t) + photoId + "（"_t + why +
-                    "）\r\n"_t);
-    ++summary_.gone;
+void AlbumDownload::LogFailed(const Text& photoId, const Text& why) {
+    // A failed picture is neither saved nor recorded, so a later run fetches it again.
+    AlbumLog("图片下载失败："_t + photoId + why + "\r\n"_t);
+    ++summary_.failed;
 }
 
 bool AlbumDownload::Checkpoint() {
@@ -288,135 +236,74 @@ bool AlbumDownload::Checkpoint() {
 
 bool AlbumDownload::IsRecorded(const Text& key) {
     if (!storeOpen_) return false;
-    return std::find(group_.begin(), group_.end(), key) != group_.end() || store_->Contains(key);
+    const bool waiting = std::any_of(group_.begin(), group_.end(), [&](const GroupPhoto& g) {
+        return (g.still && g.photo.photoId == key) || (g.video && g.videoKey == key);
+    });
+    return waiting || store_->Contains(key);
 }
 
-void AlbumDownload::Placed(const Text& key) {
+void AlbumDownload::Join(GroupPhoto photo) {
     const auto now = std::chrono::steady_clock::now();
     if (group_.empty()) groupOpened_ = now;
-    group_.push_back(key);
-    if (group_.size() >= kGroupFiles || now - groupOpened_ >= kGroupAge) CloseGroup();
+    groupFiles_ += (photo.still ? 1 : 0) + (photo.video ? 1 : 0);
+    group_.push_back(std::move(photo));
+    if (groupFiles_ >= kGroupFiles || now - groupOpened_ >= kGroupAge) CloseGroup();
 }
 
 void AlbumDownload::CloseGroup() {
     if (group_.empty()) return;
-    // Every file of the group was synced before its rename; one folder sync makes their names
-    // durable. Only then are they recorded: a crash before this loses the group's records,
-    // and a later run finds each file under its name with the same bytes and records it. A
-    // folder that cannot be synced still holds the photos.
+    // The bytes first: a file is named only once its bytes are on the disk.
+    for (GroupPhoto& g : group_) {
+        if (g.still && g.still->File().Finish() != 0) g.still.reset();
+        if (g.video && g.video->File().Finish() != 0) g.video.reset();
+    }
+    // Then the names, in album order, so that names are as they would be one photo at a time.
+    std::vector<Text> keys;
+    for (GroupPhoto& g : group_) {
+        const Text& id = g.photo.photoId;
+        Text path;
+        if (g.stillEarlier) {
+            // Saved by an earlier run: the video goes beside the still as this run names it.
+            path = FirstPhotoPath(g.photo, g.scheme);
+        } else if (g.still) {
+            path = PlacePhoto(g.photo, g.scheme, g.still->File()).path;
+        }
+        if (!g.stillEarlier) {
+            if (path.empty()) {
+                view_.AppendLog("图片保存失败："_t + id + "\r\n"_t);
+                ++summary_.failed;
+            } else {
+                ++summary_.saved;
+                keys.push_back(id);
+            }
+        }
+        if (g.videoKey.empty()) continue;
+        if (path.empty() || !g.video ||
+            PlaceBeside(path, g.videoExtension, g.video->File()).path.empty()) {
+            view_.AppendLog("视频保存失败："_t + id + "\r\n"_t);
+            ++summary_.failed;
+            continue;
+        }
+        // A picture is counted once: here when only its video was missing.
+        if (g.stillEarlier) ++summary_.saved;
+        keys.push_back(g.videoKey);
+    }
+    group_.clear();
+    groupFiles_ = 0;
+    // One folder sync makes the group's new names durable. Only then are they recorded: a
+    // crash before this loses the group's records, and a later run finds each file under its
+    // name with the same bytes and records it. A folder that cannot be synced still holds the
+    // photos.
     if (setup_.syncFolder) {
         setup_.syncFolder(folder_);
     } else {
         SyncFolder(ToPath(folder_));
     }
     // Written even when a stop was asked for: the photos are on the disk.
-    for (const Text& key : group_) {
+    for (const Text& key : keys) {
         if (storeOpen_ && !store_->Record(key))
             view_.AppendLog("下载记录写入失败："_t + key + Text("\r\n"));
     }
-    group_.clear();
-}
-
-bool AlbumDownload::Request(const Text& url, BodyFile& body, GovernedAnswer& answer, Text& redirect,
-                            bool& tooLarge) {
-    body.Reset();
-    redirect = Text();
-    tooLarge = false;
-    // Images go to the image host without the login cookies, with the site as their Referer.
-    // Redirects are not followed by the transfer: where they lead is judged here.
-    WebRequestComOptions options;
-    options.extraHeaders = protocol_.ImageHeaders();
-    options.noRedirect = true;
-    options.timeoutSeconds = kImageTimeoutSeconds;
-    options.bodySink = &body;
-    options.maxBodyBytes = static_cast<std::size_t>(kMaxBodyBytes);
-    options.bodyTooLarge = &tooLarge;
-    options.redirectTarget = &redirect;
-    options.resolve = setup_.imageResolve;
-    // A throttling answer is waited out and asked again; it uses up no try.
-    answer = GovernedImage(session_.governor, hooks_, url, std::move(options));
-    if (answer.outcome == GovernedOutcome::GaveUp) summary_.refused = true;
-    return answer.outcome == GovernedOutcome::Answered && !control_.Stopped();
-}
-
-AlbumDownload::Fetch AlbumDownload::FetchBody(const Text& url, const Text& photoId, bool video,
-                                              BodyFile& body, Text& extension) {
-    const Text saveFailed = (video ? "视频保存失败："_t : "图片保存失败："_t) + photoId + "\r\n"_t;
-    if (body.Open(folder_) != 0) {
-        view_.AppendLog(saveFailed);
-        ++summary_.failed;
-        return Fetch::Failed;
-    }
-    Text address = url;
-    std::vector<Text> shards = OtherShards(url);
-    const bool onShard = !shards.empty();
-    int redirects = 0;
-    int tries = 0;
-    int status = 0;
-    for (;;) {
-        if (!Checkpoint()) return Fetch::Stopped;
-        GovernedAnswer answer;
-        Text redirect;
-        bool tooLarge = false;
-        if (!Request(address, body, answer, redirect, tooLarge)) return Fetch::Stopped;
-        status = answer.status;
-        if (const Text error = HeaderValue(answer.headers, "x-image-errno"); !error.empty()) {
-            LogGone(photoId, video, Text("x-image-errno: ") + Shown(error));
-            return Fetch::Gone;
-        }
-        if (IsRedirect(status) && !redirect.empty()) {
-            if (IsPlaceholder(redirect, address, url)) {
-                LogGone(photoId, video,
-                        "跳转到 "_t + Shown(WithoutQueryAndFragment(UrlPath(redirect))));
-                return Fetch::Gone;
-            }
-            if (++redirects > kMostRedirects) break;
-            address = redirect;
-            continue;
-        }
-        if (status == 404 || status == 410) {
-            LogGone(photoId, video, "状态码 "_t + ToText(status));
-            return Fetch::Gone;
-        }
-        if (tooLarge) {
-            LogFailed(photoId, "（内容超过 256 MiB）"_t);
-            return Fetch::Failed;
-        }
-        if (body.WriteFailed()) {
-            view_.AppendLog(saveFailed);
-            ++summary_.failed;
-            return Fetch::Failed;
-        }
-        if (status == 200) break;
-        // One image shard's refusal is often not the others'.
-        if (status == 403 && !shards.empty()) {
-            address = shards.front();
-            shards.erase(shards.begin());
-            continue;
-        }
-        if ((status == 403 && onShard) || ++tries >= kImageTries) break;
-    }
-    if (status != 200) {
-        LogFailed(photoId, "（状态码 "_t + ToText(status) + "）"_t);
-        return Fetch::Failed;
-    }
-    // Only pictures are kept (and for a live photo's video, ISO media).
-    const std::string& head = body.Head();
-    extension = PictureExtensionOf(head);
-    if (body.File().Size() == 0) {
-        LogFailed(photoId, "（状态码 200，内容为空）"_t);
-        return Fetch::Failed;
-    }
-    if (video ? !IsIsoMedia(head) : extension.empty()) {
-        LogFailed(photoId, "（状态码 200，内容不是图片）"_t);
-        return Fetch::Failed;
-    }
-    if (body.File().Finish() != 0) {
-        view_.AppendLog(saveFailed);
-        ++summary_.failed;
-        return Fetch::Failed;
-    }
-    return Fetch::Body;
 }
 
 AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const PhotoItem& item) {
@@ -440,7 +327,7 @@ AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const PhotoItem& item) {
             // album.
             if (*item.uploadSeconds >= upperBound_) return PhotoResult::Next;
             if (*item.uploadSeconds <= lowerBound_) {
-                view_.AppendLog("该相册【固定时间段】上传的图片下载完毕\r\n"_t);
+                AlbumLog("该相册【固定时间段】上传的图片下载完毕\r\n"_t);
                 return PhotoResult::EndAlbum;
             }
         } else if (!item.unreadable) {
@@ -457,7 +344,8 @@ AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const PhotoItem& item) {
     bool stillRecorded = false;
     bool videoRecorded = false;
     if (options_.downloadRecord && storeOpen_) {
-        if (!Checkpoint()) return PhotoResult::Stopped;
+        if (!Checkpoint() || SettleListed(item.photoId) == PhotoResult::Stopped)
+            return PhotoResult::Stopped;
         stillRecorded = IsRecorded(item.photoId);
         videoRecorded = videoWanted && IsRecorded(videoKey);
         if (stillRecorded && (!videoWanted || videoRecorded)) {
@@ -466,8 +354,8 @@ AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const PhotoItem& item) {
             // saved by an earlier run. A pinned post's pictures sit on top whatever their age.
             if (!item.pinned && options_.stopAtRecorded > 0 &&
                 ++recordedInARow_ >= options_.stopAtRecorded) {
-                view_.AppendLog("已连续遇到 "_t + ToText(recordedInARow_) +
-                                " 张已下载的照片，本相册余下的照片上次已下载，到此为止\r\n"_t);
+                AlbumLog("已连续遇到 "_t + ToText(recordedInARow_) +
+                         " 张已下载的照片，本相册余下的照片上次已下载，到此为止\r\n"_t);
                 return PhotoResult::EndAlbum;
             }
             return PhotoResult::Next;
@@ -478,54 +366,114 @@ AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const PhotoItem& item) {
         LogFailed(item.photoId, "（所在微博读取失败）"_t);
         return PhotoResult::Next;
     }
+    // A pause holds the cursor too, its group closed first.
+    if (pool_ && !Checkpoint()) return PhotoResult::Stopped;
 
-    PhotoToSave photo;
-    photo.folder = folder_;
-    photo.caption = PrepareCaption(item.caption);
-    photo.number = number;
-    photo.dateText = UploadDateText(item.uploadSeconds.value_or(0));
-    photo.extension =
+    auto pending = std::make_unique<Pending>();
+    GroupPhoto& photo = pending->photo;
+    photo.photo.folder = folder_;
+    photo.photo.caption = PrepareCaption(item.caption);
+    photo.photo.number = number;
+    photo.photo.dateText = UploadDateText(item.uploadSeconds.value_or(0));
+    photo.photo.extension =
         item.extensionFromContent ? PictureExtensionOfAddress(item.imageAddress) : item.extension;
-    photo.photoId = item.photoId;
-
-    Text path;
-    if (stillRecorded) {
-        // Saved by an earlier run: the video goes beside the still as this run names it.
-        path = FirstPhotoPath(photo, naming.scheme);
+    photo.photo.photoId = item.photoId;
+    photo.scheme = naming.scheme;
+    photo.stillEarlier = stillRecorded;
+    if (videoWanted && !videoRecorded) {
+        photo.videoExtension = videoExtension;
+        photo.videoKey = videoKey;
+    }
+    pending->fetchStill = !stillRecorded;
+    pending->fetchVideo = !photo.videoKey.empty();
+    pending->extensionFromContent = item.extensionFromContent;
+    pending->imageAddress = item.imageAddress;
+    pending->videoAddress = item.videoAddress.value_or(Text());
+    Pending& queued = *pending;
+    pending_.push_back(std::move(pending));
+    if (pool_) {
+        pool_->Submit([this, &queued] { RunFetch(queued); }, queued.ticket);
     } else {
-        BodyFile body;
-        Text extension;
-        const Fetch fetched = FetchBody(item.imageAddress, item.photoId, false, body, extension);
-        if (fetched == Fetch::Stopped) return PhotoResult::Stopped;
-        if (fetched != Fetch::Body) return PhotoResult::Next;
-        if (item.extensionFromContent) photo.extension = extension;
-        if (!Checkpoint()) return PhotoResult::Stopped;
-        path = PlacePhoto(photo, naming.scheme, body.File()).path;
-        if (path.empty()) {
-            view_.AppendLog("图片保存失败："_t + item.photoId + "\r\n"_t);
-            ++summary_.failed;
-            return PhotoResult::Next;
-        }
-        ++summary_.saved;
-        Placed(item.photoId);
+        RunFetch(queued);
     }
+    return SettleReady();
+}
 
-    if (!videoWanted || videoRecorded) return PhotoResult::Next;
-    BodyFile body;
-    Text unused;
-    const Fetch fetched = FetchBody(*item.videoAddress, item.photoId, true, body, unused);
-    if (fetched == Fetch::Stopped) return PhotoResult::Stopped;
-    if (fetched != Fetch::Body) return PhotoResult::Next;
-    if (!Checkpoint()) return PhotoResult::Stopped;
-    if (path.empty() || PlaceBeside(path, videoExtension, body.File()).path.empty()) {
-        view_.AppendLog("视频保存失败："_t + item.photoId + "\r\n"_t);
-        ++summary_.failed;
-        return PhotoResult::Next;
+void AlbumDownload::RunFetch(Pending& p) const {
+    const Text& id = p.photo.photo.photoId;
+    if (p.fetchStill) {
+        p.photo.still = std::make_unique<BodyFile>();
+        p.stillFetch = FetchBody(fetch_, p.imageAddress, id, false, *p.photo.still, p.extension,
+                                 p.report);
+        if (p.stillFetch != Fetch::Body) return;
     }
-    // A picture is counted once: here when only its video was missing.
-    if (stillRecorded) ++summary_.saved;
-    Placed(videoKey);
+    if (p.fetchVideo) {
+        p.photo.video = std::make_unique<BodyFile>();
+        Text unused;
+        p.videoFetch =
+            FetchBody(fetch_, p.videoAddress, id, true, *p.photo.video, unused, p.report);
+    }
+}
+
+AlbumDownload::PhotoResult AlbumDownload::SettleReady() {
+    while (!pending_.empty()) {
+        if (pool_ && !pool_->Done(pending_.front()->ticket) && pending_.size() < window_) break;
+        if (SettleFront() == PhotoResult::Stopped) return PhotoResult::Stopped;
+    }
     return PhotoResult::Next;
+}
+
+AlbumDownload::PhotoResult AlbumDownload::SettleListed(const Text& photoId) {
+    const auto last = std::find_if(pending_.rbegin(), pending_.rend(), [&](const auto& p) {
+        return p->photo.photo.photoId == photoId;
+    });
+    for (auto left = std::distance(last, pending_.rend()); left > 0; --left) {
+        if (SettleFront() == PhotoResult::Stopped) return PhotoResult::Stopped;
+    }
+    return PhotoResult::Next;
+}
+
+AlbumDownload::PhotoResult AlbumDownload::SettleFront() {
+    Pending& front = *pending_.front();
+    // The pool's threads hold at a pause; so does this one, its group closed first.
+    while (pool_ && !pool_->WaitFor(front.ticket, kPauseLook)) {
+        if (control_.Paused()) Checkpoint();
+    }
+    const PhotoResult result = Settle(front);
+    pending_.pop_front();
+    // The photos after one that ends the run end at once; what of them is whole is placed.
+    if (result == PhotoResult::Stopped && pool_) pool_->Cancel();
+    return result;
+}
+
+AlbumDownload::PhotoResult AlbumDownload::Settle(Pending& p) {
+    for (const Text& line : p.report.lines) view_.AppendLog(line);
+    summary_.failed += p.report.failed;
+    summary_.gone += p.report.gone;
+    if (p.report.refused) summary_.refused = true;
+    PhotoResult result = PhotoResult::Next;
+    if (p.fetchStill && p.stillFetch != Fetch::Body) {
+        if (p.stillFetch == Fetch::Stopped) result = PhotoResult::Stopped;
+    } else {
+        if (p.extensionFromContent && p.fetchStill) p.photo.photo.extension = p.extension;
+        if (p.fetchVideo && p.videoFetch != Fetch::Body) {
+            // The still alone: its video is fetched again by a later run.
+            if (p.videoFetch == Fetch::Stopped) result = PhotoResult::Stopped;
+            p.photo.video.reset();
+            p.photo.videoKey = Text();
+        }
+        if (p.photo.still || p.photo.video) Join(std::move(p.photo));
+    }
+    for (const Text& line : p.after) view_.AppendLog(line);
+    return result;
+}
+
+bool AlbumDownload::Drain() {
+    bool stopped = false;
+    while (!pending_.empty()) {
+        if (SettleFront() == PhotoResult::Stopped) stopped = true;
+    }
+    return stopped;
 }
 
 }  // namespace ovx

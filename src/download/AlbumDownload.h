@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -11,10 +12,12 @@
 #include "catalogue/EngineView.h"
 #include "catalogue/Protocol.h"
 #include "download/DownloadJob.h"
+#include "download/ImageFetch.h"
 #include "download/JobControl.h"
+#include "download/PhotoNaming.h"
 #include "download/RecordStore.h"
+#include "download/TransferPool.h"
 #include "runtime/Text.h"
-#include "web/GovernedRequest.h"
 
 namespace ovx {
 
@@ -23,14 +26,15 @@ class AlbumDownload {
     AlbumDownload(EngineView& view, JobControl& control, const DownloadSetup& setup,
                   SessionContext session, Protocol& protocol, RecordEngine& records,
                   DownloadSummary& summary);
+    ~AlbumDownload();
+    AlbumDownload(const AlbumDownload&) = delete;
+    AlbumDownload& operator=(const AlbumDownload&) = delete;
 
     // Downloads the album; returns when it is done, ended by the date filter, or stopped.
     void Run(const AlbumWorkItem& item);
 
     // The upload time as the date text of file names ("2014年3月5日8时5分3秒").
     static Text UploadDateText(std::int64_t seconds);
-    // The largest image or video body taken.
-    static constexpr std::uint64_t kMaxBodyBytes = std::uint64_t{256} << 20;
     // A group of placed files is made durable (one folder sync) and recorded when it holds
     // this many files, when it is this old at a checkpoint or a placement, before a pause
     // holds the worker, and at the end of the album (a stop included).
@@ -39,40 +43,54 @@ class AlbumDownload {
 
   private:
     enum class PhotoResult { Next, EndAlbum, Stopped };
-    // What became of one image or video request.
-    enum class Fetch {
-        Body,     // the body is in its temporary, synced and closed
-        Failed,   // not saved (logged)
-        Gone,     // the host says the picture is deleted (logged)
-        Stopped,  // the run stops (or the service kept refusing)
+    struct Pending;
+    // A photo whose files wait, unnamed and unsynced, for their group to close.
+    struct GroupPhoto {
+        PhotoToSave photo;
+        NamingScheme scheme = NamingScheme::NumberCaption;
+        bool stillEarlier = false;     // the still was saved by an earlier run
+        std::unique_ptr<BodyFile> still;  // null: none to place
+        std::unique_ptr<BodyFile> video;  // null: none to place
+        Text videoExtension;
+        Text videoKey;
     };
-    class BodyFile;
 
     // Where the album's photos go; made with all its levels, temporaries of a killed run gone.
     // Empty when it cannot be made (logged once).
     Text PrepareFolder(const Text& folderName);
+    // Judges one listed photo (date filter, records) and hands its fetch on.
     PhotoResult DownloadPhoto(const PhotoItem& item);
-    // Fetches an image (or a live photo's video) into a new temporary of the album folder:
-    // redirects followed by hand (one to the host's placeholder means the picture is gone),
-    // one more try after a status other than 200, a 403 of one image shard asked of the
-    // others. Logs what went wrong; `extension` gets the picture's by its first bytes.
-    Fetch FetchBody(const Text& url, const Text& photoId, bool video, BodyFile& body,
-                    Text& extension);
-    // One try, through the governor; false when the run stops.
-    bool Request(const Text& url, BodyFile& body, GovernedAnswer& answer, Text& redirect,
-                 bool& tooLarge);
+    // The photo's still and video fetched, on whichever thread runs it.
+    void RunFetch(Pending& pending) const;
+    // Hands the fetched photos at the front on to their group, in album order: all that are
+    // done, and while the window of photos between the cursor and their group is full, the
+    // front one once it is done.
+    PhotoResult SettleReady();
+    // A photo listed again while its earlier listing is on its way: that one and those before
+    // it are settled first, so the records judge it as they would one photo at a time.
+    PhotoResult SettleListed(const Text& photoId);
+    // The front photo settled once its fetch has run; when it ends the run, the transfers of
+    // the photos after it end at once.
+    PhotoResult SettleFront();
+    // The front photo's report logged and counted, its whole files into the group.
+    PhotoResult Settle(Pending& pending);
+    // Every photo still on its way settled (the transfers ended at once after a stop or when
+    // one of them ends the run); true when one of them ended the run.
+    bool Drain();
+    // A line of the album's log: after the photos still on their way, so that the log keeps
+    // album order whatever order their transfers end in.
+    void AlbumLog(const Text& line);
     void LogFailed(const Text& photoId, const Text& why);
-    void LogGone(const Text& photoId, bool video, const Text& why);
     // The control's checkpoint; a group a second old is closed first, and a group is closed
     // before a pause holds the worker.
     bool Checkpoint();
-    // True when the key is recorded or placed in the open group (with the store open).
+    // True when the key is recorded or waits in the open group (with the store open).
     bool IsRecorded(const Text& key);
-    // A file is under its final name (its bytes synced before the rename): its key joins the
-    // group, which closes when it is full or old.
-    void Placed(const Text& key);
-    // Syncs the album folder once for the group's new names, then records the group's keys
-    // when the store is open (a failed write is logged).
+    // A photo's files join the group, which closes when it is full or old.
+    void Join(GroupPhoto photo);
+    // Makes the group durable: its temporaries synced, then named in album order, then the
+    // album folder synced once, and only then the group's keys recorded (when the store is
+    // open; a failed write is logged).
     void CloseGroup();
     // Sets the bar; returns the position it shows.
     int MoveProgress(double position);
@@ -97,8 +115,13 @@ class AlbumDownload {
     int undated_ = 0;         // pictures of the album without an upload time, under the date filter
     int recordedInARow_ = 0;  // recorded pictures in a row, pinned ones apart
     RunHooks hooks_;          // what the protocol's cursor and the image requests report through
-    // Keys of the files placed since the album folder was last synced, in album order.
-    std::vector<Text> group_;
+    FetchContext fetch_;                  // what the album's fetches share
+    std::unique_ptr<TransferPool> pool_;  // null: one transfer at a time, on this thread
+    std::deque<std::unique_ptr<Pending>> pending_;  // fetched or on their way, in album order
+    std::size_t window_ = 1;  // the most photos between the cursor and their group
+    // Photos fetched since the album folder was last synced, in album order.
+    std::vector<GroupPhoto> group_;
+    std::size_t groupFiles_ = 0;
     std::chrono::steady_clock::time_point groupOpened_;
 };
 

@@ -331,7 +331,7 @@ TEST(DownloadSummaryTest, TheSummaryLineNamesOnlyWhatHappened) {
 TEST_F(ImageFetchTest, RecordedPicturesInARowEndTheAlbumPinnedOnesApart) {
     std::vector<PhotoItem> items;
     for (int n = 1; n <= 6; ++n) {
-        Serve("/p" + std::to_string(n) + ".jpg", {200, kJpeg + std::to_string(n)});
+        Serve("/p" + std::to_string(n) + ".jpg", {200, kJpeg + std::to_string(n), {}});
         items.push_back(
             Picture("p" + std::to_string(n), Url("/p" + std::to_string(n) + ".jpg"), n));
     }
