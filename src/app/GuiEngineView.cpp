@@ -279,6 +279,7 @@ AlbumOptions GuiEngineView::ReadAlbumOptions() {
             o.saveLocation = FromQString(albums_->SaveEdit()->text());
             o.livePhotos = options_->LivePhotosBox()->isChecked();
             o.stopAtRecorded = options_->StopAtRecordedBox()->value();
+            o.parallelImages = options_->ParallelImagesBox()->value();
             return o;
         },
         AlbumOptions{});

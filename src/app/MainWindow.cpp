@@ -149,6 +149,7 @@ void MainWindow::LoadSettings() {
     o.StopAtRecordedBox()->setValue(v.stopAtRecorded);
     o.ProtocolBox()->setCurrentIndex(std::max(0, o.ProtocolBox()->findData(ToQString(v.protocol))));
     o.RequestIntervalBox()->setValue(v.requestIntervalMs);
+    o.ParallelImagesBox()->setValue(v.parallelImages);
 
     homePage_ = v.homePage;
     photoService_ = v.photoService;
@@ -205,6 +206,8 @@ void MainWindow::ConnectSettingsWriters() {
             [s](int n) { s->WriteNumber(SettingKey::StopAtRecorded, n); });
     connect(o.RequestIntervalBox(), &QSpinBox::valueChanged, this,
             [s](int ms) { s->WriteNumber(SettingKey::RequestInterval, ms); });
+    connect(o.ParallelImagesBox(), &QSpinBox::valueChanged, this,
+            [s](int n) { s->WriteNumber(SettingKey::ParallelImages, n); });
     connect(o.StartDateBox(), &QDateEdit::dateChanged, this,
             [s](QDate date) { s->WriteDate(SettingKey::StartDate, date); });
     connect(&o, &OptionsPage::startDateMouseReleased, this,

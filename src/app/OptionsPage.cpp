@@ -130,25 +130,33 @@ void OptionsPage::BuildSoundGroup(QWidget* frame) {
 }
 
 void OptionsPage::BuildNetworkGroup(QWidget* frame) {
-    auto* group = Place<QGroupBox>(frame, "分组框_网络", {636, 329, 320, 132});
+    auto* group = Place<QGroupBox>(frame, "分组框_网络", {636, 329, 320, 212});
     group->setTitle(QStringLiteral("网络设置："));
-    Label(group, "标签_接口", {16, 24, 72, 28}, QStringLiteral("接口："));
-    protocol_ = Place<QComboBox>(group, "组合框_接口", {96, 26, 120, 26});
+    Label(group, "标签_接口", {16, 24, 104, 28}, QStringLiteral("接口："));
+    protocol_ = Place<QComboBox>(group, "组合框_接口", {124, 26, 120, 26});
     // Each item holds its "接口" value.
     for (const ProtocolChoiceItem& item : ProtocolChoiceItems())
         protocol_->addItem(QString::fromUtf8(item.text), QString::fromUtf8(item.settingValue));
-    Label(group, "标签_请求间隔", {16, 60, 72, 28}, QStringLiteral("请求间隔："));
-    interval_ = Place<QSpinBox>(group, "编辑框_请求间隔", {96, 62, 120, 26});
+    Label(group, "标签_请求间隔", {16, 60, 104, 28}, QStringLiteral("请求间隔："));
+    interval_ = Place<QSpinBox>(group, "编辑框_请求间隔", {124, 62, 120, 26});
     interval_->setRange(0, 60000);
     interval_->setSingleStep(500);
     interval_->setSuffix(QStringLiteral(" 毫秒"));
     interval_->setValue(1500);
     // Stored once the number is complete, not at every digit typed.
     interval_->setKeyboardTracking(false);
-    auto* note = Label(group, "标签_网络说明", {16, 94, 288, 32},
+    Label(group, "标签_同时下载图片数", {16, 96, 104, 28}, QStringLiteral("同时下载图片数："));
+    parallelImages_ = Place<QSpinBox>(group, "编辑框_同时下载图片数", {124, 98, 120, 26});
+    parallelImages_->setRange(1, 8);
+    parallelImages_->setValue(1);
+    auto* note = Label(group, "标签_网络说明", {16, 130, 288, 32},
                        QStringLiteral("自动：主页有相册标记时用相册版，否则用网页版。\n"
                                       "请求间隔越长，越不容易被限流。"));
     note->setWordWrap(true);
+    auto* parallelNote = Label(group, "标签_同时下载图片数说明", {16, 166, 288, 36},
+                               QStringLiteral("同时下载的图片越多，下载越快；\n"
+                                              "设为 1 时一次只下载一张图片。"));
+    parallelNote->setWordWrap(true);
 }
 
 bool OptionsPage::eventFilter(QObject* watched, QEvent* event) {

@@ -44,6 +44,7 @@ class OptionsPage : public QWidget {
     // 自动 and the protocols (Protocols.h), each item's data its "接口" value.
     QComboBox* ProtocolBox() const { return protocol_; }        // 组合框_接口
     QSpinBox* RequestIntervalBox() const { return interval_; }  // 编辑框_请求间隔, ms
+    QSpinBox* ParallelImagesBox() const { return parallelImages_; }  // 编辑框_同时下载图片数
 
   protected:
     // The start date box also stores its date when the left mouse button is released on it.
@@ -77,6 +78,7 @@ class OptionsPage : public QWidget {
     QPushButton* saveMp3_ = nullptr;
     QComboBox* protocol_ = nullptr;
     QSpinBox* interval_ = nullptr;
+    QSpinBox* parallelImages_ = nullptr;
 };
 
 }  // namespace ovx

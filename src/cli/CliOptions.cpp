@@ -27,6 +27,7 @@ enum class Option {
     Verbose,
     InputFile,
     StopAtRecorded,
+    Parallel,
     Help,
     Version,
 };
@@ -52,6 +53,7 @@ constexpr OptionDef kOptions[] = {
     {"--verbose", Option::Verbose, false},
     {"--input-file", Option::InputFile, true},
     {"--stop-at-recorded", Option::StopAtRecorded, true},
+    {"--parallel", Option::Parallel, true},
     {"--help", Option::Help, false},
     {"--version", Option::Version, false},
 };
@@ -177,6 +179,15 @@ bool Apply(Option option, const std::string& value, CliOptions& options, std::st
                 return false;
             }
             options.stopAtRecorded = n;
+            return true;
+        }
+        case Option::Parallel: {
+            const int n = SmallNumber(value);
+            if (n < 1 || n > 8) {
+                error = "bad --parallel value \"" + value + "\" (a number, 1 to 8)";
+                return false;
+            }
+            options.parallel = n;
             return true;
         }
         case Option::List:
@@ -312,6 +323,8 @@ Where and how to save:
   --numbering FORM       默认 | 循环 (default: the settings file's)
   --records on|off       duplicate protection (default: the settings file's)
   --live-photos on|off   also save a live photo's video beside it (default: the settings file's)
+  --parallel N           image transfers at once, 1 to 8; 1 fetches one picture at a time
+                         (default: the settings file's, else 1)
 
 Session and files:
   --cookies FILE         a Netscape cookies.txt file loaded into the cookie store before any request

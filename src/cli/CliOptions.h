@@ -38,6 +38,7 @@ struct CliOptions {
     bool verbose = false;  // one line per request on standard error
     // End an album after this many recorded pictures in a row (0: never).
     std::optional<int> stopAtRecorded;
+    std::optional<int> parallel;  // image transfers of an album at once, 1 to 8
 };
 
 // The addresses of an --input-file text: one a line, blank lines and lines starting with "#"

@@ -91,6 +91,7 @@ CliAnswers AnswersFor(const CliOptions& options, const StoredSettings& settings)
     answers.naming.numbering = options.numbering.value_or(settings.numbering);
     album.livePhotos = options.livePhotos.value_or(settings.livePhotos);
     album.stopAtRecorded = options.stopAtRecorded.value_or(settings.stopAtRecorded);
+    album.parallelImages = options.parallel.value_or(settings.parallelImages);
     return answers;
 }
 

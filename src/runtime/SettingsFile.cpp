@@ -20,7 +20,7 @@ constexpr const char* kMp3 = "mp3路径";
 constexpr const char* kService = "服务地址";
 constexpr const char* kNetwork = "网络";
 
-constexpr std::array<SettingDef, 23> kTable{{
+constexpr std::array<SettingDef, 24> kTable{{
     {SettingKey::DownloadRecord, kGlobal, "下载记录", "未启用"},
     {SettingKey::TimeRange, kGlobal, "时间段", "未启用"},
     {SettingKey::StartDate, kGlobal, "开始日期", ""},
@@ -44,6 +44,7 @@ constexpr std::array<SettingDef, 23> kTable{{
     {SettingKey::ThrottleWait, kNetwork, "限流等待秒", "30", 1, 3600},
     {SettingKey::ThrottleMaxWait, kNetwork, "限流最长等待秒", "600", 1, 3600},
     {SettingKey::ThrottleRetries, kNetwork, "限流重试次数", "8", 1, 100},
+    {SettingKey::ParallelImages, kNetwork, "同时下载图片数", "1", 1, 8},
 }};
 
 constexpr const char* kEnabled = "已启用";
@@ -166,6 +167,7 @@ StoredSettings SettingsFile::ReadAll() const {
     v.throttleWaitSeconds = ReadNumber(SettingKey::ThrottleWait);
     v.throttleMaxWaitSeconds = ReadNumber(SettingKey::ThrottleMaxWait);
     v.throttleRetries = ReadNumber(SettingKey::ThrottleRetries);
+    v.parallelImages = ReadNumber(SettingKey::ParallelImages);
     return v;
 }
 

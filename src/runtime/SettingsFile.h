@@ -44,6 +44,7 @@ enum class SettingKey {
     ThrottleWait,     // "限流等待秒": the first wait after a throttling answer
     ThrottleMaxWait,  // "限流最长等待秒": the longest wait after a throttling answer
     ThrottleRetries,  // "限流重试次数": throttling answers in a row before giving up
+    ParallelImages,   // "同时下载图片数": image transfers of an album at once
 };
 
 // One row of the key table. Texts are UTF-8 source literals; SettingsFile converts them.
@@ -101,6 +102,7 @@ struct StoredSettings {
     int throttleWaitSeconds = 30;
     int throttleMaxWaitSeconds = 600;
     int throttleRetries = 8;
+    int parallelImages = 1;
 };
 
 inline constexpr std::size_t kMaxSettingsFileBytes = std::size_t{4} << 20;

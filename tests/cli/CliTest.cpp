@@ -219,6 +219,8 @@ TEST_F(CliTest, BadArgumentsExitWithTwoAndOneLine) {
         {"--stop-at-recorded", "x", "http://127.0.0.1:1/u/1"},
         {"--records", "off", "--stop-at-recorded", "5", "http://127.0.0.1:1/u/1"},
         {"--input-file", "/nonexistent/users.txt", "http://127.0.0.1:1/u/1"},
+        {"--parallel", "0", "http://127.0.0.1:1/u/1"},
+        {"--parallel", "9", "http://127.0.0.1:1/u/1"},
     };
     for (const auto& args : cases) {
         std::vector<std::string> withFolder = args;
