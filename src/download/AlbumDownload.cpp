@@ -252,10 +252,14 @@ void AlbumDownload::Join(GroupPhoto photo) {
 
 void AlbumDownload::CloseGroup() {
     if (group_.empty()) return;
-    // The bytes first: a file is named only once its bytes are on the disk.
+    // The bytes first: a file is named only once its bytes are on the disk. One sync of the
+    // file system costs what one file's does; where it cannot be had, each file is synced.
+    const bool synced = groupFiles_ > 1 && SyncFileSystem(ToPath(folder_));
     for (GroupPhoto& g : group_) {
-        if (g.still && g.still->File().Finish() != 0) g.still.reset();
-        if (g.video && g.video->File().Finish() != 0) g.video.reset();
+        for (std::unique_ptr<BodyFile>* file : {&g.still, &g.video}) {
+            if (*file && (synced ? (*file)->File().Close() : (*file)->File().Finish()) != 0)
+                file->reset();
+        }
     }
     // Then the names, in album order, so that names are as they would be one photo at a time.
     std::vector<Text> keys;

@@ -66,6 +66,14 @@ bool SyncFolder(const std::filesystem::path& folder) {
     return synced;
 }
 
+bool SyncFileSystem(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = ::syncfs(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
 NewFile::~NewFile() {
     Remove();
 }
@@ -98,6 +106,13 @@ int NewFile::Finish() {
     if (fd_ < 0) return EBADF;
     int err = ::fdatasync(fd_) != 0 ? errno : 0;
     if (::close(fd_) != 0 && err == 0) err = errno;
+    fd_ = -1;
+    return err;
+}
+
+int NewFile::Close() {
+    if (fd_ < 0) return EBADF;
+    const int err = ::close(fd_) != 0 ? errno : 0;
     fd_ = -1;
     return err;
 }

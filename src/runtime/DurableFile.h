@@ -19,6 +19,9 @@ int WriteNewFileDurably(const std::filesystem::path& path, const Bytes& bytes);
 // Makes the folder's entries, such as a file just renamed into it, reach the disk. False when
 // the folder cannot be opened or synced (some file systems do not sync folders).
 bool SyncFolder(const std::filesystem::path& folder);
+// Makes everything written to the file system that holds the folder reach the disk (syncfs):
+// one call for many new files. False when it cannot (the caller then syncs each file).
+bool SyncFileSystem(const std::filesystem::path& folder);
 
 // A file this object created and writes piece by piece (a body as it arrives). It is removed
 // when the object goes, unless Release() said that its name now belongs to someone else.
@@ -37,6 +40,9 @@ class NewFile {
     int Clear();
     // Makes the bytes reach the disk and closes the file; 0 or the errno.
     int Finish();
+    // Closes the file without a sync of its own (its bytes reached the disk otherwise, as by
+    // SyncFileSystem); 0 or the errno.
+    int Close();
     // Closes and removes the file.
     void Remove();
     // The file has been renamed: nothing to remove any more.

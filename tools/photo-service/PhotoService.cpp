@@ -143,6 +143,9 @@ PhotoService::PhotoService(Scenario scenario)
     server_.set_write_timeout(10, 0);
     server_.set_keep_alive_timeout(5);
     server_.set_keep_alive_max_count(1000);
+    // A kept-alive connection holds one of the pool's threads: enough of them that a client's
+    // parallel image transfers (up to 8) never leave its page requests waiting for a thread.
+    server_.new_task_queue = [] { return new httplib::ThreadPool(32); };
     // Headers and body go out in separate writes; without this each answer on a kept-alive
     // connection waits for the client's delayed acknowledgement.
     server_.set_tcp_nodelay(true);
