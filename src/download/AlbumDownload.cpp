@@ -26,8 +26,8 @@ namespace {
 constexpr int kProgressMaximum = 100;
 // The most image transfers of an album at once.
 constexpr int kMostTransfers = 8;
-// How often the album's thread, waiting for a transfer, looks whether the run is paused.
-constexpr std::chrono::milliseconds kPauseLook{200};
+// How often the album's thread, waiting for a transfer, looks at its group and the pause.
+constexpr std::chrono::milliseconds kWaitLook{200};
 
 DateTime UploadEpoch() {
     return MakeDateTime(1970, 1, 1, 8);
@@ -439,10 +439,9 @@ AlbumDownload::PhotoResult AlbumDownload::SettleListed(const Text& photoId) {
 
 AlbumDownload::PhotoResult AlbumDownload::SettleFront() {
     Pending& front = *pending_.front();
-    // The pool's threads hold at a pause; so does this one, its group closed first.
-    while (pool_ && !pool_->WaitFor(front.ticket, kPauseLook)) {
-        if (control_.Paused()) Checkpoint();
-    }
+    // Meanwhile a group that has grown old is closed, and at a pause this thread holds like
+    // the pool's threads, its group closed first.
+    while (pool_ && !pool_->WaitFor(front.ticket, kWaitLook)) Checkpoint();
     const PhotoResult result = Settle(front);
     pending_.pop_front();
     // The photos after one that ends the run end at once; what of them is whole is placed.

@@ -250,10 +250,12 @@ Bytes PerformRequest(const Text& url, const WebRequestComOptions& options,
 
     TransferHub* hub = options.session == nullptr ? options.hub : nullptr;
     if (hub != nullptr) {
-        // On a shared connection: HTTP/2 where TLS offers it, a new stream of an open
-        // connection rather than a connection of its own.
+        // HTTP/2 where TLS offers it; there a transfer waits for the handshake of a connection
+        // being opened, to be a new stream of it rather than a connection of its own. Over
+        // plain HTTP no connection can take a second transfer before its answer has ended,
+        // so waiting would queue the transfers behind each other.
         curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
-        curl_easy_setopt(h, CURLOPT_PIPEWAIT, 1L);
+        if (url.view().starts_with("https://")) curl_easy_setopt(h, CURLOPT_PIPEWAIT, 1L);
     }
     const CURLcode rc = transfer.Perform(hub);
     const bool ok = rc == CURLE_OK;

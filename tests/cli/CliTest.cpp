@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -57,9 +58,9 @@ const char* const kScenario = R"({
   "image_bytes": 3000
 })";
 
-// 12 photos "第N张" (image sN.jpg) whose images trickle out at about four a second, to stop a
+// 12 photos "第N张" (image sN.jpg) whose images trickle out (at about four a second), to stop a
 // run in the middle.
-std::string SlowScenario() {
+std::string SlowScenario(int bytesPerSecond = 120000) {
     std::string photos;
     for (int n = 1; n <= 12; ++n) {
         photos += std::string(n > 1 ? "," : "") + R"({ "caption": "第)" + std::to_string(n) +
@@ -70,7 +71,8 @@ std::string SlowScenario() {
         { "caption": "慢相册", "photos": [ )" +
            photos + R"( ] } ] } ],
       "image_bytes": 30000, "require_login": false,
-      "faults": [ { "path": "/large/*", "bytes_per_second": 120000 } ] })";
+      "faults": [ { "path": "/large/*", "bytes_per_second": )" +
+           std::to_string(bytesPerSecond) + R"( } ] })";
 }
 
 std::string U8(const fs::path& path) {
@@ -676,25 +678,33 @@ void ExpectWholePhotos(CliTest& test, const fs::path& album, const std::set<std:
     }
 }
 
+// One transfer at a time and several in flight: a stop ends them at once, keeps what was
+// whole and leaves nothing half written.
 TEST_F(CliTest, SigtermStopsBetweenStepsWithNothingHalfWritten) {
-    StartService(SlowScenario().c_str());
+    // Slower, so that four transfers are still in the album when its first photos are named.
+    StartService(SlowScenario(40000).c_str());
     fs::path album = AlbumFolder("慢", "慢相册12");
-    CliProcess cli(temp_.path());
-    ASSERT_TRUE(cli.Start(OVX_CLI_PATH, Args({"--records", "on"}, "/u/3003")));
-    ASSERT_TRUE(WaitForFirstPhoto(album));
-    cli.Signal(SIGTERM);
-    EXPECT_EQ(cli.Wait(30s), 130) << cli.Err();
+    for (const char* parallel : {"1", "4"}) {
+        fs::remove_all(saveFolder_);
+        fs::remove_all(programFolder_ / "防止重复下载数据库");
+        CliProcess cli(temp_.path());
+        ASSERT_TRUE(
+            cli.Start(OVX_CLI_PATH, Args({"--records", "on", "--parallel", parallel}, "/u/3003")));
+        ASSERT_TRUE(WaitForFirstPhoto(album));
+        cli.Signal(SIGTERM);
+        EXPECT_EQ(cli.Wait(30s), 130) << cli.Err();
 
-    int temporaries = -1;
-    std::set<std::string> names = FinalNames(album, &temporaries);
-    EXPECT_EQ(temporaries, 0);
-    EXPECT_GE(names.size(), 1u);
-    EXPECT_LT(names.size(), 12u);
-    ExpectWholePhotos(*this, album, names);
-    EXPECT_NE(cli.Out().find("保存 "), std::string::npos) << cli.Out();
-    std::string ids;
-    EXPECT_EQ(CheckRecords("3003", &ids), 0) << ids;
-    EXPECT_EQ(static_cast<std::size_t>(CountLines(ids)), names.size());
+        int temporaries = -1;
+        std::set<std::string> names = FinalNames(album, &temporaries);
+        EXPECT_EQ(temporaries, 0) << parallel;
+        EXPECT_GE(names.size(), 1u);
+        EXPECT_LT(names.size(), 12u) << parallel;
+        ExpectWholePhotos(*this, album, names);
+        EXPECT_NE(cli.Out().find("保存 "), std::string::npos) << cli.Out();
+        std::string ids;
+        EXPECT_EQ(CheckRecords("3003", &ids), 0) << ids;
+        EXPECT_EQ(static_cast<std::size_t>(CountLines(ids)), names.size()) << parallel;
+    }
 }
 
 TEST_F(CliTest, SigtermCutsASlowHomePageShort) {
@@ -736,6 +746,134 @@ TEST_F(CliTest, RunAfterSigkillRemovesLeftoverTemporaryAndCompletesTheRest) {
     std::string ids;
     EXPECT_EQ(CheckRecords("3003", &ids), 0) << ids;
     EXPECT_EQ(CountLines(ids), 12) << ids;
+}
+
+// Every file (path and bytes) under the folder.
+std::map<std::string, std::string> FileTree(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    std::error_code ec;
+    for (const auto& e : fs::recursive_directory_iterator(folder, ec)) {
+        if (e.is_regular_file()) files[fs::relative(e.path(), folder).string()] = ReadFile(e.path());
+    }
+    return files;
+}
+
+// Arrival seconds of each request for the path, in order.
+std::vector<double> Arrivals(const std::string& log, const std::string& path) {
+    std::vector<double> seconds;
+    std::istringstream in(log);
+    std::string method, target;
+    int status = 0;
+    double at = 0;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        if (fields >> method >> target >> status >> at && target == path) seconds.push_back(at);
+    }
+    return seconds;
+}
+
+// Transfers side by side leave what one at a time leaves: the same names (one caption for
+// many pictures), bytes, records and log, with a first picture that arrives last, a picture
+// that fails, one that is gone, and a live photo whose video fails.
+TEST_F(CliTest, FourTransfersLeaveWhatOneAtATimeLeaves) {
+    const fs::path log = temp_.path() / "requests.log";
+    ASSERT_GT(service_.Start(R"({
+  "users": [ { "uid": "6120508327", "marker": "none", "albums": [],
+    "web": { "screen_name": "时光", "posts": [
+      { "text": "同名", "created_at": 1796000000, "pics": [ "pa1", "pa2" ] },
+      { "text": "同名", "created_at": 1795900000,
+        "pics": [ { "pid": "pb1", "type": "livephoto" }, "pb2" ] },
+      { "text": "同名", "created_at": 1795800000, "pics": [ { "pid": "pc1", "type": "livephoto" } ] },
+      { "text": "别名", "created_at": 1795700000, "pics": [ "pd1", "pd2", "pd3" ] } ] } } ],
+  "require_login": false, "wall_page_size": 3,
+  "faults": [ { "path": "/large/pa1.jpg", "delay_ms": 1500 },
+              { "path": "/large/pd2.jpg", "delay_ms": 300 },
+              { "path": "/large/pb2.jpg", "action": "status", "status": 500 },
+              { "path": "/livephoto/pc1.mov", "action": "status", "status": 500 },
+              { "path": "/large/pd1.jpg", "action": "status", "status": 410 } ]
+})",
+                             {"--request-log", U8(log)}),
+              0)
+        << service_.Output();
+    SettingsFile settings(SettingsFile::PathFor(FromPath(programFolder_)));
+    ASSERT_TRUE(settings.Write(SettingKey::ImageService, Utf8ToLocal(service_.Url())));
+    ASSERT_TRUE(settings.Write(SettingKey::RequestInterval, Text("0")));
+
+    struct Result {
+        int exit = 0;
+        std::map<std::string, std::string> files;
+        std::set<std::string> records;
+        std::string out;
+    };
+    std::map<std::string, Result> results;
+    for (const char* parallel : {"1", "4"}) {
+        fs::remove_all(saveFolder_);
+        fs::remove_all(programFolder_ / "防止重复下载数据库");
+        std::ofstream(log, std::ios::trunc).close();
+        Result& r = results[parallel];
+        r.exit = Run(Args({"--records", "on", "--naming", "内容", "--albums", "1", "--parallel",
+                           parallel},
+                          "/u/6120508327"));
+        r.files = FileTree(saveFolder_);
+        std::string ids;
+        EXPECT_EQ(CheckRecords("6120508327-网页版", &ids), 0) << ids;
+        std::istringstream lines(ids);
+        for (std::string id; std::getline(lines, id);) r.records.insert(id);
+        r.out = out_;
+        // The first picture is slow: one at a time the next waits for it, side by side not.
+        const std::string requests = ReadFile(log);
+        const std::vector<double> first = Arrivals(requests, "/large/pa1.jpg");
+        const std::vector<double> second = Arrivals(requests, "/large/pa2.jpg");
+        ASSERT_EQ(first.size(), 1u);
+        ASSERT_EQ(second.size(), 1u);
+        EXPECT_EQ(second[0] >= first[0] + 1.5, parallel == std::string("1")) << parallel;
+    }
+    const Result& one = results["1"];
+    const Result& four = results["4"];
+    EXPECT_EQ(one.exit, 6) << one.out;
+    EXPECT_EQ(four.exit, one.exit);
+    EXPECT_EQ(one.files.size(), 7u) << one.out;  // 5 stills and a video
+    for (const auto& [name, bytes] : one.files) {
+        EXPECT_TRUE(four.files.count(name) && four.files.at(name) == bytes) << name;
+    }
+    EXPECT_EQ(four.files.size(), one.files.size());
+    EXPECT_EQ(four.records, one.records);
+    EXPECT_EQ(four.out, one.out);
+}
+
+// A throttling answer to one image holds every new transfer until its wait is over.
+TEST_F(CliTest, AThrottledImageHoldsNewTransfers) {
+    const fs::path log = temp_.path() / "requests.log";
+    std::string photos;
+    for (int n = 1; n <= 12; ++n) {
+        photos += std::string(n > 1 ? "," : "") + R"({ "caption": "图)" + std::to_string(n) +
+                  R"(", "timestamp": )" + std::to_string(1400000000 - n * 3600) +
+                  R"(, "pic_name": "b)" + std::to_string(n) + R"(.jpg" })";
+    }
+    ASSERT_GT(service_.Start(R"({ "users": [ { "uid": "3003", "title": "限", "albums": [
+        { "caption": "限流", "photos": [ )" + photos + R"( ] } ] } ],
+      "image_bytes": 3000, "require_login": false,
+      "faults": [ { "path": "/large/b3.jpg", "action": "status", "status": 429,
+                    "retry_after": 2, "times": 1 } ] })",
+                             {"--request-log", U8(log)}),
+              0)
+        << service_.Output();
+    SettingsFile settings(SettingsFile::PathFor(FromPath(programFolder_)));
+    ASSERT_TRUE(settings.Write(SettingKey::PhotoService, Utf8ToLocal(service_.Url())));
+    ASSERT_EQ(Run(Args({"--records", "on", "--parallel", "4"}, "/u/3003")), 0) << err_;
+    EXPECT_EQ(FinalNames(AlbumFolder("限", "限流12")).size(), 12u) << out_;
+
+    const std::string requests = ReadFile(log);
+    const std::vector<double> throttled = Arrivals(requests, "/large/b3.jpg");
+    ASSERT_EQ(throttled.size(), 2u) << requests;
+    // Transfers started before the answer came may go on; none starts during the wait.
+    for (int n = 1; n <= 12; ++n) {
+        for (double at : Arrivals(requests, "/large/b" + std::to_string(n) + ".jpg")) {
+            EXPECT_FALSE(at > throttled[0] + 0.3 && at < throttled[1] - 0.05)
+                << "b" << n << " at " << at << "\n" << requests;
+        }
+    }
+    EXPECT_GE(throttled[1] - throttled[0], 1.9);
 }
 
 }  // namespace
