@@ -1,6 +1,7 @@
 #include "download/AlbumDownload.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -28,6 +29,8 @@ constexpr int kProgressMaximum = 100;
 constexpr int kMostTransfers = 8;
 // How often the album's thread, waiting for a transfer, looks at its group and the pause.
 constexpr std::chrono::milliseconds kWaitLook{200};
+// How often, before a pause holds the album, it looks whether a transfer is held already.
+constexpr std::chrono::milliseconds kHeldLook{20};
 
 DateTime UploadEpoch() {
     return MakeDateTime(1970, 1, 1, 8);
@@ -62,6 +65,7 @@ struct AlbumDownload::Pending {
     FetchReport report;
     std::vector<Text> after;  // album log lines that come after this photo's
     TransferPool::Ticket ticket;
+    std::atomic<bool> held{false};  // its fetch is at a checkpoint (held while paused)
 };
 
 AlbumDownload::AlbumDownload(EngineView& view, JobControl& control, const DownloadSetup& setup,
@@ -146,9 +150,6 @@ void AlbumDownload::Run(const AlbumWorkItem& item) {
     if (transfers > 1) {
         pool_ = std::make_unique<TransferPool>(transfers, control_.Flag());
         fetch_.hub = &pool_->Hub();
-        // On the pool's threads: a pause holds them, and the pool's own stop ends their work;
-        // the group is the album thread's.
-        fetch_.checkpoint = [this] { return control_.Checkpoint() && !StopRequested(); };
         window_ = 2 * static_cast<std::size_t>(transfers);
     } else {
         fetch_.checkpoint = [this] { return Checkpoint(); };
@@ -229,9 +230,29 @@ void AlbumDownload::LogFailed(const Text& photoId, const Text& why) {
 }
 
 bool AlbumDownload::Checkpoint() {
-    if (!group_.empty() && std::chrono::steady_clock::now() - groupOpened_ >= kGroupAge)
+    CloseGroupIfDue();
+    return control_.Checkpoint([this] { BeforeHolding(); });
+}
+
+void AlbumDownload::CloseGroupIfDue() {
+    if (!group_.empty() &&
+        (control_.Paused() || std::chrono::steady_clock::now() - groupOpened_ >= kGroupAge))
         CloseGroup();
-    return control_.Checkpoint([this] { CloseGroup(); });
+}
+
+void AlbumDownload::BeforeHolding() {
+    // The transfers in flight finish, and their photos are named and recorded before the run
+    // is held; one that ends the run is settled once it goes on.
+    while (pool_ && !pending_.empty()) {
+        const Pending& front = *pending_.front();
+        if (!pool_->WaitFor(front.ticket, kHeldLook)) {
+            if (front.held) break;
+            continue;
+        }
+        if (front.stillFetch == Fetch::Stopped || front.videoFetch == Fetch::Stopped) break;
+        SettleFront();
+    }
+    CloseGroup();
 }
 
 bool AlbumDownload::IsRecorded(const Text& key) {
@@ -404,10 +425,21 @@ AlbumDownload::PhotoResult AlbumDownload::DownloadPhoto(const PhotoItem& item) {
 }
 
 void AlbumDownload::RunFetch(Pending& p) const {
+    FetchContext context = fetch_;
+    if (pool_) {
+        // On the pool's threads a pause holds the fetch before its next try, and the pool's
+        // own stop ends it; the group is the album thread's.
+        context.checkpoint = [this, &p] {
+            p.held = true;
+            const bool go = control_.Checkpoint() && !StopRequested();
+            p.held = false;
+            return go;
+        };
+    }
     const Text& id = p.photo.photo.photoId;
     if (p.fetchStill) {
         p.photo.still = std::make_unique<BodyFile>();
-        p.stillFetch = FetchBody(fetch_, p.imageAddress, id, false, *p.photo.still, p.extension,
+        p.stillFetch = FetchBody(context, p.imageAddress, id, false, *p.photo.still, p.extension,
                                  p.report);
         if (p.stillFetch != Fetch::Body) return;
     }
@@ -415,7 +447,7 @@ void AlbumDownload::RunFetch(Pending& p) const {
         p.photo.video = std::make_unique<BodyFile>();
         Text unused;
         p.videoFetch =
-            FetchBody(fetch_, p.videoAddress, id, true, *p.photo.video, unused, p.report);
+            FetchBody(context, p.videoAddress, id, true, *p.photo.video, unused, p.report);
     }
 }
 
@@ -439,9 +471,10 @@ AlbumDownload::PhotoResult AlbumDownload::SettleListed(const Text& photoId) {
 
 AlbumDownload::PhotoResult AlbumDownload::SettleFront() {
     Pending& front = *pending_.front();
-    // Meanwhile a group that has grown old is closed, and at a pause this thread holds like
-    // the pool's threads, its group closed first.
-    while (pool_ && !pool_->WaitFor(front.ticket, kWaitLook)) Checkpoint();
+    // Meanwhile a group that has grown old is closed. A pause does not hold this thread here:
+    // it goes on naming the photos whose transfers end (transfers in flight finish), and holds
+    // at its next checkpoint.
+    while (pool_ && !pool_->WaitFor(front.ticket, kWaitLook)) CloseGroupIfDue();
     const PhotoResult result = Settle(front);
     pending_.pop_front();
     // The photos after one that ends the run end at once; what of them is whole is placed.

@@ -81,9 +81,12 @@ class AlbumDownload {
     // album order whatever order their transfers end in.
     void AlbumLog(const Text& line);
     void LogFailed(const Text& photoId, const Text& why);
-    // The control's checkpoint; a group a second old is closed first, and a group is closed
-    // before a pause holds the worker.
+    // The control's checkpoint; a group a second old is closed first, and before a pause
+    // holds the worker the photos whose transfers have ended join a group that is closed.
     bool Checkpoint();
+    // Closes the group when it is a second old or the run is paused.
+    void CloseGroupIfDue();
+    void BeforeHolding();
     // True when the key is recorded or waits in the open group (with the store open).
     bool IsRecorded(const Text& key);
     // A photo's files join the group, which closes when it is full or old.

@@ -5,8 +5,8 @@
 
 #include "catalogue/ProtocolSupport.h"
 #include "download/PhotoNaming.h"
-#include "runtime/StopFlag.h"
 #include "runtime/Convert.h"
+#include "runtime/StopFlag.h"
 #include "runtime/TextOps.h"
 #include "web/UrlHelpers.h"
 

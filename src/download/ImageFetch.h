@@ -56,8 +56,8 @@ enum class Fetch {
 // What every fetch of an album shares; made on the album's thread.
 struct FetchContext {
     RequestGovernor* governor = nullptr;
-    Text folder;        // the album folder, where the temporaries go
-    Text headers;       // the protocol's image request headers
+    Text folder;   // the album folder, where the temporaries go
+    Text headers;  // the protocol's image request headers
     std::vector<std::string> resolve;
     TransferHub* hub = nullptr;  // set when transfers run side by side
     // Before every try: false once the run stops (on the album's thread it also waits while

@@ -57,7 +57,8 @@ void TransferHub::Loop() {
         {
             std::lock_guard lock(mutex_);
             if (quit_) {
-                while (!transfers_.empty()) EndLocked(*transfers_.front(), CURLE_ABORTED_BY_CALLBACK);
+                while (!transfers_.empty())
+                    EndLocked(*transfers_.front(), CURLE_ABORTED_BY_CALLBACK);
                 ended_.notify_all();
                 return;
             }
@@ -82,8 +83,9 @@ void TransferHub::Loop() {
             int left = 0;
             while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
                 if (message->msg != CURLMSG_DONE) continue;
-                auto it = std::find_if(transfers_.begin(), transfers_.end(),
-                                       [&](Transfer* t) { return t->easy == message->easy_handle; });
+                auto it = std::find_if(transfers_.begin(), transfers_.end(), [&](Transfer* t) {
+                    return t->easy == message->easy_handle;
+                });
                 if (it == transfers_.end()) continue;
                 EndLocked(**it, message->data.result);
                 anyEnded = true;

@@ -9,6 +9,7 @@
 
 #include "ListedAlbumFixture.h"
 #include "download/AlbumDownload.h"
+#include "download/PhotoNaming.h"
 #include "runtime/DurableFile.h"
 
 namespace ovx::test {
@@ -64,10 +65,10 @@ TEST_F(GroupedRecordsTest, AStopInTheMiddleOfAGroupRecordsEveryPlacedPhotoAndLea
         std::size_t files;
     };
     const std::vector<Case> cases = {
-        {5, 0, 4},           // in the first group
-        {37, 0, 36},         // four into the second
-        {12, 3, 11 + 3},     // stills and videos
-        {33, 0, 32},         // right after a full group
+        {5, 0, 4},        // in the first group
+        {37, 0, 36},      // four into the second
+        {12, 3, 11 + 3},  // stills and videos
+        {33, 0, 32},      // right after a full group
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("stop at " + std::to_string(c.stopAt));
@@ -92,8 +93,8 @@ TEST_F(GroupedRecordsTest, AStopInTheMiddleOfAGroupRecordsEveryPlacedPhotoAndLea
         // The next run fetches only what the stop left.
         const std::size_t asked = RequestLog().size();
         Run(items);
-        EXPECT_EQ(RequestLog().size() - asked, items.size() + (c.liveEvery ? 40 / c.liveEvery : 0) -
-                                                   c.files);
+        EXPECT_EQ(RequestLog().size() - asked,
+                  items.size() + (c.liveEvery ? 40 / c.liveEvery : 0) - c.files);
         EXPECT_EQ(RecordedSet(), FileIds());
     }
 }
@@ -103,6 +104,7 @@ TEST_F(GroupedRecordsTest, TheRecordsAreTheFilesOnTheDiskAfterARun) {
         std::string name;
         int pictures, liveEvery, goneEvery;
         int recordsKept;  // < 0: all; else a crash lost every record after the first ones
+        int parallel = 1;
     };
     const std::vector<Case> cases = {
         {"three groups", 70, 0, 0, -1},
@@ -110,9 +112,12 @@ TEST_F(GroupedRecordsTest, TheRecordsAreTheFilesOnTheDiskAfterARun) {
         {"gone pictures", 70, 0, 9, -1},
         {"the last group's records lost", 70, 5, 0, 64},
         {"every record lost", 40, 0, 7, 0},
+        {"side by side: live photos and gone pictures", 70, 4, 9, -1, 4},
+        {"side by side: the last group's records lost", 70, 5, 0, 64, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        parallelImages_ = c.parallel;
         std::error_code ec;
         fs::remove_all(Album(), ec);
         fs::remove_all(root_ / "records", ec);
@@ -159,8 +164,8 @@ TEST_F(GroupedRecordsTest, NoRecordIsWrittenBeforeItsGroupsFolderSync) {
     const std::set<std::string> files = FileIds();
     EXPECT_EQ(filesAt.back(), files);  // the last group synced too
     EXPECT_EQ(RecordedSet(), files);
-    EXPECT_GE(filesAt.size(), (files.size() + AlbumDownload::kGroupFiles - 1) /
-                                  AlbumDownload::kGroupFiles);
+    EXPECT_GE(filesAt.size(),
+              (files.size() + AlbumDownload::kGroupFiles - 1) / AlbumDownload::kGroupFiles);
     std::set<std::string> synced;
     for (std::size_t k = 0; k < filesAt.size(); ++k) {
         SCOPED_TRACE("sync " + std::to_string(k + 1));
@@ -172,31 +177,53 @@ TEST_F(GroupedRecordsTest, NoRecordIsWrittenBeforeItsGroupsFolderSync) {
 }
 
 TEST_F(GroupedRecordsTest, APauseDoesNotHoldTheOpenGroupsRecords) {
-    const std::vector<PhotoItem> items = Pictures(10);
-    RecordingView view;
-    JobControl control;
-    std::atomic<bool> paused{false};
-    view.onEvent = [&](const std::string& event) {
-        if (event == "label:PhotoCount=6") {
-            control.Pause();
-            paused = true;
+    for (int parallel : {1, 4}) {
+        SCOPED_TRACE(parallel);
+        parallelImages_ = parallel;
+        std::error_code ec;
+        fs::remove_all(Album(), ec);
+        fs::remove_all(root_ / "records", ec);
+        fs::create_directories(root_ / "records");
+        const std::vector<PhotoItem> items = Pictures(10);
+        RecordingView view;
+        JobControl control;
+        std::atomic<bool> paused{false};
+        view.onEvent = [&](const std::string& event) {
+            if (event == "label:PhotoCount=6") {
+                control.Pause();
+                paused = true;
+            }
+        };
+        std::thread worker([&] { Run(items, true, &view, &control); });
+        for (int i = 0; i < 1000 && !paused; ++i) std::this_thread::sleep_for(10ms);
+        ASSERT_TRUE(paused);
+        // While the run is held, every photo whose transfer ended is named and recorded: one
+        // at a time the five before it, side by side those whose transfers had begun. A fetch
+        // the pause holds has only its empty temporary.
+        const auto named = [&] {
+            std::set<std::string> ids = FileIds();
+            std::erase_if(ids, [](const std::string& n) { return IsPhotoTemporaryName(Text(n)); });
+            return ids;
+        };
+        std::set<std::string> recorded;
+        const std::size_t before = parallel == 1 ? 5 : 0;
+        for (int i = 0; i < 1000 && (recorded.size() < before || recorded != named()); ++i) {
+            std::this_thread::sleep_for(10ms);
+            recorded = RecordedSet();
         }
-    };
-    std::thread worker([&] { Run(items, true, &view, &control); });
-    for (int i = 0; i < 1000 && !paused; ++i) std::this_thread::sleep_for(10ms);
-    ASSERT_TRUE(paused);
-    // While the run is held, the five placed photos become recorded.
-    std::set<std::string> recorded;
-    for (int i = 0; i < 1000 && recorded.size() < 5; ++i) {
-        std::this_thread::sleep_for(10ms);
-        recorded = RecordedSet();
+        std::this_thread::sleep_for(300ms);  // and no transfer starts
+        EXPECT_EQ(RecordedSet(), recorded);
+        EXPECT_EQ(recorded, named());
+        if (parallel == 1) {
+            EXPECT_EQ(recorded, FileIds());
+            EXPECT_EQ(recorded.size(), 5u);
+        }
+        EXPECT_LT(recorded.size(), 10u);
+        control.Continue();
+        worker.join();
+        EXPECT_EQ(RecordedSet().size(), 10u);
+        EXPECT_EQ(RecordedSet(), FileIds());
     }
-    EXPECT_EQ(recorded, FileIds());
-    EXPECT_EQ(recorded.size(), 5u);
-    control.Continue();
-    worker.join();
-    EXPECT_EQ(RecordedSet().size(), 10u);
-    EXPECT_EQ(RecordedSet(), FileIds());
 }
 
 }  // namespace

@@ -169,6 +169,7 @@ class ListedAlbumFixture : public ::testing::Test {
         v.AddAlbum(row);
         v.answers.albumOptions.saveLocation = FromPath(root_ / "save");
         v.answers.albumOptions.downloadRecord = records;
+        v.answers.albumOptions.parallelImages = parallelImages_;
         v.answers.downloadRecord = records;
         DownloadSetup setup;
         setup.user.userId = Text("42");
@@ -221,6 +222,7 @@ class ListedAlbumFixture : public ::testing::Test {
     std::string log_;
     // The runs' folder sync, when a test watches it.
     std::function<bool(const Text& folder)> syncFolder_;
+    int parallelImages_ = 1;  // image transfers of the album at once
     TestSession session_;
 };
 
