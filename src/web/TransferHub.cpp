@@ -6,9 +6,10 @@
 namespace ovx {
 namespace {
 
-// The longest the hub's thread sleeps without looking at its transfers: libcurl asks for
-// shorter waits itself whenever a transfer needs one (time-outs, progress callbacks).
-constexpr int kPollMs = 1000;
+// The longest the hub's thread sleeps without running its transfers: each run calls their
+// progress callbacks, which end a transfer whose thread's stop flag is raised, so a stop ends
+// even a transfer that receives nothing within this bound.
+constexpr int kPollMs = 100;
 
 }  // namespace
 
