@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "LocalServers.h"
 #include "WebTestSupport.h"
 #include "runtime/StopFlag.h"
+#include "web/TransferHub.h"
 #include "web/WebRequestCom.h"
 
 namespace ovx {
@@ -224,6 +227,57 @@ TEST_F(WebRequestComTest, PostBodiesAndRedirects) {
     EXPECT_EQ(status, 200);
     WebRequestCom(Text(server.Url("/moved")), {.statusCode = &status, .noRedirect = true});
     EXPECT_EQ(status, 301);
+}
+
+// Transfers of several threads on one hub: each gets its own answer, a stalled one holds
+// none of the others, and a stop ends only the transfer of the thread whose flag it is.
+TEST_F(WebRequestComTest, TransfersSharingAHubEndEachOnItsOwn) {
+    test::Gate gate;
+    test::HttpServer server;
+    server.server().Get(R"(/n/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(std::string(20000, 'x') + req.matches[1].str(), "image/jpeg");
+    });
+    server.server().Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
+        gate.Wait();
+        res.set_content("late", "text/plain");
+    });
+    server.Start();
+    TransferHub hub;
+
+    StopFlag stalledFlag;
+    int stalledStatus = -1;
+    Bytes stalledBody;
+    std::thread stalled([&] {
+        ScopedStopFlag scope(&stalledFlag);
+        stalledBody =
+            WebRequestCom(Text(server.Url("/stall")),
+                          {.statusCode = &stalledStatus, .timeoutSeconds = -1, .hub = &hub});
+    });
+    constexpr int kThreads = 6;
+    std::vector<int> status(kThreads, -1);
+    std::vector<std::string> bodies(kThreads);
+    std::vector<std::thread> threads;
+    for (int k = 0; k < kThreads; ++k) {
+        threads.emplace_back([&, k] {
+            StopFlag own;
+            ScopedStopFlag scope(&own);
+            for (int round = 0; round < 5; ++round) {
+                bodies[k] += AsString(WebRequestCom(Text(server.Url("/n/" + std::to_string(k))),
+                                                    {.statusCode = &status[k], .hub = &hub}))
+                                 .substr(20000);
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    for (int k = 0; k < kThreads; ++k) {
+        EXPECT_EQ(status[k], 200);
+        EXPECT_EQ(bodies[k], std::string(5, static_cast<char>('0' + k)));
+    }
+    stalledFlag.Raise();
+    stalled.join();
+    gate.Open();
+    EXPECT_TRUE(stalledBody.empty());
+    EXPECT_EQ(stalledStatus, 0);
 }
 
 }  // namespace
