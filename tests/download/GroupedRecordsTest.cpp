@@ -205,14 +205,15 @@ TEST_F(GroupedRecordsTest, APauseDoesNotHoldTheOpenGroupsRecords) {
             std::erase_if(ids, [](const std::string& n) { return IsPhotoTemporaryName(Text(n)); });
             return ids;
         };
-        std::set<std::string> recorded;
-        const std::size_t before = parallel == 1 ? 5 : 0;
-        for (int i = 0; i < 1000 && (recorded.size() < before || recorded != named()); ++i) {
+        // Once the folder has stood still for half a second (no transfer starts while held):
+        std::set<std::string> recorded, files;
+        for (int still = 0, i = 0; still < 50 && i < 2000; ++i) {
             std::this_thread::sleep_for(10ms);
-            recorded = RecordedSet();
+            std::set<std::string> nowRecorded = RecordedSet(), nowFiles = FileIds();
+            still = nowRecorded == recorded && nowFiles == files ? still + 1 : 0;
+            recorded = std::move(nowRecorded);
+            files = std::move(nowFiles);
         }
-        std::this_thread::sleep_for(300ms);  // and no transfer starts
-        EXPECT_EQ(RecordedSet(), recorded);
         EXPECT_EQ(recorded, named());
         if (parallel == 1) {
             EXPECT_EQ(recorded, FileIds());
