@@ -58,20 +58,26 @@ int WriteNewFileDurably(const std::filesystem::path& path, const Bytes& bytes) {
     return err;
 }
 
-bool SyncFolder(const std::filesystem::path& folder) {
+namespace {
+
+// `sync` (fsync, syncfs) on the folder, opened for reading; false when it cannot be opened or
+// the call fails.
+bool SyncThroughFolder(const std::filesystem::path& folder, int (*sync)(int)) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
-    const bool synced = ::fsync(fd) == 0;
+    const bool synced = sync(fd) == 0;
     ::close(fd);
     return synced;
 }
 
+}  // namespace
+
+bool SyncFolder(const std::filesystem::path& folder) {
+    return SyncThroughFolder(folder, ::fsync);
+}
+
 bool SyncFileSystem(const std::filesystem::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool synced = ::syncfs(fd) == 0;
-    ::close(fd);
-    return synced;
+    return SyncThroughFolder(folder, ::syncfs);
 }
 
 NewFile::~NewFile() {
