@@ -234,9 +234,7 @@ TEST_F(WebRequestComTest, PostBodiesAndRedirects) {
 TEST_F(WebRequestComTest, TransfersSharingAHubEndEachOnItsOwn) {
     // Connections beyond the test server's listen backlog wait for a SYN retry, which is no
     // stall of the transfer.
-    WebLimits patient = GetWebLimits();
-    patient.stallTimeout = std::chrono::seconds(30);
-    SetWebLimits(patient);
+    AllowStalls(std::chrono::seconds(30));
     test::Gate gate;
     test::HttpServer server;
     server.server().Get(R"(/n/(\d+))", [](const httplib::Request& req, httplib::Response& res) {

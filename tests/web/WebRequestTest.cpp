@@ -261,9 +261,7 @@ TEST_F(WebRequestTest, TricklingServerHitsTheTransferBound) {
 }
 
 TEST_F(WebRequestTest, StopFlagCutsTransferShort) {
-    WebLimits patient = GetWebLimits();
-    patient.stallTimeout = std::chrono::seconds(600);
-    SetWebLimits(patient);
+    AllowStalls(std::chrono::seconds(600));
     test::Gate gate;
     test::Gate sent;
     RawServer server([&](int s, const std::string&) {

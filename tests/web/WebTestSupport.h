@@ -22,6 +22,12 @@ class WebTest : public ::testing::Test {
         SetWebLimits(quick);
     }
     void TearDown() override { SetWebLimits(saved_); }
+    // A test whose transfers may rightly go without a byte for longer than the quick bound.
+    static void AllowStalls(std::chrono::milliseconds limit) {
+        WebLimits patient = GetWebLimits();
+        patient.stallTimeout = limit;
+        SetWebLimits(patient);
+    }
 
     CookieStore store_;
 
